@@ -1,0 +1,23 @@
+# One interface target carries the language level, warnings and sanitizer flags;
+# every library, executable and test links it.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+
+set(VELMORA_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, address,undefined, or thread")
+
+add_library(velmora_options INTERFACE)
+target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+
+if(VELMORA_SANITIZE)
+  target_compile_options(velmora_options INTERFACE
+    -fsanitize=${VELMORA_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(velmora_options INTERFACE -fsanitize=${VELMORA_SANITIZE})
+endif()
+
+if(VELMORA_BUILD_FUZZ)
+  # Coverage instrumentation for the libraries the fuzz targets link.
+  target_compile_options(velmora_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,7 @@
+#include "core/ProgramFolder.h"
+
+int main()
+{
+    velmora::enterProgramFolder();
+    return 0;
+}

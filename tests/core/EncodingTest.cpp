@@ -1,0 +1,35 @@
+#include "core/Encoding.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+TEST(EncodingTest, RoundTripsChineseAndAscii)
+{
+    EXPECT_EQ(encoding::utf8ToGbk("\xE4\xB8\xAD\xE6\x96\x87"), "\xD6\xD0\xCE\xC4");  // 中文
+    EXPECT_EQ(encoding::gbkToUtf8("\xD6\xD0\xCE\xC4"), "\xE4\xB8\xAD\xE6\x96\x87");
+    EXPECT_EQ(encoding::utf8ToGbk("plain <ascii>"), "plain <ascii>");
+    EXPECT_EQ(encoding::utf8ToGbk(""), "");
+}
+
+TEST(EncodingTest, UnrepresentableAndMalformedBecomeQuestionMarks)
+{
+    EXPECT_EQ(encoding::utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");   // an emoji: one character, one "?"
+    EXPECT_EQ(encoding::utf8ToGbk("a\xFF\xFE" "b"), "a??b");          // two stray bytes
+    EXPECT_EQ(encoding::utf8ToGbk("a\xE4\xB8"), "a??");               // cut short at the end
+    EXPECT_EQ(encoding::utf8ToGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
+TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters)
+{
+    EXPECT_EQ(encoding::gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+}
+
+TEST(EncodingTest, LargeTextConvertsWhole)
+{
+    std::string utf8;
+    for (int i = 0; i < 100000; ++i) {
+        utf8 += "\xE4\xB8\xAD" "x";
+    }
+    EXPECT_EQ(encoding::utf8ToGbk(utf8).size(), 300000u);
+}

@@ -1,0 +1,23 @@
+#include "job/NovelMerge.h"
+
+#include "core/Files.h"
+#include "job/ChapterFiles.h"
+
+namespace velmora {
+
+void AppendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount)
+{
+    if (const auto chapter = readWholeFile(ChapterFilePath(novelName, position))) {
+        novel += *chapter;
+    }
+    if (position < rowCount) {
+        novel += "\r\n\r\n";
+    }
+}
+
+bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel)
+{
+    return replaceFileAtomically(MergedFilePath(novelName, author), novel);
+}
+
+} // namespace velmora

@@ -1,0 +1,118 @@
+#include "ui/Prompts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace velmora;
+
+namespace {
+
+// Clicks the button of the first visible message box as soon as one is shown.
+void answerNextBox(QMessageBox::StandardButton button)
+{
+    QTimer::singleShot(0, [button] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
+                box->button(button)->click();
+                return;
+            }
+        }
+        answerNextBox(button);
+    });
+}
+
+} // namespace
+
+TEST(PromptsTest, BoxClosesItselfAfterTimeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(TimedMessageBox("c", "t", 200, StyleInformation), ResultTimedOut);
+    EXPECT_GE(timer.elapsed(), 190);
+}
+
+TEST(PromptsTest, ButtonsMapToResultCodes)
+{
+    answerNextBox(QMessageBox::Yes);
+    EXPECT_EQ(TimedMessageBox("c", "t", 0, StyleYesNoCancel), ResultYes);
+    answerNextBox(QMessageBox::No);
+    EXPECT_EQ(TimedMessageBox("c", "t", 5000, StyleYesNo), ResultNo);
+    answerNextBox(QMessageBox::Cancel);
+    EXPECT_EQ(TimedMessageBox("c", "t", 5000, StyleYesNoCancel), ResultCancel);
+    answerNextBox(QMessageBox::Ok);
+    EXPECT_EQ(TimedMessageBox("c", "t", 0, StyleError), ResultOk);
+}
+
+// From another thread the box has no owner and the window thread keeps
+// running its events meanwhile.
+TEST(PromptsTest, BoxFromOtherThreadLeavesWindowThreadFree)
+{
+    int result = -1;
+    bool windowThreadRan = false;
+    std::thread worker([&] { result = TimedMessageBox("c", "t", 300, StyleError); });
+    QTimer::singleShot(50, [&] { windowThreadRan = true; });
+    while (result == -1) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    worker.join();
+    EXPECT_EQ(result, ResultTimedOut);
+    EXPECT_TRUE(windowThreadRan);
+}
+
+TEST(PromptsTest, HookAnswersWithoutShowing)
+{
+    QString seen;
+    setMessageBoxHook([&](const QString& caption, const QString& text, int timeout, int style) {
+        seen = caption + "|" + text + "|" + QString::number(timeout) + "|" + QString::number(style);
+        return int(ResultNo);
+    });
+    EXPECT_EQ(TimedMessageBox("cap", "txt", 5000, StyleYesNo), ResultNo);
+    EXPECT_EQ(seen, "cap|txt|5000|36");
+    setMessageBoxHook(nullptr);
+}
+
+TEST(PromptsTest, InputBoxDigitsModeAndIntegerResult)
+{
+    QTimer::singleShot(0, [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog != nullptr && dialog->isVisible()) {
+                auto* entry = dialog->findChild<QLineEdit*>("entry");
+                EXPECT_EQ(entry->selectedText(), "1");
+                entry->clear();
+                entry->insert("x-3y7");  // letters are refused in digit mode
+                EXPECT_EQ(entry->text(), "");
+                entry->insert("12");
+                dialog->accept();
+            }
+        }
+    });
+    int value = 0;
+    EXPECT_TRUE(InputBox("p", "t", "1", value, InputDigits, nullptr));
+    EXPECT_EQ(value, 12);
+
+    setInputBoxHook([](const QString&, const QString&, const QString&, int) { return std::nullopt; });
+    QString text = "unchanged";
+    EXPECT_FALSE(InputBox("p", "t", "x", text, InputAnyText, nullptr));
+    EXPECT_EQ(text, "unchanged");
+    setInputBoxHook(nullptr);
+}
+
+TEST(PromptsTest, DelayPumpingKeepsEventsFlowing)
+{
+    bool ran = false;
+    QTimer::singleShot(10, [&] { ran = true; });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(DelayPumping(100, 0));
+    EXPECT_TRUE(ran);
+    EXPECT_GE(timer.elapsed(), 95);
+}

@@ -1,0 +1,167 @@
+#include "ui/MainWindow.h"
+
+#include "ui/Controls.h"
+#include "ui/RuleSettingsWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace velmora {
+
+using namespace controls;
+
+namespace {
+
+// The default address: a chapter list on the site of the first default rule.
+const QString kStartAddress = QStringLiteral("http://www.kanshu58.example/book/1024/");
+
+// A Song-style CJK face for the chapter list, 14 pixels high.
+QFont listFont()
+{
+    QFont font;
+    const QStringList families = QFontDatabase::families();
+    for (const QString& candidate : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                                     QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")}) {
+        if (families.contains(candidate)) {
+            font.setFamily(candidate);
+            break;
+        }
+    }
+    font.setPixelSize(14);
+    return font;
+}
+
+} // namespace
+
+MainWindow::MainWindow()
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Velmora V1.4.9.1 By：Tamsk"));
+    setFixedSize(700, 527);
+    move(50, 50);
+    buildControls();
+
+    ruleSettings_ = new RuleSettingsWindow();
+    placeRuleSettings();
+}
+
+MainWindow::~MainWindow()
+{
+    delete ruleSettings_;
+}
+
+void MainWindow::buildControls()
+{
+    label(this, "标签1", QStringLiteral("章节列表网址："), 13, 5, 80, 24);
+    listAddress_ = edit(this, "编辑框_章节列表网址", kStartAddress, 101, 8, 392, 20);
+    status_ = label(this, "标签4", QString(), 21, 31, 464, 25);
+    status_->setStyleSheet(QStringLiteral("color: red;"));
+
+    chapters_ = new QTreeWidget(this);
+    chapters_->setObjectName(QStringLiteral("超级列表框1"));
+    chapters_->setGeometry(13, 61, 480, 312);
+    chapters_->setRootIsDecorated(false);
+    chapters_->setUniformRowHeights(true);
+    chapters_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    chapters_->setFont(listFont());
+    chapters_->setColumnCount(4);
+    chapters_->setHeaderLabels({QStringLiteral("选择"), QStringLiteral("章节名"), QStringLiteral("章节网址"),
+                                QStringLiteral("下载状态")});
+    chapters_->setColumnWidth(0, 70);
+    chapters_->setColumnWidth(1, 300);
+    chapters_->setColumnWidth(2, 0);
+    chapters_->setColumnWidth(3, 80);
+    chapters_->headerItem()->setTextAlignment(3, Qt::AlignCenter);
+
+    chooseRuleButton_ = button(this, "按钮_选择规则", QStringLiteral("规则设定>>>>"), 520, 9, 150, 32);
+    fetchListButton_ = button(this, "按钮_获取章节标题", QStringLiteral("获取章节标题"), 520, 53, 150, 32);
+
+    QGroupBox* work = group(this, "分组框4", QStringLiteral("作品信息"), 502, 96, 184, 120);
+    label(work, "标签5", QStringLiteral("书名："), 8, 27, 38, 24);
+    novelName_ = label(work, "标签_书名", QString(), 43, 20, 134, 39);
+    label(work, "标签6", QStringLiteral("作者："), 8, 75, 38, 24);
+    author_ = label(work, "标签_作者", QString(), 43, 68, 134, 39);
+
+    QGroupBox* download = group(this, "分组框2", QString(), 503, 220, 184, 163);
+    downloadButton_ = button(download, "按钮_下载章节内容", QStringLiteral("下载章节内容"), 16, 13, 151, 32);
+    pauseButton_ = button(download, "按钮_暂停继续", QStringLiteral("暂停"), 16, 55, 72, 32);
+    stopButton_ = button(download, "按钮_停止", QStringLiteral("停止"), 95, 55, 72, 32);
+    autoMerge_ = checkBox(download, "选择框_合并", QStringLiteral("下载完成自动合并"), 10, 91, 143, 33);
+    pageCapture_ = checkBox(download, "选择框_页面抓取",
+                            QStringLiteral("通过浏览网页抓取页面文字\n(仅测试，获取动态页文字)"), 10, 120, 167, 40);
+    downloadButton_->setEnabled(false);
+    pauseButton_->setEnabled(false);
+    stopButton_->setEnabled(false);
+    autoMerge_->setChecked(true);
+
+    QGroupBox* select = group(this, "分组框1", QStringLiteral("选择"), 14, 380, 402, 112);
+    button(select, "按钮_全选", QStringLiteral("全选"), 7, 25, 50, 30);
+    button(select, "按钮_反选", QStringLiteral("反选"), 7, 63, 50, 30);
+    QGroupBox* interval = group(select, "分组框3", QString(), 63, 13, 335, 87);
+    label(interval, "标签2", QStringLiteral("从第"), 8, 19, 24, 30);
+    firstRow_ = numberEdit(interval, "编辑框_首行", 1, 36, 22, 40, 24);
+    label(interval, "标签7", QStringLiteral("行起，间隔"), 80, 22, 75, 24);
+    interval_ = numberEdit(interval, "编辑框_间隔", 4, 143, 22, 40, 24);
+    label(interval, "标签8", QStringLiteral("行选中，"), 186, 22, 46, 24);
+    label(interval, "标签3", QStringLiteral("直到"), 231, 19, 24, 30);
+    lastRow_ = numberEdit(interval, "编辑框_尾行", 9999, 259, 22, 40, 24);
+    label(interval, "标签9", QStringLiteral("行止"), 303, 22, 25, 24);
+    button(interval, "按钮_间选", QStringLiteral("等间选中"), 22, 51, 80, 30);
+    button(interval, "按钮_取消选择", QStringLiteral("选中部分反选"), 115, 50, 90, 30);
+    button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
+
+    QGroupBox* move = group(this, "分组框5", QStringLiteral("移动"), 419, 380, 72, 112);
+    button(move, "按钮_上移", QStringLiteral("上移"), 8, 20, 50, 30);
+    button(move, "按钮_下移", QStringLiteral("下移"), 8, 61, 50, 30);
+
+    mergeButton_ = button(this, "按钮_合并", QStringLiteral("合并全本"), 520, 400, 150, 32);
+    mergeButton_->setEnabled(false);
+    exitButton_ = button(this, "按钮_退出", QStringLiteral("退出软件"), 520, 443, 150, 32);
+    relativeAddress_ = edit(this, "编辑框_相对网址", QString(), 112, 208, 288, 20);
+    relativeAddress_->hide();
+
+    connect(chooseRuleButton_, &QPushButton::clicked, this, &MainWindow::toggleRuleSettings);
+    connect(autoMerge_, &QCheckBox::clicked, this, [this](bool checked) { mergeButton_->setEnabled(!checked); });
+}
+
+void MainWindow::placeRuleSettings()
+{
+    const QRect frame = frameGeometry();
+    ruleSettings_->move(frame.left() + frame.width() + 5, frame.top() + 40);
+}
+
+void MainWindow::toggleRuleSettings()
+{
+    ruleSettings_->setVisible(!ruleSettings_->isVisible());
+    chooseRuleButton_->setText(ruleSettings_->isVisible() ? QStringLiteral("<<<<规则设定")
+                                                          : QStringLiteral("规则设定>>>>"));
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    placeRuleSettings();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && ruleSettings_->isVisible()) {
+        ruleSettings_->setAttribute(Qt::WA_ShowWithoutActivating);
+        ruleSettings_->raise();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+}
+
+} // namespace velmora

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace velmora {
+
+class RuleSettingsWindow;
+
+// The program's main window: the chapter-list address, the chapter list with
+// its per-row check boxes and status, the novel's name and author, and the
+// download, list and merge controls. It owns the rule settings window that
+// sits beside it.
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    RuleSettingsWindow* ruleSettings() const { return ruleSettings_; }
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void placeRuleSettings();
+    void toggleRuleSettings();
+
+    RuleSettingsWindow* ruleSettings_ = nullptr;
+
+    QLineEdit* listAddress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTreeWidget* chapters_ = nullptr;
+    QPushButton* chooseRuleButton_ = nullptr;
+    QPushButton* fetchListButton_ = nullptr;
+    QLabel* novelName_ = nullptr;
+    QLabel* author_ = nullptr;
+    QPushButton* downloadButton_ = nullptr;
+    QPushButton* pauseButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QCheckBox* autoMerge_ = nullptr;
+    QCheckBox* pageCapture_ = nullptr;
+    QLineEdit* firstRow_ = nullptr;
+    QLineEdit* interval_ = nullptr;
+    QLineEdit* lastRow_ = nullptr;
+    QPushButton* mergeButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QLineEdit* relativeAddress_ = nullptr;
+};
+
+} // namespace velmora

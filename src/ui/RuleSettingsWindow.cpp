@@ -1,0 +1,110 @@
+#include "ui/RuleSettingsWindow.h"
+
+#include "ui/Controls.h"
+#include "ui/QtText.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace velmora {
+
+using namespace controls;
+
+RuleSettingsWindow::RuleSettingsWindow()
+{
+    setObjectName(QStringLiteral("RuleSettingsWindow"));
+    setWindowTitle(QStringLiteral("规则设置"));
+    setFixedSize(405, 301);
+
+    ruleList_ = new QListWidget(this);
+    ruleList_->setObjectName(QStringLiteral("列表框1"));
+    ruleList_->setGeometry(8, 12, 128, 278);
+    ruleList_->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    label(this, "标签_网址", QStringLiteral("网址"), 141, 12, 32, 24);
+    siteAddress_ = edit(this, "编辑框_网址", QString(), 176, 13, 218, 20);
+    label(this, "标签2", QStringLiteral("章节列表\n正则表达式"), 141, 38, 64, 50);
+    chapterListPattern_ = multiLineEdit(this, "编辑框_列表正则", 208, 38, 186, 50);
+    label(this, "标签3", QStringLiteral("小说名称\n正则表达式"), 141, 93, 64, 50);
+    novelNamePattern_ = multiLineEdit(this, "编辑框_小说名正则", 208, 93, 186, 50);
+    label(this, "标签4", QStringLiteral("小说作者\n正则表达式"), 141, 148, 64, 50);
+    authorPattern_ = multiLineEdit(this, "编辑框_小说作者正则", 208, 148, 186, 50);
+    label(this, "标签5", QStringLiteral("章节内容左侧"), 141, 201, 78, 24);
+    contentLeftMarker_ = edit(this, "编辑框_章节内容左", QString(), 226, 203, 168, 20);
+    label(this, "标签6", QStringLiteral("章节内容右侧"), 141, 229, 78, 24);
+    contentRightMarker_ = edit(this, "编辑框_章节内容右", QString(), 226, 232, 168, 20);
+    renameButton_ = button(this, "按钮_修改规则名", QStringLiteral("修改规则名"), 153, 259, 72, 32);
+    addButton_ = button(this, "按钮_增加", QStringLiteral("增加"), 245, 259, 60, 32);
+    deleteButton_ = button(this, "按钮_删除", QStringLiteral("删除"), 326, 259, 60, 32);
+
+    connect(ruleList_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) {
+            emit ruleSelectedByUser(row);
+        }
+    });
+}
+
+int RuleSettingsWindow::selectedIndex() const
+{
+    return ruleList_->currentRow();
+}
+
+void RuleSettingsWindow::selectQuietly(int index)
+{
+    const QSignalBlocker block(ruleList_);
+    ruleList_->setCurrentRow(index);
+}
+
+namespace {
+
+// A one-line field: its text as the user left it, or the stored value.
+std::string fieldValue(const QLineEdit* e, const std::string& shown)
+{
+    return e->isModified() ? toGbk(e->text()) : shown;
+}
+
+// A several-line field, where a line break the user typed counts as CR LF.
+std::string fieldValue(const QPlainTextEdit* e, const std::string& shown)
+{
+    return e->document()->isModified() ? toGbk(e->toPlainText().replace(u'\n', QStringLiteral("\r\n"))) : shown;
+}
+
+} // namespace
+
+std::string RuleSettingsWindow::siteAddress() const { return fieldValue(siteAddress_, shown_[0]); }
+std::string RuleSettingsWindow::chapterListPattern() const { return fieldValue(chapterListPattern_, shown_[1]); }
+std::string RuleSettingsWindow::novelNamePattern() const { return fieldValue(novelNamePattern_, shown_[2]); }
+std::string RuleSettingsWindow::authorPattern() const { return fieldValue(authorPattern_, shown_[3]); }
+std::string RuleSettingsWindow::contentLeftMarker() const { return fieldValue(contentLeftMarker_, shown_[4]); }
+std::string RuleSettingsWindow::contentRightMarker() const { return fieldValue(contentRightMarker_, shown_[5]); }
+
+void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::string& chapterListPattern,
+                                   const std::string& novelNamePattern, const std::string& authorPattern,
+                                   const std::string& contentLeftMarker, const std::string& contentRightMarker)
+{
+    shown_ = {siteAddress, chapterListPattern, novelNamePattern, authorPattern, contentLeftMarker,
+              contentRightMarker};
+    const QSignalBlocker b1(siteAddress_);
+    const QSignalBlocker b2(chapterListPattern_);
+    const QSignalBlocker b3(novelNamePattern_);
+    const QSignalBlocker b4(authorPattern_);
+    const QSignalBlocker b5(contentLeftMarker_);
+    const QSignalBlocker b6(contentRightMarker_);
+    siteAddress_->setText(toQString(siteAddress));
+    chapterListPattern_->setPlainText(toQString(chapterListPattern));
+    novelNamePattern_->setPlainText(toQString(novelNamePattern));
+    authorPattern_->setPlainText(toQString(authorPattern));
+    contentLeftMarker_->setText(toQString(contentLeftMarker));
+    contentRightMarker_->setText(toQString(contentRightMarker));
+}
+
+void RuleSettingsWindow::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+}
+
+} // namespace velmora

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <string>
+
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace velmora {
+
+// The rule list and the fields of the selected rule, shown beside the main
+// window. Its fields are the current rule that retrieval and download read.
+// It never closes on request: the main window shows, hides and destroys it.
+class RuleSettingsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    RuleSettingsWindow();
+
+    QListWidget* ruleList() const { return ruleList_; }
+
+    // The selected rule's index in the list, or -1.
+    int selectedIndex() const;
+    // Selects a rule without running the user's selection handler.
+    void selectQuietly(int index);
+
+    // The six fields, in GBK.
+    std::string siteAddress() const;
+    std::string chapterListPattern() const;
+    std::string novelNamePattern() const;
+    std::string authorPattern() const;
+    std::string contentLeftMarker() const;
+    std::string contentRightMarker() const;
+
+    // Fills the six fields without running their change handlers.
+    void setFields(const std::string& siteAddress, const std::string& chapterListPattern,
+                   const std::string& novelNamePattern, const std::string& authorPattern,
+                   const std::string& contentLeftMarker, const std::string& contentRightMarker);
+
+signals:
+    // The user picked a rule in the list.
+    void ruleSelectedByUser(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QListWidget* ruleList_;
+    QLineEdit* siteAddress_;
+    QPlainTextEdit* chapterListPattern_;
+    QPlainTextEdit* novelNamePattern_;
+    QPlainTextEdit* authorPattern_;
+    QLineEdit* contentLeftMarker_;
+    QLineEdit* contentRightMarker_;
+    // The values last put into the fields, byte for byte: the widgets turn
+    // CR LF and lone CR into their own line breaks, and patterns that end in
+    // one must reach the engine unchanged while the user has not edited them.
+    std::array<std::string, 6> shown_;
+    QPushButton* renameButton_;
+    QPushButton* addButton_;
+    QPushButton* deleteButton_;
+};
+
+} // namespace velmora

@@ -1,13 +1,13 @@
 #include "job/NovelMerge.h"
 
-#include "core/Files.h"
+#include "core/FileBytes.h"
 #include "job/ChapterFiles.h"
 
 namespace velmora {
 
 void AppendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount)
 {
-    if (const auto chapter = readWholeFile(ChapterFilePath(novelName, position))) {
+    if (const auto chapter = readFileBytes(ChapterFilePath(novelName, position))) {
         novel += *chapter;
     }
     if (position < rowCount) {
@@ -17,7 +17,7 @@ void AppendChapterToNovel(std::string& novel, std::string_view novelName, int po
 
 bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel)
 {
-    return replaceFileAtomically(MergedFilePath(novelName, author), novel);
+    return replaceFileContent(MergedFilePath(novelName, author), novel);
 }
 
 } // namespace velmora

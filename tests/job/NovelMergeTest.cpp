@@ -1,6 +1,6 @@
 #include "job/NovelMerge.h"
 
-#include "core/Files.h"
+#include "core/FileBytes.h"
 #include "job/ChapterFiles.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ protected:
         fs::create_directories(dir_ / "N");
         fs::current_path(dir_);
         for (int i = 1; i <= 3; ++i) {
-            writeWholeFile(ChapterFilePath("N", i), "c" + std::to_string(i));
+            replaceFileContent(ChapterFilePath("N", i), "c" + std::to_string(i));
         }
     }
     void TearDown() override
@@ -60,11 +60,11 @@ TEST_F(NovelMergeTest, SeparatorFollowsEveryChapterButTheLastRows)
 TEST_F(NovelMergeTest, MergedFileIsReplacedAndFailureIsReported)
 {
     ASSERT_TRUE(WriteMergedNovel("N", "A", "first"));
-    EXPECT_EQ(readWholeFile("N(A).txt"), "first");
+    EXPECT_EQ(readFileBytes("N(A).txt"), "first");
     fs::remove("N(A).txt");
     fs::create_directory("N(A).txt");  // something that cannot be replaced by the new file
     EXPECT_FALSE(WriteMergedNovel("N", "A", "second"));
     fs::remove("N(A).txt");
     ASSERT_TRUE(WriteMergedNovel("N", "A", "third"));
-    EXPECT_EQ(readWholeFile("N(A).txt"), "third");
+    EXPECT_EQ(readFileBytes("N(A).txt"), "third");
 }

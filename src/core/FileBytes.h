@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Whole-file reads and writes of byte strings.
+namespace velmora {
+
+// The bytes of a regular file; nothing when it is missing, not a regular
+// file, or cannot be read to its end.
+std::optional<std::string> readFileBytes(const std::filesystem::path& file);
+
+// Makes `file` hold exactly `bytes`, never part of them: the bytes go to
+// "<file>.tmp" in the same folder, reach the disk, and that file is then
+// renamed over `file` (over the target when `file` is a symbolic link),
+// keeping the old file's permission bits. On any failure the old file is
+// left as it was, the temporary file is removed, and the result is false.
+bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes);
+
+} // namespace velmora

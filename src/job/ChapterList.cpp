@@ -1,0 +1,40 @@
+#include "job/ChapterList.h"
+
+#include "core/RegexObject.h"
+#include "core/Text.h"
+#include "web/HttpRequest.h"
+#include "web/PageDecoding.h"
+
+namespace velmora {
+
+std::string FetchPageText(std::string_view address)
+{
+    std::string responseHeaders;
+    const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders);
+    return ConvertIfUtf8(DecodePageBody(body, responseHeaders));
+}
+
+ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
+                                 std::string_view authorPattern, std::string_view chapterListPattern)
+{
+    ChapterListPage page;
+    RegexObject regex;
+    regex.run(novelNamePattern, pageText);
+    page.novelName = text::trimSpaces(regex.groupText(1, 1));
+    regex.run(authorPattern, pageText);
+    page.author = text::removeSpaces(regex.groupText(1, 1));
+
+    regex.run(chapterListPattern, pageText);
+    const int matches = regex.matchCount();
+    const int pairs = regex.groupCount() / 2;
+    page.chapters.reserve(static_cast<std::size_t>(matches) * static_cast<std::size_t>(pairs));
+    for (int m = 1; m <= matches; ++m) {
+        for (int j = 1; j <= pairs; ++j) {
+            page.chapters.push_back({regex.groupText(m, 2 * j - 1), regex.groupText(m, 2 * j)});
+        }
+    }
+    page.firstAddress = regex.groupText(1, 1);
+    return page;
+}
+
+} // namespace velmora

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// One chapter of a list page, as captured: its address (as a rule, relative
+// to the site) and its title.
+struct ChapterLink {
+    std::string address;
+    std::string title;
+
+    bool operator==(const ChapterLink&) const = default;
+};
+
+// What a rule's three patterns read from a chapter-list page.
+struct ChapterListPage {
+    std::string novelName;     // group 1 of the name pattern, spaces trimmed at both ends
+    std::string author;        // group 1 of the author pattern, every space removed
+    std::vector<ChapterLink> chapters;
+    std::string firstAddress;  // group 1 of the list pattern's first match
+};
+
+// Fetches a page with a plain GET and turns it into GBK page text
+// (decompressed, converted from UTF-8 when it says so); empty on failure.
+std::string FetchPageText(std::string_view address);
+
+// Applies a rule's patterns to page text. Each list match holds (address,
+// title) pairs in groups 1-2, 3-4, ...; a trailing odd group is ignored. A
+// pattern that is invalid or does not match reads as empty.
+ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
+                                 std::string_view authorPattern, std::string_view chapterListPattern);
+
+} // namespace velmora

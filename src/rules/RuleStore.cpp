@@ -1,0 +1,230 @@
+#include "rules/RuleStore.h"
+
+#include "core/Encoding.h"
+#include "core/FileBytes.h"
+#include "rules/DefaultRules.h"
+#include "rules/RulesXml.h"
+#include "web/Url.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace velmora {
+namespace {
+
+constexpr std::string_view kTrue = "\xD5\xE6";  // 真
+constexpr std::string_view kFalse = "\xBC\xD9"; // 假
+
+const std::string& rootName()
+{
+    static const std::string name = encoding::utf8ToGbk("小说站点");
+    return name;
+}
+
+// Attribute names of the seven attribute fields, in the order a new rule is
+// written, indexed by RuleField minus one.
+const std::array<std::string, 7>& attributeNames()
+{
+    static const std::array<std::string, 7> names = {
+        encoding::utf8ToGbk("网址"),           encoding::utf8ToGbk("章节列表正则表达式"),
+        encoding::utf8ToGbk("小说名正则表达式"), encoding::utf8ToGbk("作者正则表达式"),
+        encoding::utf8ToGbk("章节内容左侧"),     encoding::utf8ToGbk("章节内容右侧"),
+        encoding::utf8ToGbk("页面抓取"),
+    };
+    return names;
+}
+
+constexpr RuleField kAttributeFields[] = {
+    RuleField::siteAddress,       RuleField::chapterListPattern, RuleField::novelNamePattern,
+    RuleField::authorPattern,     RuleField::contentLeftMarker,  RuleField::contentRightMarker,
+    RuleField::pageCapture,
+};
+
+const std::string& attributeName(RuleField field)
+{
+    return attributeNames()[static_cast<std::size_t>(field) - 1];
+}
+
+// The stored text of an attribute field.
+std::string fieldText(const SiteRule& rule, RuleField field)
+{
+    switch (field) {
+    case RuleField::siteAddress: return rule.siteAddress;
+    case RuleField::chapterListPattern: return rule.chapterListPattern;
+    case RuleField::novelNamePattern: return rule.novelNamePattern;
+    case RuleField::authorPattern: return rule.authorPattern;
+    case RuleField::contentLeftMarker: return rule.contentLeftMarker;
+    case RuleField::contentRightMarker: return rule.contentRightMarker;
+    case RuleField::pageCapture: return std::string(rule.pageCapture ? kTrue : kFalse);
+    case RuleField::name: break;
+    }
+    return rule.name;
+}
+
+void setField(SiteRule& rule, RuleField field, std::string value)
+{
+    switch (field) {
+    case RuleField::siteAddress: rule.siteAddress = std::move(value); break;
+    case RuleField::chapterListPattern: rule.chapterListPattern = std::move(value); break;
+    case RuleField::novelNamePattern: rule.novelNamePattern = std::move(value); break;
+    case RuleField::authorPattern: rule.authorPattern = std::move(value); break;
+    case RuleField::contentLeftMarker: rule.contentLeftMarker = std::move(value); break;
+    case RuleField::contentRightMarker: rule.contentRightMarker = std::move(value); break;
+    case RuleField::pageCapture: rule.pageCapture = value == kTrue; break;
+    case RuleField::name: rule.name = std::move(value); break;
+    }
+}
+
+std::optional<XmlElement> load(const std::filesystem::path& file)
+{
+    const std::optional<std::string> bytes = readFileBytes(file);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    std::optional<XmlElement> root = parseXmlDocument(*bytes);
+    if (!root || root->name != rootName()) {
+        return std::nullopt;
+    }
+    return root;
+}
+
+bool save(const std::filesystem::path& file, const XmlElement& root)
+{
+    return replaceFileContent(file, writeXmlDocument(root));
+}
+
+// The rule element at a 1-based position, or null.
+XmlElement* ruleAt(XmlElement& root, int position)
+{
+    if (position < 1 || static_cast<std::size_t>(position) > root.children.size()) {
+        return nullptr;
+    }
+    return &root.children[static_cast<std::size_t>(position) - 1];
+}
+
+} // namespace
+
+RuleStore::RuleStore() : file_(u8"下载配置.xml") {}
+
+RuleStore::RuleStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+void RuleStore::ensureRulesFile() const
+{
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(file_, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        replaceFileContent(file_, DefaultRulesText());
+    }
+}
+
+std::vector<std::string> RuleStore::ruleNames() const
+{
+    std::vector<std::string> names;
+    if (const std::optional<XmlElement> root = load(file_)) {
+        for (const XmlElement& rule : root->children) {
+            names.push_back(rule.name);
+        }
+    }
+    return names;
+}
+
+SiteRule RuleStore::readRule(int position, RuleFields fields) const
+{
+    SiteRule rule;
+    std::optional<XmlElement> root = load(file_);
+    const XmlElement* element = root ? ruleAt(*root, position) : nullptr;
+    if (element == nullptr) {
+        return rule;
+    }
+    if (fields.contains(RuleField::name)) {
+        rule.name = element->name;
+    }
+    for (const RuleField field : kAttributeFields) {
+        const XmlAttribute* attr = element->attribute(attributeName(field));
+        if (fields.contains(field) && attr != nullptr) {
+            setField(rule, field, attr->value);
+        }
+    }
+    return rule;
+}
+
+std::vector<std::string> RuleStore::siteHosts() const
+{
+    std::vector<std::string> hosts;
+    if (const std::optional<XmlElement> root = load(file_)) {
+        const std::string& addressName = attributeName(RuleField::siteAddress);
+        for (const XmlElement& rule : root->children) {
+            const XmlAttribute* address = rule.attribute(addressName);
+            hosts.push_back(UrlHost(address != nullptr ? address->value : std::string()));
+        }
+    }
+    return hosts;
+}
+
+int RuleStore::findRuleByHost(std::string_view host) const
+{
+    const std::vector<std::string> hosts = siteHosts();
+    const auto it = std::find(hosts.begin(), hosts.end(), host);
+    return it == hosts.end() ? -1 : static_cast<int>(it - hosts.begin());
+}
+
+bool RuleStore::appendRule(const SiteRule& rule) const
+{
+    if (!isUsableXmlName(rule.name)) {
+        return false;
+    }
+    std::optional<XmlElement> root = load(file_);
+    if (!root) {
+        return false;
+    }
+    // The attributes go on the element built here, not on one looked up by
+    // name, which would be an earlier rule of the same name.
+    XmlElement element;
+    element.name = rule.name;
+    for (const RuleField field : kAttributeFields) {
+        element.attributes.push_back({attributeName(field), fieldText(rule, field)});
+    }
+    root->children.push_back(std::move(element));
+    return save(file_, *root);
+}
+
+bool RuleStore::updateRule(int position, RuleFields fields, const SiteRule& values) const
+{
+    const bool rename = fields.contains(RuleField::name);
+    if (rename && !isUsableXmlName(values.name)) {
+        return false;
+    }
+    std::optional<XmlElement> root = load(file_);
+    XmlElement* element = root ? ruleAt(*root, position) : nullptr;
+    if (element == nullptr) {
+        return false;
+    }
+    if (rename) {
+        element->name = values.name;
+    }
+    for (const RuleField field : kAttributeFields) {
+        XmlAttribute* attr = element->attribute(attributeName(field));
+        if (fields.contains(field) && attr != nullptr) {
+            attr->value = fieldText(values, field);
+        }
+    }
+    return save(file_, *root);
+}
+
+bool RuleStore::deleteRule(int position) const
+{
+    std::optional<XmlElement> root = load(file_);
+    if (!root || ruleAt(*root, position) == nullptr) {
+        return false;
+    }
+    root->children.erase(root->children.begin() + (position - 1));
+    return save(file_, *root);
+}
+
+int lookupRuleIndex(const RuleStore& store, std::string_view address)
+{
+    return store.findRuleByHost(UrlHost(address));
+}
+
+} // namespace velmora

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The site rules, kept in one XML file and nowhere else: every operation
+// loads the whole file, works on it and, when it changed something, writes
+// it back whole. A file that cannot be read or parsed gives no rules and is
+// never written.
+namespace velmora {
+
+// One site's rule; all texts are GBK.
+struct SiteRule {
+    std::string name{};               // the element's name
+    std::string siteAddress{};        // 网址
+    std::string chapterListPattern{}; // 章节列表正则表达式
+    std::string novelNamePattern{};   // 小说名正则表达式
+    std::string authorPattern{};      // 作者正则表达式
+    std::string contentLeftMarker{};  // 章节内容左侧
+    std::string contentRightMarker{}; // 章节内容右侧
+    bool pageCapture = false;         // 页面抓取: "真" or "假"
+
+    bool operator==(const SiteRule&) const = default;
+};
+
+enum class RuleField {
+    name,
+    siteAddress,
+    chapterListPattern,
+    novelNamePattern,
+    authorPattern,
+    contentLeftMarker,
+    contentRightMarker,
+    pageCapture,
+};
+
+// A set of rule fields, e.g. {RuleField::name, RuleField::pageCapture}.
+class RuleFields {
+public:
+    constexpr RuleFields() = default;
+    constexpr RuleFields(std::initializer_list<RuleField> fields)
+    {
+        for (const RuleField field : fields) {
+            bits_ |= bit(field);
+        }
+    }
+
+    static constexpr RuleFields all()
+    {
+        RuleFields fields;
+        fields.bits_ = 0xFF;
+        return fields;
+    }
+
+    constexpr bool contains(RuleField field) const { return (bits_ & bit(field)) != 0; }
+
+private:
+    static constexpr unsigned bit(RuleField field) { return 1u << static_cast<unsigned>(field); }
+
+    unsigned bits_ = 0;
+};
+
+class RuleStore {
+public:
+    // The rules file "下载配置.xml" in the working directory.
+    RuleStore();
+    explicit RuleStore(std::filesystem::path file);
+
+    const std::filesystem::path& file() const { return file_; }
+
+    // Writes DefaultRulesText() when no file (nor a link) stands at the
+    // path; an existing file is never touched. A failed write goes unreported.
+    void ensureRulesFile() const;
+
+    // The rule names in file order; position n is index n - 1.
+    std::vector<std::string> ruleNames() const;
+
+    // The requested fields of the rule at the 1-based `position`; the others,
+    // a missing attribute and every field of a missing position read empty
+    // (pageCapture false). pageCapture is true only for exactly "真".
+    SiteRule readRule(int position, RuleFields fields = RuleFields::all()) const;
+
+    // For each rule in file order, the host of its address (UrlHost, no port).
+    std::vector<std::string> siteHosts() const;
+
+    // 0-based index of the first rule whose host equals `host` byte for
+    // byte, or -1.
+    int findRuleByHost(std::string_view host) const;
+
+    // Adds the rule after the last one, with the seven attributes in the
+    // standard order. Refused (false, nothing written) when the name cannot
+    // stand as an element name; see isUsableXmlName.
+    bool appendRule(const SiteRule& rule) const;
+
+    // On the rule at `position`: renames it first when `fields` holds name,
+    // then sets each other requested field from `values` if the rule has that
+    // attribute (a missing one is not created). False, with nothing written,
+    // for a missing position, an unusable new name or a failed save.
+    bool updateRule(int position, RuleFields fields, const SiteRule& values) const;
+
+    // Removes the rule at `position`; true when it was removed and saved.
+    bool deleteRule(int position) const;
+
+private:
+    std::filesystem::path file_;
+};
+
+// The rule for a chapter-list address: findRuleByHost(UrlHost(address)).
+int lookupRuleIndex(const RuleStore& store, std::string_view address);
+
+} // namespace velmora

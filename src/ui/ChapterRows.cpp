@@ -1,0 +1,98 @@
+#include "ui/ChapterRows.h"
+
+#include "core/Text.h"
+#include "job/ChapterStatus.h"
+#include "ui/QtText.h"
+
+#include <QTreeWidget>
+
+namespace velmora::rows {
+namespace {
+
+// The GBK bytes of a cell, kept beside its display text so they come back
+// unchanged even where they hold no valid GBK.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+void putText(QTreeWidgetItem* item, int column, std::string_view gbk)
+{
+    item->setText(column, toQString(gbk));
+    item->setData(column, kBytesRole, QByteArray(gbk.data(), static_cast<qsizetype>(gbk.size())));
+}
+
+} // namespace
+
+int count(const QTreeWidget* list)
+{
+    return list->topLevelItemCount();
+}
+
+void appendChapters(QTreeWidget* list, const std::vector<ChapterLink>& chapters, int firstNumber)
+{
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(chapters.size()));
+    int number = firstNumber;
+    for (const ChapterLink& chapter : chapters) {
+        auto* item = new QTreeWidgetItem();
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        putText(item, NumberColumn, text::decimal(number++));
+        item->setCheckState(NumberColumn, Qt::Checked);
+        putText(item, TitleColumn, chapter.title);
+        putText(item, AddressColumn, chapter.address);
+        putText(item, StatusColumn, ChapterStatus::waiting());
+        item->setTextAlignment(StatusColumn, Qt::AlignCenter);
+        items.append(item);
+    }
+    list->addTopLevelItems(items);
+}
+
+std::string text(const QTreeWidget* list, int row, int column)
+{
+    const QTreeWidgetItem* item = list->topLevelItem(row);
+    if (item == nullptr) {
+        return {};
+    }
+    const QVariant bytes = item->data(column, kBytesRole);
+    return bytes.isValid() ? bytes.toByteArray().toStdString() : toGbk(item->text(column));
+}
+
+void setText(QTreeWidget* list, int row, int column, std::string_view gbk)
+{
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        putText(item, column, gbk);
+    }
+}
+
+bool isChecked(const QTreeWidget* list, int row)
+{
+    const QTreeWidgetItem* item = list->topLevelItem(row);
+    return item != nullptr && item->checkState(NumberColumn) == Qt::Checked;
+}
+
+void setChecked(QTreeWidget* list, int row, bool checked)
+{
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        item->setCheckState(NumberColumn, checked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+bool isHighlighted(const QTreeWidget* list, int row)
+{
+    const QTreeWidgetItem* item = list->topLevelItem(row);
+    return item != nullptr && item->isSelected();
+}
+
+void setHighlighted(QTreeWidget* list, int row, bool highlighted)
+{
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        item->setSelected(highlighted);
+    }
+}
+
+void scrollTo(QTreeWidget* list, int row)
+{
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        list->scrollToItem(item);
+    }
+}
+
+} // namespace velmora::rows

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "job/ChapterList.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QTreeWidget;
+
+// The chapter list kept in the list view itself, one row per chapter:
+// column 0 the row number with the check box, 1 the title, 2 the address,
+// 3 the status. Texts go in and out as GBK, byte for byte. Window thread only.
+namespace velmora::rows {
+
+enum Column : int { NumberColumn = 0, TitleColumn = 1, AddressColumn = 2, StatusColumn = 3 };
+
+int count(const QTreeWidget* list);
+
+// Appends one checked, waiting row per chapter, numbered on from `firstNumber`.
+void appendChapters(QTreeWidget* list, const std::vector<ChapterLink>& chapters, int firstNumber = 1);
+
+std::string text(const QTreeWidget* list, int row, int column);
+void setText(QTreeWidget* list, int row, int column, std::string_view gbk);
+
+bool isChecked(const QTreeWidget* list, int row);
+void setChecked(QTreeWidget* list, int row, bool checked);
+
+bool isHighlighted(const QTreeWidget* list, int row);
+void setHighlighted(QTreeWidget* list, int row, bool highlighted);
+void scrollTo(QTreeWidget* list, int row);
+
+} // namespace velmora::rows

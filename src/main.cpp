@@ -1,9 +1,13 @@
 #include "core/ProgramFolder.h"
-#include "rules/RuleStore.h"
+#include "ui/MainWindow.h"
 
-int main()
+#include <QApplication>
+
+int main(int argc, char** argv)
 {
     velmora::enterProgramFolder();
-    velmora::RuleStore().ensureRulesFile();
-    return 0;
+    QApplication app(argc, argv);
+    velmora::MainWindow window;
+    window.show();
+    return app.exec();
 }

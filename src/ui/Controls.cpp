@@ -32,9 +32,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
 {
-    auto* l = place(new QLabel(caption, parent), name, x, y, w, h);
-    l->setWordWrap(true);
-    return l;
+    return place(new QLabel(caption, parent), name, x, y, w, h);
 }
 
 QLineEdit* edit(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h)

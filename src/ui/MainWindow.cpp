@@ -1,15 +1,19 @@
 #include "ui/MainWindow.h"
 
 #include "ui/Controls.h"
+#include "ui/Prompts.h"
+#include "ui/QtText.h"
 #include "ui/RuleSettingsWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -22,20 +26,27 @@ namespace {
 // The default address: a chapter list on the site of the first default rule.
 const QString kStartAddress = QStringLiteral("http://www.kanshu58.example/book/1024/");
 
-// A Song-style CJK face for the chapter list, 14 pixels high.
-QFont listFont()
+// The first installed face of `candidates`, at `pixels` high.
+QFont cjkFont(std::initializer_list<QString> candidates, int pixels)
 {
     QFont font;
     const QStringList families = QFontDatabase::families();
-    for (const QString& candidate : {QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                                     QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")}) {
+    for (const QString& candidate : candidates) {
         if (families.contains(candidate)) {
             font.setFamily(candidate);
             break;
         }
     }
-    font.setPixelSize(14);
+    font.setPixelSize(pixels);
     return font;
+}
+
+// A Song-style face for the chapter list, 14 pixels high.
+QFont listFont()
+{
+    return cjkFont({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                    QStringLiteral("Noto Sans CJK SC")},
+                   14);
 }
 
 } // namespace
@@ -46,10 +57,14 @@ MainWindow::MainWindow()
     setWindowTitle(QStringLiteral("Velmora V1.4.9.1 By：Tamsk"));
     setFixedSize(700, 527);
     move(50, 50);
+    // The fixed layout is drawn for a 12-pixel interface face.
+    setFont(cjkFont({QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC")}, 12));
     buildControls();
 
     ruleSettings_ = new RuleSettingsWindow();
+    ruleSettings_->setFont(font());
     placeRuleSettings();
+    startUp();
 }
 
 MainWindow::~MainWindow()
@@ -76,7 +91,7 @@ void MainWindow::buildControls()
                                 QStringLiteral("下载状态")});
     chapters_->setColumnWidth(0, 70);
     chapters_->setColumnWidth(1, 300);
-    chapters_->setColumnWidth(2, 0);
+    chapters_->setColumnHidden(2, true);  // the address is kept, not shown
     chapters_->setColumnWidth(3, 80);
     chapters_->headerItem()->setTextAlignment(3, Qt::AlignCenter);
 
@@ -129,6 +144,51 @@ void MainWindow::buildControls()
 
     connect(chooseRuleButton_, &QPushButton::clicked, this, &MainWindow::toggleRuleSettings);
     connect(autoMerge_, &QCheckBox::clicked, this, [this](bool checked) { mergeButton_->setEnabled(!checked); });
+}
+
+void MainWindow::startUp()
+{
+    rules_.ensureRulesFile();
+    for (const std::string& name : rules_.ruleNames()) {
+        ruleSettings_->ruleList()->addItem(toQString(name));
+        QCoreApplication::processEvents();
+    }
+    ruleSettings_->selectQuietly(0);
+    refreshRuleFields();
+    ruleLookup();
+
+    connect(listAddress_, &QLineEdit::textChanged, this, &MainWindow::ruleLookup);
+    connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
+    connect(pageCapture_, &QCheckBox::clicked, this, [this](bool checked) {
+        SiteRule values;
+        values.pageCapture = checked;
+        rules_.updateRule(ruleSettings_->selectedIndex() + 1, {RuleField::pageCapture}, values);
+    });
+}
+
+void MainWindow::setStatus(const QString& text)
+{
+    status_->setText(text);
+}
+
+void MainWindow::ruleLookup()
+{
+    const int index = lookupRuleIndex(rules_, toGbk(listAddress_->text()));
+    if (index == -1) {
+        setStatus(QStringLiteral("未找到此网站的下载规则，请自行增加规则"));
+        return;
+    }
+    ruleSettings_->selectQuietly(index);
+    refreshRuleFields();
+    setStatus(QStringLiteral("已找到此网站的下载规则，可直接点击下载"));
+}
+
+void MainWindow::refreshRuleFields()
+{
+    const SiteRule rule = rules_.readRule(ruleSettings_->selectedIndex() + 1);
+    ruleSettings_->setFields(rule.siteAddress, rule.chapterListPattern, rule.novelNamePattern, rule.authorPattern,
+                             rule.contentLeftMarker, rule.contentRightMarker);
+    pageCapture_->setChecked(rule.pageCapture);
 }
 
 void MainWindow::placeRuleSettings()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleStore.h"
+
 #include <QWidget>
 
 #include <string>
@@ -28,6 +30,12 @@ public:
 
     RuleSettingsWindow* ruleSettings() const { return ruleSettings_; }
 
+    // Finds the rule of the address box's host and makes it the current rule.
+    void ruleLookup();
+    // Loads every field of the selected rule into the rule settings window and
+    // the page-capture box; with no rule selected they all become empty.
+    void refreshRuleFields();
+
 protected:
     void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -35,9 +43,12 @@ protected:
 
 private:
     void buildControls();
+    void startUp();
+    void setStatus(const QString& text);
     void placeRuleSettings();
     void toggleRuleSettings();
 
+    RuleStore rules_;
     RuleSettingsWindow* ruleSettings_ = nullptr;
 
     QLineEdit* listAddress_ = nullptr;

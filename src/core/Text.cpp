@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 namespace velmora::text {
 namespace {
@@ -66,11 +65,12 @@ std::size_t findAt(std::string_view text, std::string_view needle, std::size_t f
     std::size_t boundary = from;
     std::size_t pos = from;
     while (pos + needle.size() <= text.size()) {
-        const void* hit = memmem(text.data() + pos, text.size() - pos, needle.data(), needle.size());
-        if (hit == nullptr) {
+        // string_view::find scans with memchr, which reads only up to the hit;
+        // memmem would look at the whole rest of the text on every call.
+        const std::size_t c = text.find(needle, pos);
+        if (c == std::string_view::npos) {
             break;
         }
-        const std::size_t c = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
         while (boundary < c) {
             boundary += charLength(text, boundary);
         }

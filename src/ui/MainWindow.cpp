@@ -1,6 +1,9 @@
 #include "ui/MainWindow.h"
 
+#include "core/ProgramGlobals.h"
+#include "job/ChapterFiles.h"
 #include "ui/Controls.h"
+#include "ui/NovelJob.h"
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleSettingsWindow.h"
@@ -8,6 +11,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,6 +21,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QUrl>
+
+#include <filesystem>
 
 namespace velmora {
 
@@ -51,7 +59,7 @@ QFont listFont()
 
 } // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(ProgramGlobals& globals)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Velmora V1.4.9.1 By：Tamsk"));
@@ -64,6 +72,21 @@ MainWindow::MainWindow()
     ruleSettings_ = new RuleSettingsWindow();
     ruleSettings_->setFont(font());
     placeRuleSettings();
+
+    const NovelJob::Controls controls{listAddress_, status_,   chapters_,       novelName_,     author_,
+                                      relativeAddress_, lastRow_, fetchListButton_, downloadButton_,
+                                      pauseButton_, stopButton_, autoMerge_,     pageCapture_,   mergeButton_,
+                                      ruleSettings_};
+    job_ = new NovelJob(controls, globals.workerPool(), globals.failedCount(), globals.progressLock(), this);
+    connect(fetchListButton_, &QPushButton::clicked, job_, &NovelJob::startChapterListFetch);
+    connect(downloadButton_, &QPushButton::clicked, job_, &NovelJob::downloadChapters);
+    connect(pauseButton_, &QPushButton::clicked, job_, &NovelJob::pauseOrContinue);
+    connect(stopButton_, &QPushButton::clicked, job_, &NovelJob::stop);
+    connect(mergeButton_, &QPushButton::clicked, job_, &NovelJob::mergeButtonClicked);
+    connect(chapters_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int column) {
+        openChapter(chapters_->indexOfTopLevelItem(item), column);
+    });
+    connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     startUp();
 }
 
@@ -219,8 +242,29 @@ void MainWindow::changeEvent(QEvent* event)
     }
 }
 
+void MainWindow::openChapter(int row, int column)
+{
+    if (row < 0 || column < 1) {
+        return;  // the check-box column only toggles
+    }
+    const std::filesystem::path file = ChapterFilePath(toGbk(novelName_->text()), row + 1);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec)) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(file.string()))));
+    }
+}
+
+void MainWindow::exitProgram()
+{
+    close();
+    QCoreApplication::exit(0);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Running workers call into this window; let them finish before it goes.
+    job_->stopAndWait();
+    ruleSettings_->hide();
     QWidget::closeEvent(event);
 }
 

@@ -15,6 +15,8 @@ class QTreeWidget;
 
 namespace velmora {
 
+class NovelJob;
+class ProgramGlobals;
 class RuleSettingsWindow;
 
 // The program's main window: the chapter-list address, the chapter list with
@@ -25,7 +27,7 @@ class MainWindow : public QWidget {
     Q_OBJECT
 
 public:
-    MainWindow();
+    explicit MainWindow(ProgramGlobals& globals);
     ~MainWindow() override;
 
     RuleSettingsWindow* ruleSettings() const { return ruleSettings_; }
@@ -47,8 +49,11 @@ private:
     void setStatus(const QString& text);
     void placeRuleSettings();
     void toggleRuleSettings();
+    void openChapter(int row, int column);
+    void exitProgram();
 
     RuleStore rules_;
+    NovelJob* job_ = nullptr;
     RuleSettingsWindow* ruleSettings_ = nullptr;
 
     QLineEdit* listAddress_ = nullptr;

@@ -45,7 +45,7 @@ QMessageBox* makeBox(const QString& caption, const QString& text, int style, QWi
 {
     auto* box = new QMessageBox(owner);
     box->setWindowTitle(caption);
-    box->setText(text);
+    box->setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (style) {
     case StyleYesNoCancel:
         box->setIcon(QMessageBox::Question);

@@ -32,7 +32,8 @@ enum MessageResult : int {
 // Shows a message box owned by the active window and returns the button
 // pressed, or ResultTimedOut when `timeoutMs` (above 0) passed first; 0
 // waits for the user. Called from a thread other than the window thread, the
-// box has no owner and blocks only the calling thread.
+// box has no owner and blocks only the calling thread. Line breaks in `text`
+// are written CR LF.
 int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, int style);
 
 // Input modes of InputBox.

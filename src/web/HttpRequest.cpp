@@ -337,6 +337,11 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     }
 
     const CURLcode result = curl_easy_perform(handle);
+    if (useCookieStore) {
+        // Releases the list of cookie files, which a reset would leak; the
+        // shared store itself stays, as the handle is still attached to it.
+        curl_easy_setopt(handle, CURLOPT_COOKIEFILE, nullptr);
+    }
     curl_easy_setopt(handle, CURLOPT_SHARE, nullptr);
     curl_easy_reset(handle);
 

@@ -161,8 +161,8 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 
 // The address curl connects to: the scheme, host and port taken apart the
 // program's own way, and the path byte for byte except for the bytes that
-// cannot stand in a request line (blank and control bytes), which are
-// percent-encoded.
+// cannot stand in a request line (blanks, control bytes and the bytes of
+// GBK characters), which are percent-encoded as a browser does.
 std::string transferAddress(std::string_view url, bool https)
 {
     std::string address = https ? "https://" : "http://";
@@ -170,7 +170,7 @@ std::string transferAddress(std::string_view url, bool https)
     static constexpr char hex[] = "0123456789ABCDEF";
     for (char c : UrlPath(url)) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7F) {
+        if (byte <= 0x20 || byte >= 0x7F) {
             address.append({'%', hex[byte >> 4], hex[byte & 0x0F]});
         } else {
             address.push_back(c);

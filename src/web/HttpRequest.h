@@ -13,6 +13,10 @@ namespace velmora {
 // told apart from a pointer to an empty text.
 //
 // - method: 0 "GET", 1 "POST", 2 "HEAD"; any other value counts as 0.
+// - The request goes to `UrlHost` on `UrlPort` for the path `UrlPath` gives,
+//   sent as it is (no "." or ".." folding) except that blanks, control
+//   bytes and bytes from 0x7F up are percent-encoded and a "#" fragment
+//   stays behind.
 // - The request carries Host, then User-Agent, then `headers` completed with
 //   each missing default line, in this order: "Accept: */*",
 //   "Referer: " + url, "Accept-Language: zh-cn", "Content-Type:

@@ -85,6 +85,30 @@ TEST_F(HttpRequestTest, PlainGetPutsExactlyTheDefaultLinesOnTheWire)
     EXPECT_EQ(responseHeaders, reply.head());
 }
 
+struct PathCase {
+    std::string path;
+    std::string target; // as it should stand in the request line
+};
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << testing::PrintToString(c.path); }
+
+class RequestPathTest : public testing::TestWithParam<PathCase> {};
+
+TEST_P(RequestPathTest, SendsPathAsGiven)
+{
+    LoopbackServer server;
+    EXPECT_EQ(HttpRequest(server.url(GetParam().path)), "ok");
+    EXPECT_EQ(onlyRequest(server).requestLine, "GET " + GetParam().target + " HTTP/1.1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RequestPathTest, testing::Values(
+    PathCase{"/list/1.html?x=1&y=%20", "/list/1.html?x=1&y=%20"},
+    PathCase{"/a/./../b", "/a/./../b"},
+    // Neither GBK bytes nor blanks can stand in a request line.
+    PathCase{"/\xCA\xE9 1.html", "/%CA%E9%201.html"},
+    PathCase{"/p#part", "/p"}
+));
+
 struct MethodCase {
     int method;
     std::string postText;

@@ -293,23 +293,28 @@ TEST_F(HttpRequestTest, CookieJarIsSentAndMerged)
 
 TEST_F(HttpRequestTest, SharedCookieStoreServesOnlyCallsWithoutJar)
 {
+    // The store outlives the test; a folder of the test's own keeps its
+    // cookies away from the next run in the same process.
     LoopbackServer server([](const RecordedRequest& request) {
+        const std::string path = request.requestLine.substr(4, request.requestLine.rfind(' ') - 4);
+        const std::string folder = path.substr(0, path.find('/', 1));
         Reply reply = Reply::text("s");
-        if (request.requestLine.starts_with("GET /store/set ")) {
-            reply.headers = {"Set-Cookie: kept=1; path=/store"};
-        } else if (request.requestLine.starts_with("GET /store/jar")) {
-            reply.headers = {"Set-Cookie: jarred=1; path=/store"};
+        if (path.ends_with("/set")) {
+            reply.headers = {"Set-Cookie: kept=1; path=" + folder};
+        } else if (path.find("/jar") != std::string::npos) {
+            reply.headers = {"Set-Cookie: jarred=1; path=" + folder};
         }
         return reply;
     });
+    const std::string folder = "/store" + std::to_string(server.port());
 
-    HttpRequest(server.url("/store/set"));
-    HttpRequest(server.url("/store/check"));
+    HttpRequest(server.url(folder + "/set"));
+    HttpRequest(server.url(folder + "/check"));
     std::string emptyJar;
-    HttpRequest(server.url("/store/jar1"), 0, {}, &emptyJar);
+    HttpRequest(server.url(folder + "/jar1"), 0, {}, &emptyJar);
     std::string jar = "j=9";
-    HttpRequest(server.url("/store/jar2"), 0, {}, &jar);
-    HttpRequest(server.url("/store/after"));
+    HttpRequest(server.url(folder + "/jar2"), 0, {}, &jar);
+    HttpRequest(server.url(folder + "/after"));
 
     const std::vector<RecordedRequest> requests = server.requests();
     ASSERT_EQ(requests.size(), 5u);

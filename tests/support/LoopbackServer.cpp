@@ -122,7 +122,7 @@ std::string Reply::head() const
     return out + "\r\n";
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler))
+LoopbackServer::LoopbackServer(Handler handler, int port) : handler_(std::move(handler))
 {
     if (!handler_) {
         handler_ = [](const RecordedRequest&) { return Reply::text("ok"); };
@@ -130,7 +130,7 @@ LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler))
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address = loopback(0);
+    sockaddr_in address = loopback(port);
     socklen_t length = sizeof address;
     if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || ::listen(listener_, 256) != 0

@@ -56,7 +56,8 @@ public:
     using Handler = std::function<Reply(const RecordedRequest&)>;
 
     // Without a handler every request is answered 200 with the body "ok".
-    explicit LoopbackServer(Handler handler = nullptr);
+    // Port 0 takes a free port.
+    explicit LoopbackServer(Handler handler = nullptr, int port = 0);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;

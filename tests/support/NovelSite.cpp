@@ -1,0 +1,149 @@
+#include "support/NovelSite.h"
+
+#include "core/Encoding.h"
+#include "core/Text.h"
+
+#include <zlib.h>
+
+namespace velmora::test {
+namespace {
+
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
+
+struct Paragraph {
+    std::string served;  // as the page sends it, entities and all
+    std::string stored;  // as the chapter file keeps it
+};
+
+// The paragraphs of chapter n, in GBK.
+std::vector<Paragraph> paragraphs(int n)
+{
+    const std::string peak = gbk("山风吹过第") + text::decimal(n) + gbk("座峰，少年抬头望去。");
+    return {{peak, peak},
+            {gbk("他笑了笑，说道&ldquo;到此为止&hellip;&rdquo;"), gbk("他笑了笑，说道“到此为止…”")},
+            {gbk("远处&nbsp;传来钟声&mdash;&mdash;"), gbk("远处 传来钟声——")}};
+}
+
+std::string gzip(std::string_view bytes)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+Reply htmlReply(std::string body, bool utf8)
+{
+    Reply reply;
+    reply.headers.push_back(utf8 ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/html");
+    if (utf8) {
+        reply.headers.push_back("Content-Encoding: gzip");
+        reply.body = gzip(encoding::gbkToUtf8(body));
+    } else {
+        reply.body = std::move(body);
+    }
+    return reply;
+}
+
+} // namespace
+
+NovelSite::NovelSite(NovelSiteOptions options, int port)
+    : options_(std::move(options)),
+      server_([this](const RecordedRequest& request) { return answer(request); }, port)
+{
+    if (options_.novelName.empty()) {
+        options_.novelName = gbk("青云旧事");
+    }
+    if (options_.author.empty()) {
+        options_.author = gbk("林小舟");
+    }
+}
+
+std::string NovelSite::title(int n) const
+{
+    return gbk("第") + text::decimal(n) + gbk("章 山门");
+}
+
+std::string NovelSite::expectedChapterFile(int n) const
+{
+    std::string file = title(n) + "\r\n";
+    for (const Paragraph& p : paragraphs(n)) {
+        file += "  " + p.stored + "\r\n";
+    }
+    return file;
+}
+
+int NovelSite::requestsFor(int n) const
+{
+    std::lock_guard lock(mutex_);
+    const auto it = requests_.find(n);
+    return it == requests_.end() ? 0 : it->second;
+}
+
+Reply NovelSite::answer(const RecordedRequest& request)
+{
+    const std::string line = request.requestLine;
+    const bool utf8 = line.find(" /utf8/1/") != std::string::npos;
+    const std::string path = line.substr(line.find(' ') + 1, line.rfind(' ') - line.find(' ') - 1);
+    const std::string charset = utf8 ? "utf-8" : "gbk";
+    Reply reply;
+
+    if (path == "/book/1/" || path == "/utf8/1/index.html") {
+        std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset
+            + "\" />\r\n<meta property=\"og:novel:book_name\" content=\"" + options_.novelName
+            + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
+            + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
+        for (int n = 1; n <= options_.chapters; ++n) {
+            const std::string href = utf8 ? "/utf8/1/" + text::decimal(n) + ".html" : text::decimal(n) + ".html";
+            page += "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n)
+                + "</a></li>\r\n";
+        }
+        page += "</ul></body></html>";
+        reply = htmlReply(page, utf8);
+    } else if (const std::size_t slash = path.rfind('/'); path.ends_with(".html") && slash != std::string::npos) {
+        const int n = text::leadingInt(std::string_view(path).substr(slash + 1));
+        int seen = 0;
+        {
+            std::lock_guard lock(mutex_);
+            seen = ++requests_[n];
+        }
+        const auto failFirst = options_.failFirst.find(n);
+        const bool fail = options_.alwaysFail.contains(n)
+            || (failFirst != options_.failFirst.end() && seen <= failFirst->second) || n < 1
+            || n > options_.chapters;
+        if (fail) {
+            reply = Reply::text("");
+        } else {
+            std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset="
+                + charset + "\" /><title>" + title(n) + "</title></head><body><h1>" + title(n) + "</h1>";
+            if (options_.missingMarker.contains(n)) {
+                page += gbk("<p>访问过于频繁，请稍后再试</p>");
+            } else {
+                page += "<div id=\"content\" class=\"content\">";
+                for (const Paragraph& p : paragraphs(n)) {
+                    page += "<p>" + p.served + "</p>";
+                }
+                page += "</div>";
+            }
+            page += "<div class=\"footer\">" + gbk("上一章") + "</div></body></html>";
+            reply = htmlReply(page, utf8);
+        }
+    } else {
+        reply = Reply::text("not found");
+        reply.status = 404;
+    }
+    reply.delay = options_.delay;
+    return reply;
+}
+
+} // namespace velmora::test

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "support/LoopbackServer.h"
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+// A small novel site on 127.0.0.1 in the markup of the first default rule,
+// for the end-to-end tests and for people trying the program without a
+// network. Two copies of the novel are served:
+//   /book/1/           list page in GBK, chapter links relative ("3.html")
+//   /utf8/1/index.html list page in UTF-8, gzip-compressed, links absolute
+//                      ("/utf8/1/3.html"), chapter pages likewise
+namespace velmora::test {
+
+struct NovelSiteOptions {
+    int chapters = 5;
+    std::string novelName;  // GBK; a default name when empty
+    std::string author;     // GBK; a default author when empty
+    std::set<int> missingMarker;      // chapters served as a notice without the content marker
+    std::map<int, int> failFirst;     // chapter -> requests answered with an empty page first
+    std::set<int> alwaysFail;         // chapters always answered with an empty page
+    std::chrono::milliseconds delay{0};  // added to every answer
+};
+
+class NovelSite {
+public:
+    explicit NovelSite(NovelSiteOptions options = {}, int port = 0);
+
+    std::string listUrl() const { return server_.url("/book/1/"); }
+    std::string utf8ListUrl() const { return server_.url("/utf8/1/index.html"); }
+    int port() const { return server_.port(); }
+
+    const std::string& novelName() const { return options_.novelName; }
+    const std::string& author() const { return options_.author; }
+    // GBK title of chapter n (from 1).
+    std::string title(int n) const;
+    // The bytes the program should store for chapter n.
+    std::string expectedChapterFile(int n) const;
+    // Requests that reached chapter n so far.
+    int requestsFor(int n) const;
+
+    const LoopbackServer& server() const { return server_; }
+
+private:
+    Reply answer(const RecordedRequest& request);
+
+    NovelSiteOptions options_;
+    mutable std::mutex mutex_;
+    std::map<int, int> requests_;
+    LoopbackServer server_;
+};
+
+} // namespace velmora::test

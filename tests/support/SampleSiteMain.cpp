@@ -1,0 +1,34 @@
+// Serves the sample novel site on 127.0.0.1 until interrupted, so the whole
+// flow can be tried without a network: paste the printed address into
+// Velmora's address box, then fetch the chapter list and download it.
+#include "support/NovelSite.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    const int port = argc > 1 ? std::atoi(argv[1]) : 8642;
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // the server's threads inherit the mask
+
+    velmora::test::NovelSiteOptions options;
+    options.chapters = 12;
+    try {
+        velmora::test::NovelSite site(options, port);
+        std::printf("Sample novel site running. Paste this address into Velmora:\n\n    %s\n\n"
+                    "(the same novel as gzip-compressed UTF-8 pages: %s)\nPress Ctrl+C to stop.\n",
+                    site.listUrl().c_str(), site.utf8ListUrl().c_str());
+        std::fflush(stdout);
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "cannot serve on 127.0.0.1:%d: %s\n", port, e.what());
+        return 1;
+    }
+    return 0;
+}

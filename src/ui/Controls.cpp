@@ -32,7 +32,9 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, i
 
 QLabel* label(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
 {
-    return place(new QLabel(caption, parent), name, x, y, w, h);
+    auto* l = place(new QLabel(caption, parent), name, x, y, w, h);
+    l->setTextFormat(Qt::PlainText);  // names from remote pages are shown, never interpreted
+    return l;
 }
 
 QLineEdit* edit(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h)

@@ -1,0 +1,371 @@
+// End-to-end runs of the main window against the sample novel site on
+// 127.0.0.1: real widgets on the offscreen platform, real files in a fresh
+// working folder, message boxes answered at once through the test seam.
+#include "core/Encoding.h"
+#include "core/FileBytes.h"
+#include "core/ProgramGlobals.h"
+#include "job/ChapterFiles.h"
+#include "support/NovelSite.h"
+#include "ui/MainWindow.h"
+#include "ui/Prompts.h"
+#include "ui/RuleSettingsWindow.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <unistd.h>
+
+using namespace velmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Shown {
+    QString caption;
+    QString text;
+    int timeoutMs;
+    int style;
+};
+
+std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+
+// Processes events until `done` holds or `ms` pass.
+template <typename Pred>
+bool waitUntil(Pred done, int ms = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
+}
+
+} // namespace
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = fs::current_path();
+        folder_ = fs::temp_directory_path() / ("velmora-ui-" + std::to_string(::getpid()) + "-"
+                                               + testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        fs::current_path(folder_);
+        setMessageBoxHook([this](const QString& caption, const QString& text, int timeoutMs, int style) {
+            std::lock_guard lock(shownMutex_);
+            shown_.push_back({caption, text, timeoutMs, style});
+            return int(ResultOk);
+        });
+        globals_ = ProgramGlobals::create();
+    }
+
+    void TearDown() override
+    {
+        window_.reset();
+        globals_.reset();
+        setMessageBoxHook(nullptr);
+        fs::current_path(previous_);
+        fs::remove_all(folder_);
+    }
+
+    MainWindow& window()
+    {
+        if (!window_) {
+            window_ = std::make_unique<MainWindow>(*globals_);
+            window_->show();
+        }
+        return *window_;
+    }
+
+    template <typename W>
+    W* control(const char* name)
+    {
+        W* w = window().findChild<W*>(QString::fromUtf8(name));
+        if (w == nullptr) {
+            w = window().ruleSettings()->findChild<W*>(QString::fromUtf8(name));
+        }
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    QPushButton* button(const char* name) { return control<QPushButton>(name); }
+    QTreeWidget* list() { return control<QTreeWidget>("超级列表框1"); }
+    QString status() { return control<QLabel>("标签4")->text(); }
+    QString cell(int row, int column) { return list()->topLevelItem(row)->text(column); }
+    bool checked(int row) { return list()->topLevelItem(row)->checkState(0) == Qt::Checked; }
+
+    std::vector<Shown> shown()
+    {
+        std::lock_guard lock(shownMutex_);
+        return shown_;
+    }
+    void forgetShown()
+    {
+        std::lock_guard lock(shownMutex_);
+        shown_.clear();
+    }
+
+    // Types the address and runs a retrieval to its end.
+    void fetchList(const std::string& address)
+    {
+        control<QLineEdit>("编辑框_章节列表网址")->setText(QString::fromStdString(address));
+        button("按钮_获取章节标题")->click();
+        ASSERT_TRUE(waitUntil([&] { return button("按钮_获取章节标题")->isEnabled(); }));
+    }
+
+    std::string fileBytes(const fs::path& file) { return readFileBytes(file).value_or("<missing>"); }
+
+    fs::path previous_;
+    fs::path folder_;
+    ProgramGlobals::Handle globals_;
+    std::unique_ptr<MainWindow> window_;
+    std::mutex shownMutex_;
+    std::vector<Shown> shown_;
+};
+
+TEST_F(MainWindowTest, StartUpWritesRulesSelectsFirstRuleAndFindsDefaultAddress)
+{
+    window();
+    EXPECT_TRUE(fs::exists("下载配置.xml"));
+    auto* rules = control<QListWidget>("列表框1");
+    EXPECT_EQ(rules->count(), 16);
+    EXPECT_EQ(rules->currentRow(), 0);
+    EXPECT_EQ(rules->item(10)->text(), "52中文网");
+    EXPECT_EQ(control<QLineEdit>("编辑框_网址")->text(), "http://www.kanshu58.example/");
+    EXPECT_EQ(status(), "已找到此网站的下载规则，可直接点击下载");
+    EXPECT_FALSE(button("按钮_下载章节内容")->isEnabled());
+    EXPECT_FALSE(button("按钮_暂停继续")->isEnabled());
+    EXPECT_FALSE(button("按钮_停止")->isEnabled());
+    EXPECT_FALSE(button("按钮_合并")->isEnabled());
+    EXPECT_TRUE(control<QCheckBox>("选择框_合并")->isChecked());
+    EXPECT_TRUE(list()->isColumnHidden(2));
+}
+
+TEST_F(MainWindowTest, LookupFollowsEveryChangeOfTheAddress)
+{
+    auto* address = control<QLineEdit>("编辑框_章节列表网址");
+    auto* rules = control<QListWidget>("列表框1");
+    address->setText("HTTPS://WWW.FreeXS.example:8080/book/9.html");
+    EXPECT_EQ(rules->currentRow(), 2);
+    EXPECT_EQ(control<QLineEdit>("编辑框_网址")->text(), "http://www.freexs.example/");
+    address->setText("http://m.freexs.example/");
+    EXPECT_EQ(status(), "未找到此网站的下载规则，请自行增加规则");
+    EXPECT_EQ(rules->currentRow(), 2);  // the rule found before stays current
+    address->setText("http://book.xs2345.example/");
+    EXPECT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
+}
+
+TEST_F(MainWindowTest, RetrievalFillsTheListFromAGbkPage)
+{
+    test::NovelSite site;
+    fetchList(site.listUrl());
+    ASSERT_EQ(list()->topLevelItemCount(), 5);
+    EXPECT_EQ(cell(0, 0), "1");
+    EXPECT_EQ(cell(4, 0), "5");
+    EXPECT_EQ(cell(1, 1), "第2章 山门");
+    EXPECT_EQ(cell(1, 2), "2.html");
+    EXPECT_EQ(cell(1, 3), "等待下载");
+    EXPECT_TRUE(checked(3));
+    EXPECT_EQ(control<QLabel>("标签_书名")->text(), "青云旧事");
+    EXPECT_EQ(control<QLabel>("标签_作者")->text(), "林小舟");
+    EXPECT_EQ(control<QLineEdit>("编辑框_相对网址")->text().toStdString(), site.server().url("/book/1/"));
+    EXPECT_EQ(control<QLineEdit>("编辑框_尾行")->text(), "5");
+    EXPECT_EQ(status(), "小说章节名获取成功，请点击下载章节内容！");
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].text, "小说章节名获取完毕\r\n(3秒后自动关闭)");
+    EXPECT_EQ(shown()[0].timeoutMs, 3000);
+    EXPECT_EQ(shown()[0].style, StyleInformation);
+    EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
+    EXPECT_TRUE(window().ruleSettings()->isEnabled());
+}
+
+TEST_F(MainWindowTest, RetrievalReadsGzipUtf8PageWithAbsoluteLinks)
+{
+    test::NovelSite site;
+    fetchList(site.utf8ListUrl());
+    ASSERT_EQ(list()->topLevelItemCount(), 5);
+    EXPECT_EQ(cell(2, 1), "第3章 山门");
+    EXPECT_EQ(cell(2, 2), "/utf8/1/3.html");
+    EXPECT_EQ(control<QLineEdit>("编辑框_相对网址")->text().toStdString(), site.server().url(""));
+    EXPECT_EQ(control<QLabel>("标签_作者")->text(), "林小舟");
+}
+
+TEST_F(MainWindowTest, FailedRetrievalLeavesAnEmptyList)
+{
+    test::NovelSite site;
+    fetchList(site.listUrl());
+    forgetShown();
+    fetchList(site.server().url("/missing/"));
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_EQ(control<QLabel>("标签_书名")->text(), "");
+    EXPECT_EQ(status(), "章节获取失败，请重试！");
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].text, "章节获取失败\r\n(3秒后自动关闭)");
+    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(control<QLineEdit>("编辑框_尾行")->text(), "5");  // left as it was
+}
+
+TEST_F(MainWindowTest, DownloadSavesCheckedChaptersAndMergesTheNovel)
+{
+    test::NovelSite site;
+    fetchList(site.listUrl());
+    list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    forgetShown();
+    button("按钮_下载章节内容")->click();  // returns when the run has ended
+
+    for (int n : {1, 3, 4, 5}) {
+        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedChapterFile(n)) << n;
+        EXPECT_EQ(cell(n - 1, 3), "下载完毕");
+        EXPECT_FALSE(checked(n - 1));
+    }
+    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 2)));
+    EXPECT_EQ(cell(1, 3), "等待下载");
+    EXPECT_EQ(site.requestsFor(2), 0);
+
+    const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(3) + "\r\n\r\n"
+        + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
+    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
+    EXPECT_EQ(status(), "整本小说下载完毕");
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].text, "整本小说下载完毕");
+    EXPECT_EQ(shown()[0].timeoutMs, 0);
+    EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
+    EXPECT_FALSE(button("按钮_暂停继续")->isEnabled());
+    EXPECT_FALSE(button("按钮_停止")->isEnabled());
+    EXPECT_TRUE(window().ruleSettings()->isEnabled());
+}
+
+TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
+{
+    test::NovelSiteOptions options;
+    options.failFirst = {{2, 2}, {4, 3}};  // chapter 2 comes on the third try; chapter 4 only in a later run
+    options.missingMarker = {3};
+    test::NovelSite site(options);
+    fetchList(site.listUrl());
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(1, 3), "下载完毕");
+    EXPECT_EQ(site.requestsFor(2), 3);
+    EXPECT_EQ(cell(2, 3), "失败3次");  // a page without the content marker is not a chapter
+    EXPECT_EQ(cell(3, 3), "失败3次");
+    EXPECT_TRUE(checked(2));
+    EXPECT_TRUE(checked(3));
+    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 3)));
+    EXPECT_EQ(status(), "有2个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+    EXPECT_FALSE(control<QCheckBox>("选择框_合并")->isChecked());
+    EXPECT_TRUE(button("按钮_合并")->isEnabled());
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+
+    button("按钮_下载章节内容")->click();
+    EXPECT_EQ(site.requestsFor(1), 1);
+    EXPECT_EQ(site.requestsFor(4), 4);
+    EXPECT_EQ(cell(3, 3), "下载完毕");
+    EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+
+    forgetShown();
+    button("按钮_合并")->click();
+    EXPECT_EQ(status(), "整本小说下载完毕");
+    const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(2) + "\r\n\r\n"
+        + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
+    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
+}
+
+TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
+{
+    test::NovelSiteOptions options;
+    options.chapters = 60;
+    options.delay = std::chrono::milliseconds(100);
+    test::NovelSite site(options);
+    fetchList(site.listUrl());
+    forgetShown();
+    QTimer::singleShot(250, [&] {
+        EXPECT_FALSE(button("按钮_获取章节标题")->isEnabled());
+        EXPECT_FALSE(window().ruleSettings()->isEnabled());
+        button("按钮_停止")->click();
+    });
+    button("按钮_下载章节内容")->click();
+
+    int waiting = 0;
+    for (int row = 0; row < 60; ++row) {
+        if (cell(row, 3) == "等待下载") {
+            ++waiting;
+            EXPECT_TRUE(checked(row));
+        }
+    }
+    EXPECT_GT(waiting, 0);
+    EXPECT_TRUE(shown().empty());
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
+    EXPECT_TRUE(button("按钮_获取章节标题")->isEnabled());
+    EXPECT_EQ(button("按钮_暂停继续")->text(), "暂停");
+}
+
+TEST_F(MainWindowTest, PauseHoldsTheQueueAndContinueFinishesIt)
+{
+    test::NovelSiteOptions options;
+    options.chapters = 40;
+    options.delay = std::chrono::milliseconds(50);
+    test::NovelSite site(options);
+    fetchList(site.listUrl());
+    int requestsWhenPaused = 0;
+    QTimer::singleShot(150, [&] {
+        button("按钮_暂停继续")->click();
+        EXPECT_EQ(button("按钮_暂停继续")->text(), "继续");
+        QTimer::singleShot(300, [&] {
+            requestsWhenPaused = static_cast<int>(site.server().requests().size());
+            QTimer::singleShot(300, [&] {
+                // Each worker holds at most one job it took while the pool paused.
+                EXPECT_LE(static_cast<int>(site.server().requests().size()), requestsWhenPaused + 20);
+                button("按钮_暂停继续")->click();
+            });
+        });
+    });
+    button("按钮_下载章节内容")->click();
+    EXPECT_LT(requestsWhenPaused, 41);
+    for (int row = 0; row < 40; ++row) {
+        EXPECT_EQ(cell(row, 3), "下载完毕") << row;
+    }
+    EXPECT_EQ(button("按钮_暂停继续")->text(), "暂停");
+}
+
+TEST_F(MainWindowTest, HostileNovelNameStaysInsideTheWorkingFolder)
+{
+    test::NovelSiteOptions options;
+    options.chapters = 2;
+    options.novelName = "../../evil";
+    options.author = "a/b";
+    test::NovelSite site(options);
+    fetchList(site.listUrl());
+    EXPECT_EQ(control<QLabel>("标签_书名")->text(), "../../evil");
+    button("按钮_下载章节内容")->click();
+    EXPECT_EQ(fileBytes(folder_ / ".._.._evil" / "1.txt"), site.expectedChapterFile(1));
+    EXPECT_TRUE(fs::exists(folder_ / ".._.._evil(a_b).txt"));
+    EXPECT_FALSE(fs::exists(folder_.parent_path().parent_path() / "evil"));
+}
+
+TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
+{
+    test::NovelSiteOptions options;
+    options.chapters = 60;
+    options.delay = std::chrono::milliseconds(100);
+    test::NovelSite site(options);
+    fetchList(site.listUrl());
+    QTimer::singleShot(250, [&] { window().close(); });
+    button("按钮_下载章节内容")->click();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_TRUE(globals_->workerPool().isIdle());
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+}

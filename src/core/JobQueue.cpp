@@ -1,0 +1,98 @@
+#include "core/JobQueue.h"
+
+namespace velmora {
+
+namespace {
+constexpr std::size_t kInitialCapacity = 64;
+}
+
+void JobQueue::open()
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    ring_.assign(kInitialCapacity, JobPacket{});
+    head_ = 0;
+    size_ = 0;
+    open_ = true;
+}
+
+void JobQueue::close(std::atomic<std::int32_t>& queued)
+{
+    std::vector<JobPacket> dropped;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        open_ = false;
+        dropped.swap(ring_);
+        head_ = 0;
+        size_ = 0;
+        queued.store(0);
+    }
+    arrived_.notify_all();
+}
+
+bool JobQueue::post(const JobPacket& packet)
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    return open_ && pushLocked(packet, hold);
+}
+
+bool JobQueue::post(const JobPacket& packet, std::atomic<std::int32_t>& queued)
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    if (!open_) {
+        return false;
+    }
+    queued.fetch_add(1);
+    return pushLocked(packet, hold);
+}
+
+bool JobQueue::pushLocked(const JobPacket& packet, std::unique_lock<std::mutex>& hold)
+{
+    if (size_ == ring_.size()) {
+        // Unroll the ring into a buffer twice as large, oldest packet first.
+        std::vector<JobPacket> larger(ring_.size() * 2);
+        for (std::size_t i = 0; i < size_; ++i) {
+            larger[i] = ring_[(head_ + i) % ring_.size()];
+        }
+        ring_.swap(larger);
+        head_ = 0;
+    }
+    ring_[(head_ + size_) % ring_.size()] = packet;
+    ++size_;
+    const bool wake = waiting_ > 0;
+    hold.unlock();
+    if (wake) {
+        arrived_.notify_one();
+    }
+    return true;
+}
+
+bool JobQueue::take(JobPacket& packet, std::optional<std::chrono::milliseconds> timeout)
+{
+    std::unique_lock<std::mutex> hold(mutex_);
+    if (timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + *timeout;
+        while (open_ && size_ == 0) {
+            ++waiting_;
+            const std::cv_status status = arrived_.wait_until(hold, deadline);
+            --waiting_;
+            if (status == std::cv_status::timeout) {
+                break;
+            }
+        }
+    } else {
+        while (open_ && size_ == 0) {
+            ++waiting_;
+            arrived_.wait(hold);
+            --waiting_;
+        }
+    }
+    if (!open_ || size_ == 0) {
+        return false;
+    }
+    packet = ring_[head_];
+    head_ = (head_ + 1) % ring_.size();
+    --size_;
+    return true;
+}
+
+} // namespace velmora

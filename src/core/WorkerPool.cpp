@@ -39,6 +39,11 @@ struct PoolCore {
     std::atomic<std::int32_t> generation{0};
     std::atomic<std::int32_t> accepting{0};
     std::atomic<std::int32_t> workerCount{0};
+    // Worker threads made and not yet gone, whether or not they have begun.
+    // The manager grows by it, so a thread that is slow to begin is never
+    // doubled, and only the thread that takes it to 0 tears the pool down,
+    // so a late beginner never finds the pool gone.
+    std::atomic<std::int32_t> threads{0};
     std::atomic<std::int32_t> busyCount{0};
     std::atomic<std::int32_t> queuedCount{0};
     std::atomic<std::int32_t> maxWorkers{0};
@@ -109,7 +114,12 @@ bool launchWorker(const std::shared_ptr<PoolCore>& core, bool onDemand)
     auto launch = std::make_unique<Launch>();
     launch->core = core;
     launch->onDemand = onDemand;
-    return launchThread(std::move(launch), static_cast<std::size_t>(core->stackSize.load()));
+    core->threads.fetch_add(1);
+    if (launchThread(std::move(launch), static_cast<std::size_t>(core->stackSize.load()))) {
+        return true;
+    }
+    core->threads.fetch_sub(1);
+    return false;
 }
 
 bool launchManager(const std::shared_ptr<PoolCore>& core, std::int32_t generation)
@@ -129,6 +139,7 @@ void tearDown(PoolCore& c)
     c.queue.close(c.queuedCount);
     c.accepting.store(0);
     c.workerCount.store(0);
+    c.threads.store(0);
     c.busyCount.store(0);
     c.state.exchange(kStopped);
     c.wakeManager.set(); // ends the wait of a stop that waits
@@ -155,8 +166,19 @@ void workerLoop(const std::shared_ptr<PoolCore>& core, bool onDemand)
         c.busyCount.fetch_sub(1);
         c.jobEnded.set();
     }
-    if (c.workerCount.fetch_sub(1) == 1) {
+    c.workerCount.fetch_sub(1);
+    if (c.threads.fetch_sub(1) == 1) {
         tearDown(c);
+    }
+}
+
+// Waits until the worker just made has begun, for a while at most, and no
+// longer once a stop is under way.
+void waitForNewWorker(PoolCore& c)
+{
+    const auto deadline = Clock::now() + milliseconds(c.workerCount.load() * 10 + 1000);
+    while (c.workerCount.load() < c.threads.load() && c.state.load() == kRunning && Clock::now() < deadline) {
+        c.workerStarted.waitFor(kSlice);
     }
 }
 
@@ -166,11 +188,11 @@ void managerLoop(const std::shared_ptr<PoolCore>& core, std::int32_t generation)
     int failureRun = 0;
     c.wakeManager.wait();
     while (c.state.load() == kRunning && c.generation.load() == generation) {
-        const std::int32_t workers = c.workerCount.load();
+        const std::int32_t workers = c.threads.load();
         if (workers < c.maxWorkers.load() && c.busyCount.load() + c.queuedCount.load() > workers) {
             if (launchWorker(core, true)) {
                 failureRun = 0;
-                c.workerStarted.waitFor(milliseconds(c.workerCount.load() * 10 + 1000));
+                waitForNewWorker(c);
             } else if (++failureRun == kFailureRunLimit) {
                 c.maxWorkers.store(c.workerCount.load());
                 failureRun = 0;
@@ -226,6 +248,7 @@ bool WorkerPool::start(const PoolStartOptions& options)
     c.managerEnded.reset();
     c.accepting.store(1);
     c.workerCount.store(0);
+    c.threads.store(0);
     c.busyCount.store(0);
     c.queuedCount.store(0);
     if (!launchManager(core_, generation)) {
@@ -318,11 +341,11 @@ bool WorkerPool::stop(StopMode mode, std::int32_t timeoutMs, bool pump)
         pumpEvents();
     }
 
-    // One sentinel per worker, plus one for a worker that was being added as
-    // the manager ended. They lie behind every queued job, so a draining stop
-    // runs those first. Once the last worker has left the queue is closed and
-    // further posts simply fail.
-    const std::int32_t workers = c.workerCount.load();
+    // One sentinel per worker (counting any that has not begun yet), plus
+    // one. They lie behind every queued job, so a draining stop runs those
+    // first. Once the last worker has left the queue is closed and further
+    // posts simply fail.
+    const std::int32_t workers = c.threads.load();
     c.queue.post(kStopSentinel);
     for (std::int32_t i = 1; i <= workers; ++i) {
         c.queue.post(kStopSentinel);

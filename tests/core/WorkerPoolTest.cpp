@@ -252,7 +252,8 @@ TEST_F(WorkerPoolTest, GrowsToTheMaximumUnderLoadAndShrinksBackWhenIdle)
     for (int i = 0; i < 8; ++i) {
         ASSERT_TRUE(pool.submit(blockingJob, i));
     }
-    ASSERT_TRUE(eventually([&] { return pool.busyCount() == 4; }));
+    ASSERT_TRUE(eventually([&] { return pool.busyCount() == 4; }))
+        << pool.workerCount() << " " << pool.maxWorkers() << " " << pool.busyCount() << " " << pool.queuedCount();
     EXPECT_EQ(pool.workerCount(), 4);
     EXPECT_EQ(pool.queuedCount(), 4);
     EXPECT_FALSE(pool.isIdle());

@@ -3,7 +3,9 @@
 // 1. One million empty jobs on a pool started with the defaults: submit them
 //    all, wait until the pool is idle, report jobs per second.
 // 2. On an idle pool with the defaults, one job at a time: the delay from
-//    submit to the job starting, over many samples (median and tail).
+//    submit to the job starting, over many samples (median and tail), once
+//    with the workers asleep (a pause before each job) and once with the
+//    jobs back to back.
 
 #include "core/WorkerPool.h"
 
@@ -66,14 +68,18 @@ void throughput()
     pool.stop(StopMode::Discard);
 }
 
-void startDelay()
+void startDelay(bool asleep)
 {
     constexpr int kSamples = 10'000;
     WorkerPool pool;
     pool.start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::vector<double> delaysUs;
     delaysUs.reserve(kSamples);
     for (int i = 0; i < kSamples; ++i) {
+        if (asleep) {
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
         startedAt.store(0);
         const std::int64_t submittedAt = nowNs();
         pool.submit(stampJob, i);
@@ -86,8 +92,9 @@ void startDelay()
     }
     std::sort(delaysUs.begin(), delaysUs.end());
     const auto at = [&](double q) { return delaysUs[static_cast<std::size_t>(q * (delaysUs.size() - 1))]; };
-    std::printf("start delay on an idle pool, %d samples: median %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us\n",
-                kSamples, at(0.5), at(0.9), at(0.99), delaysUs.back());
+    std::printf("start delay on an idle pool, workers %s, %d samples: median %.1f us, p90 %.1f us, p99 %.1f us, "
+                "max %.1f us\n",
+                asleep ? "asleep" : "just done", kSamples, at(0.5), at(0.9), at(0.99), delaysUs.back());
     pool.stop(StopMode::Discard);
 }
 
@@ -96,6 +103,7 @@ void startDelay()
 int main()
 {
     throughput();
-    startDelay();
+    startDelay(true);
+    startDelay(false);
     return 0;
 }

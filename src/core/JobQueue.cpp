@@ -1,10 +1,27 @@
 #include "core/JobQueue.h"
 
+#include <thread>
+
 namespace velmora {
 
 namespace {
+
 constexpr std::size_t kInitialCapacity = 64;
+// How long a taker that finds the queue empty keeps looking before it
+// sleeps: a few microseconds, enough to catch a caller that is posting a
+// stream of short jobs without a thread switch per job.
+constexpr int kSpinRounds = 1000;
+
+void relaxCpu()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
 }
+
+} // namespace
 
 void JobQueue::open()
 {
@@ -12,6 +29,7 @@ void JobQueue::open()
     ring_.assign(kInitialCapacity, JobPacket{});
     head_ = 0;
     size_ = 0;
+    available_.store(0);
     open_ = true;
 }
 
@@ -24,6 +42,7 @@ void JobQueue::close(std::atomic<std::int32_t>& queued)
         dropped.swap(ring_);
         head_ = 0;
         size_ = 0;
+        available_.store(0);
         queued.store(0);
     }
     arrived_.notify_all();
@@ -58,7 +77,14 @@ bool JobQueue::pushLocked(const JobPacket& packet, std::unique_lock<std::mutex>&
     }
     ring_[(head_ + size_) % ring_.size()] = packet;
     ++size_;
-    const bool wake = waiting_ > 0;
+    available_.store(size_, std::memory_order_relaxed);
+    // Wake a sleeping taker only for a packet that no taker already on its
+    // way (woken, or looking before it sleeps) will take.
+    const std::size_t coming = static_cast<std::size_t>(woken_) + (spinning_ ? 1 : 0);
+    const bool wake = waiting_ > woken_ && size_ > coming;
+    if (wake) {
+        ++woken_;
+    }
     hold.unlock();
     if (wake) {
         arrived_.notify_one();
@@ -66,15 +92,32 @@ bool JobQueue::pushLocked(const JobPacket& packet, std::unique_lock<std::mutex>&
     return true;
 }
 
+void JobQueue::leaveWaitLocked()
+{
+    --waiting_;
+    if (woken_ > 0) {
+        --woken_;
+    }
+}
+
 bool JobQueue::take(JobPacket& packet, std::optional<std::chrono::milliseconds> timeout)
 {
     std::unique_lock<std::mutex> hold(mutex_);
+    if (open_ && size_ == 0 && !spinning_) {
+        spinning_ = true;
+        hold.unlock();
+        for (int i = 0; i < kSpinRounds && available_.load(std::memory_order_relaxed) == 0; ++i) {
+            relaxCpu();
+        }
+        hold.lock();
+        spinning_ = false;
+    }
     if (timeout) {
         const auto deadline = std::chrono::steady_clock::now() + *timeout;
         while (open_ && size_ == 0) {
             ++waiting_;
             const std::cv_status status = arrived_.wait_until(hold, deadline);
-            --waiting_;
+            leaveWaitLocked();
             if (status == std::cv_status::timeout) {
                 break;
             }
@@ -83,7 +126,7 @@ bool JobQueue::take(JobPacket& packet, std::optional<std::chrono::milliseconds> 
         while (open_ && size_ == 0) {
             ++waiting_;
             arrived_.wait(hold);
-            --waiting_;
+            leaveWaitLocked();
         }
     }
     if (!open_ || size_ == 0) {
@@ -92,6 +135,7 @@ bool JobQueue::take(JobPacket& packet, std::optional<std::chrono::milliseconds> 
     packet = ring_[head_];
     head_ = (head_ + 1) % ring_.size();
     --size_;
+    available_.store(size_, std::memory_order_relaxed);
     return true;
 }
 

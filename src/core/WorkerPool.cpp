@@ -5,8 +5,10 @@
 #include "core/Signals.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <limits.h>
+#include <memory>
 #include <pthread.h>
 
 namespace velmora {

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/AtomicCounter.h"
+#include "core/SharedLock.h"
+#include "core/WorkerPool.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace velmora {
+
+// The browser capture's current document. It holds nothing until the capture
+// code gives it content; it is only ever used on the window thread.
+struct CapturedDocument {};
+
+// The objects that exist once per program and are shared by the window thread
+// and the download workers. They are made, and released, in this order: the
+// worker pool (stopped), the counter of chapters given up, the captured
+// document, and the lock that serialises progress updates.
+//
+// Releasing the set stops the pool without waiting for queued jobs and then
+// waits, up to the set's release wait, for the pool's last worker to leave,
+// because a running job may still touch the counter and the lock. Only then
+// are the objects freed. A job that outlasts the wait (it can only be stuck,
+// for instance on a window thread that is itself ending) gets its objects
+// kept instead: the whole set is left in place, still reachable, for the
+// rest of the process's life rather than freed under a live worker.
+class ProgramGlobals {
+public:
+    static constexpr std::int32_t kDefaultReleaseWaitMs = 3000;
+
+    struct Release {
+        void operator()(ProgramGlobals* globals) const noexcept;
+    };
+    using Handle = std::unique_ptr<ProgramGlobals, Release>;
+
+    // Makes a set, ready to use.
+    static Handle create(std::int32_t releaseWaitMs = kDefaultReleaseWaitMs);
+    // Releases a set as described above. True when it was freed, false when
+    // it was kept because a worker outlasted the wait (or it was null).
+    static bool release(ProgramGlobals* globals) noexcept;
+
+    ProgramGlobals(const ProgramGlobals&) = delete;
+    ProgramGlobals& operator=(const ProgramGlobals&) = delete;
+
+    WorkerPool& workerPool() { return *workerPool_; }
+    AtomicCounter& failedCount() { return *failedCount_; }
+    CapturedDocument& currentDocument() { return *currentDocument_; }
+    SharedLock& progressLock() { return *progressLock_; }
+
+private:
+    friend void releaseProgramGlobals() noexcept;
+
+    explicit ProgramGlobals(std::int32_t releaseWaitMs);
+    ~ProgramGlobals();
+
+    // Release, first withdrawing the set from `shownAt` when it is freed.
+    static bool release(ProgramGlobals* globals, std::atomic<ProgramGlobals*>* shownAt) noexcept;
+
+    std::atomic<bool> released_{false};
+    std::int32_t releaseWaitMs_;
+    std::unique_ptr<WorkerPool> workerPool_;
+    std::unique_ptr<AtomicCounter> failedCount_;
+    std::unique_ptr<CapturedDocument> currentDocument_;
+    std::unique_ptr<SharedLock> progressLock_;
+    ProgramGlobals* nextKept_ = nullptr;
+};
+
+// The program's own set. startProgramGlobals makes it once, at program start,
+// and registers its release with std::atexit, so it is released however the
+// program ends: a return from main or std::exit (the exit button). The window
+// code receives references to it; job routines, which carry only two
+// integers, reach it through programGlobals().
+ProgramGlobals& startProgramGlobals();
+// The program's set; null before startProgramGlobals and once it was freed
+// (a set kept for a worker that outlasted the release stays visible here).
+ProgramGlobals* programGlobals();
+// Releases the program's set now; later calls, and the one at exit, do nothing.
+void releaseProgramGlobals() noexcept;
+
+} // namespace velmora

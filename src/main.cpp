@@ -1,3 +1,4 @@
+#include "core/EventPump.h"
 #include "core/ProgramFolder.h"
 #include "core/ProgramGlobals.h"
 #include "ui/MainWindow.h"
@@ -8,9 +9,13 @@ int main(int argc, char** argv)
 {
     velmora::enterProgramFolder();
     // Released at exit, however the program ends.
-    velmora::startProgramGlobals();
+    velmora::ProgramGlobals& globals = velmora::startProgramGlobals();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    velmora::MainWindow window;
+    velmora::setEventPump([] { QCoreApplication::processEvents(); });
+    velmora::MainWindow window(globals);
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    velmora::setEventPump(nullptr);
+    return code;
 }

@@ -110,10 +110,20 @@ std::string gbkToUtf8(std::string_view gbk)
 
 std::string utf8ToGbk(std::string_view utf8)
 {
-    thread_local Converter converter("CP936", "UTF-8");
-    return converter.convert(utf8, [](std::string_view rest, bool) {
+    // Two single-step conversions through UCS-4. glibc's direct UTF-8 to GBK
+    // chain converts a whole internal chunk again after every character GBK
+    // cannot hold, which made a page full of such characters take seconds.
+    thread_local Converter toUcs4("WCHAR_T", "UTF-8");
+    thread_local Converter toGbk("CP936", "WCHAR_T");
+    static_assert(sizeof(wchar_t) == 4, "WCHAR_T must be UCS-4");
+    static constexpr wchar_t question = L'?';
+    const std::string_view questionUnit(reinterpret_cast<const char*>(&question), sizeof question);
+    const std::string ucs4 = toUcs4.convert(utf8, [&](std::string_view rest, bool) {
         const std::size_t len = utf8SequenceLength(rest);
-        return std::pair<std::size_t, std::string_view>(len == 0 ? 1 : len, "?");
+        return std::pair<std::size_t, std::string_view>(len == 0 ? 1 : len, questionUnit);
+    });
+    return toGbk.convert(ucs4, [](std::string_view, bool) {
+        return std::pair<std::size_t, std::string_view>(sizeof(wchar_t), "?");
     });
 }
 

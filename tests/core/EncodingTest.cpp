@@ -20,6 +20,17 @@ TEST(EncodingTest, UnrepresentableAndMalformedBecomeQuestionMarks)
     EXPECT_EQ(encoding::utf8ToGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
+TEST(EncodingTest, LongRunsOfUnrepresentableCharactersConvert)
+{
+    std::string utf8;
+    std::string expected;
+    for (int i = 0; i < 50000; ++i) {
+        utf8 += "\xEA\xB0\x80" "\xE4\xB8\xAD";   // a Hangul syllable, then 中
+        expected += "?\xD6\xD0";
+    }
+    EXPECT_TRUE(encoding::utf8ToGbk(utf8) == expected);
+}
+
 TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters)
 {
     EXPECT_EQ(encoding::gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -210,6 +211,29 @@ TEST(RegexObjectTest, RunawayBacktrackingFailsInsteadOfHanging)
     RegexObject regex;
     EXPECT_FALSE(regex.run("(a+)+b", std::string(40, 'a') + "cb"));
     EXPECT_EQ(regex.matchCount(), 0);
+}
+
+TEST(RegexObjectTest, ObjectsOnSeparateThreadsAreIndependent)
+{
+    std::string page;
+    for (int i = 0; i < 2000; ++i) {
+        page += gbk("<li><a href=\"" + std::to_string(i) + ".html\">第" + std::to_string(i) + "章</a></li>\r\n");
+    }
+    std::vector<int> counts(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < counts.size(); ++t) {
+        threads.emplace_back([&, t] {
+            RegexObject regex;
+            for (int i = 0; i < 5; ++i) {
+                regex.run("<li><a href=\"(.*?)\">(.*?)</a></li>", page);
+                counts[t] += regex.groupText(2000, 1) == "1999.html" ? regex.matchCount() : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counts, std::vector<int>(4, 10000));
 }
 
 } // namespace

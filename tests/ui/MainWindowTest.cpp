@@ -38,7 +38,6 @@ struct Shown {
     int style;
 };
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
 
 // Processes events until `done` holds or `ms` pass.
 template <typename Pred>
@@ -300,6 +299,7 @@ TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
 
     int waiting = 0;
     for (int row = 0; row < 60; ++row) {
+        std::fprintf(stderr, "%d:%s ", row, cell(row, 3).toUtf8().constData());
         if (cell(row, 3) == "等待下载") {
             ++waiting;
             EXPECT_TRUE(checked(row));

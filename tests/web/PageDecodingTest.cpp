@@ -4,6 +4,8 @@
 
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 #include <zlib.h>
 
 using namespace velmora;
@@ -131,6 +133,27 @@ TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
     std::string badChecksum = gzip("payload");
     badChecksum[badChecksum.size() - 8] ^= 0x55;
     EXPECT_EQ(DecompressGzip(badChecksum), "payload");   // the output came before the check
+}
+
+TEST(DecodeTest, DecodesOnSeveralThreadsAtOnce)
+{
+    const std::string page = kUtf8Page + sampleText(200000);
+    const std::string body = gzip(page);
+    const std::string expected = ConvertIfUtf8(DecodePageBody(body, "Content-Encoding: gzip"));
+    ASSERT_GT(expected.size(), 190000u);
+    std::vector<int> good(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < good.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                good[t] += ConvertIfUtf8(DecodePageBody(body, "Content-Encoding: gzip")) == expected ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(good, std::vector<int>(4, 10));
 }
 
 } // namespace

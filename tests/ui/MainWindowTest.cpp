@@ -285,12 +285,12 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
 TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
 {
     test::NovelSiteOptions options;
-    options.chapters = 60;
+    options.chapters = 200;
     options.delay = std::chrono::milliseconds(100);
     test::NovelSite site(options);
     fetchList(site.listUrl());
     forgetShown();
-    QTimer::singleShot(250, [&] {
+    QTimer::singleShot(150, [&] {
         EXPECT_FALSE(button("按钮_获取章节标题")->isEnabled());
         EXPECT_FALSE(window().ruleSettings()->isEnabled());
         button("按钮_停止")->click();
@@ -298,8 +298,7 @@ TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
     button("按钮_下载章节内容")->click();
 
     int waiting = 0;
-    for (int row = 0; row < 60; ++row) {
-        std::fprintf(stderr, "%d:%s ", row, cell(row, 3).toUtf8().constData());
+    for (int row = 0; row < 200; ++row) {
         if (cell(row, 3) == "等待下载") {
             ++waiting;
             EXPECT_TRUE(checked(row));
@@ -316,12 +315,12 @@ TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
 TEST_F(MainWindowTest, PauseHoldsTheQueueAndContinueFinishesIt)
 {
     test::NovelSiteOptions options;
-    options.chapters = 40;
+    options.chapters = 200;
     options.delay = std::chrono::milliseconds(50);
     test::NovelSite site(options);
     fetchList(site.listUrl());
     int requestsWhenPaused = 0;
-    QTimer::singleShot(150, [&] {
+    QTimer::singleShot(100, [&] {
         button("按钮_暂停继续")->click();
         EXPECT_EQ(button("按钮_暂停继续")->text(), "继续");
         QTimer::singleShot(300, [&] {
@@ -334,8 +333,8 @@ TEST_F(MainWindowTest, PauseHoldsTheQueueAndContinueFinishesIt)
         });
     });
     button("按钮_下载章节内容")->click();
-    EXPECT_LT(requestsWhenPaused, 41);
-    for (int row = 0; row < 40; ++row) {
+    EXPECT_LT(requestsWhenPaused, 200);
+    for (int row = 0; row < 200; ++row) {
         EXPECT_EQ(cell(row, 3), "下载完毕") << row;
     }
     EXPECT_EQ(button("按钮_暂停继续")->text(), "暂停");
@@ -359,7 +358,7 @@ TEST_F(MainWindowTest, HostileNovelNameStaysInsideTheWorkingFolder)
 TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
 {
     test::NovelSiteOptions options;
-    options.chapters = 60;
+    options.chapters = 200;
     options.delay = std::chrono::milliseconds(100);
     test::NovelSite site(options);
     fetchList(site.listUrl());

@@ -368,3 +368,45 @@ TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
     EXPECT_TRUE(globals_->workerPool().isIdle());
     EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
 }
+
+TEST_F(MainWindowTest, RuleSettingsWindowFollowsShowsHidesAndRefusesToClose)
+{
+    RuleSettingsWindow* settings = window().ruleSettings();
+    EXPECT_FALSE(settings->isVisible());
+    button("按钮_选择规则")->click();
+    EXPECT_TRUE(settings->isVisible());
+    EXPECT_EQ(button("按钮_选择规则")->text(), "<<<<规则设定");
+    EXPECT_FALSE(settings->close());
+    EXPECT_TRUE(settings->isVisible());
+    button("按钮_选择规则")->click();
+    EXPECT_FALSE(settings->isVisible());
+    EXPECT_EQ(button("按钮_选择规则")->text(), "规则设定>>>>");
+
+    window().move(120, 90);
+    const QRect frame = window().frameGeometry();
+    EXPECT_TRUE(waitUntil([&] { return settings->pos() == QPoint(frame.right() + 1 + 5, frame.top() + 40); }));
+}
+
+TEST_F(MainWindowTest, MergeButtonFollowsTheAutoMergeBox)
+{
+    auto* autoMerge = control<QCheckBox>("选择框_合并");
+    autoMerge->click();
+    EXPECT_TRUE(button("按钮_合并")->isEnabled());
+    autoMerge->click();
+    EXPECT_FALSE(button("按钮_合并")->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
+{
+    window();
+    const std::string before = fileBytes("下载配置.xml");
+    auto* rules = control<QListWidget>("列表框1");
+    rules->setCurrentRow(7);  // 2345小说（仅测试）, a page-capture rule
+    EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->text(), "正在玩命为您加载中，请稍后！");
+    EXPECT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
+    // A pattern ending in CR LF reaches the job as it is stored.
+    EXPECT_EQ(window().ruleSettings()->chapterListPattern().substr(
+                  window().ruleSettings()->chapterListPattern().size() - 2),
+              "\r\n");
+    EXPECT_EQ(fileBytes("下载配置.xml"), before);
+}

@@ -9,6 +9,10 @@ set(VELMORA_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, address,u
 
 add_library(velmora_options INTERFACE)
 target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  # GCC 12 at -O3 reports -Wrestrict on plain std::string appends (GCC bug 105651).
+  target_compile_options(velmora_options INTERFACE -Wno-restrict)
+endif()
 target_include_directories(velmora_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
 if(VELMORA_SANITIZE)

@@ -2,6 +2,7 @@
 #include "core/ProgramFolder.h"
 #include "core/ProgramGlobals.h"
 #include "ui/MainWindow.h"
+#include "ui/PageBrowser.h"
 
 #include <QApplication>
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv)
     velmora::enterProgramFolder();
     // Released at exit, however the program ends.
     velmora::ProgramGlobals& globals = velmora::startProgramGlobals();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    velmora::prepareWebEngine();
     QApplication app(argc, argv);
     velmora::setEventPump([] { QCoreApplication::processEvents(); });
     velmora::MainWindow window(globals);

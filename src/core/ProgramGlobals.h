@@ -7,12 +7,16 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace velmora {
 
-// The browser capture's current document. It holds nothing until the capture
-// code gives it content; it is only ever used on the window thread.
-struct CapturedDocument {};
+// The browser capture's current document: the text of the page captured
+// last, replaced by every capture. Empty before the first one; only ever used
+// on the window thread.
+struct CapturedDocument {
+    std::string text;  // GBK
+};
 
 // The objects that exist once per program and are shared by the window thread
 // and the download workers. They are made, and released, in this order: the

@@ -4,6 +4,7 @@
 #include "job/ChapterFiles.h"
 #include "ui/Controls.h"
 #include "ui/NovelJob.h"
+#include "ui/PageBrowser.h"
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleSettingsWindow.h"
@@ -77,7 +78,11 @@ MainWindow::MainWindow(ProgramGlobals& globals)
                                       relativeAddress_, lastRow_, fetchListButton_, downloadButton_,
                                       pauseButton_, stopButton_, autoMerge_,     pageCapture_,   mergeButton_,
                                       ruleSettings_};
-    job_ = new NovelJob(controls, globals.workerPool(), globals.failedCount(), globals.progressLock(), this);
+    browser_ = new PageBrowser(this);
+    job_ = new NovelJob(controls,
+                        {globals.workerPool(), globals.failedCount(), globals.progressLock(), globals.currentDocument(),
+                         *browser_},
+                        this);
     connect(fetchListButton_, &QPushButton::clicked, job_, &NovelJob::startChapterListFetch);
     connect(downloadButton_, &QPushButton::clicked, job_, &NovelJob::downloadChapters);
     connect(pauseButton_, &QPushButton::clicked, job_, &NovelJob::pauseOrContinue);
@@ -256,6 +261,7 @@ void MainWindow::openChapter(int row, int column)
 
 void MainWindow::exitProgram()
 {
+    browser_->stop();
     close();
     QCoreApplication::exit(0);
 }

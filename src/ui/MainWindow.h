@@ -16,6 +16,7 @@ class QTreeWidget;
 namespace velmora {
 
 class NovelJob;
+class PageBrowser;
 class ProgramGlobals;
 class RuleSettingsWindow;
 
@@ -31,6 +32,8 @@ public:
     ~MainWindow() override;
 
     RuleSettingsWindow* ruleSettings() const { return ruleSettings_; }
+    NovelJob& job() const { return *job_; }
+    PageBrowser& browser() const { return *browser_; }
 
     // Finds the rule of the address box's host and makes it the current rule.
     void ruleLookup();
@@ -53,6 +56,7 @@ private:
     void exitProgram();
 
     RuleStore rules_;
+    PageBrowser* browser_ = nullptr;
     NovelJob* job_ = nullptr;
     RuleSettingsWindow* ruleSettings_ = nullptr;
 

@@ -4,14 +4,18 @@
 #include "core/FileBytes.h"
 #include "core/SharedLock.h"
 #include "core/Text.h"
+#include "core/ProgramGlobals.h"
 #include "core/WorkerPool.h"
 #include "job/ChapterFetch.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterList.h"
 #include "job/ChapterStatus.h"
+#include "job/ChapterText.h"
 #include "job/NovelMerge.h"
+#include "web/PageDecoding.h"
 #include "ui/ChapterRows.h"
 #include "ui/Controls.h"
+#include "ui/PageBrowser.h"
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleSettingsWindow.h"
@@ -19,6 +23,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,15 +40,26 @@ namespace {
 // routine and two integers, so the routine finds its job here.
 std::atomic<NovelJob*> activeJob{nullptr};
 
-// How often the download driver looks whether the pool has gone idle.
+// How often a waiting download looks again (pool idle, pause ended, page loaded).
 constexpr int kIdlePollMs = 100;
+
+// Browser mode: attempts per chapter, and the least text (spaces not counted)
+// that makes a captured page a chapter rather than a loading screen.
+constexpr int kBrowserAttempts = 5;
+constexpr std::size_t kBrowserMinimumBytes = 20;
 
 } // namespace
 
-NovelJob::NovelJob(const Controls& controls, WorkerPool& pool, AtomicCounter& failedCount, SharedLock& progressLock,
-                   QObject* parent)
-    : QObject(parent), c_(controls), pool_(pool), failedCount_(failedCount), progressLock_(progressLock)
+NovelJob::NovelJob(const Controls& controls, const Shared& shared, QObject* parent)
+    : QObject(parent),
+      c_(controls),
+      pool_(shared.pool),
+      failedCount_(shared.failedCount),
+      progressLock_(shared.progressLock),
+      document_(shared.document),
+      browser_(shared.browser)
 {
+    connect(&browser_, &PageBrowser::pageLoaded, this, [this] { progress_.pageLoaded = true; });
 }
 
 NovelJob::~NovelJob()
@@ -154,6 +170,21 @@ void NovelJob::downloadChapters()
     std::error_code ignored;
     std::filesystem::create_directories(NovelFolder(toGbk(c_.novelName->text())), ignored);
 
+    if (c_.pageCapture->isChecked()) {
+        downloadChaptersByBrowser(rowCount);
+    } else {
+        downloadChaptersHttp(rowCount);
+    }
+
+    if (!progress_.stopRequested) {
+        finishDownload(c_.autoMerge->isChecked());
+    }
+    setJobControlsEnabled(true);
+    downloading_ = false;
+}
+
+void NovelJob::downloadChaptersHttp(int rowCount)
+{
     activeJob = this;
     pool_.start();
     for (int row = 0; row < rowCount; ++row) {
@@ -165,12 +196,62 @@ void NovelJob::downloadChapters()
     while (!pool_.isIdle()) {
         DelayPumping(kIdlePollMs, 0);
     }
+}
 
-    if (!progress_.stopRequested) {
-        finishDownload(c_.autoMerge->isChecked());
+void NovelJob::downloadChaptersByBrowser(int rowCount)
+{
+    progress_.pauseRequested = false;
+    for (int row = 0; row < rowCount; ++row) {
+        while (progress_.pauseRequested) {
+            DelayPumping(kIdlePollMs, 0);
+        }
+        if (progress_.stopRequested) {
+            break;
+        }
+        if (rows::isChecked(c_.chapters, row)) {
+            rows::setHighlighted(c_.chapters, row, true);
+            rows::scrollTo(c_.chapters, row);
+            const std::string title = rows::text(c_.chapters, row, rows::TitleColumn);
+            const std::string address =
+                toGbk(c_.relativeAddress->text()) + rows::text(c_.chapters, row, rows::AddressColumn);
+            const std::string left = c_.ruleSettings->contentLeftMarker();
+            const std::string right = c_.ruleSettings->contentRightMarker();
+            std::string content;
+            bool enough = false;
+            for (int attempt = 1; attempt <= kBrowserAttempts && !enough; ++attempt) {
+                rows::setText(c_.chapters, row, rows::StatusColumn,
+                              attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt));
+                content = captureChapter(address, left, right);
+                QCoreApplication::processEvents();
+                enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
+            }
+            if (!enough) {
+                rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::failed());
+                rows::setHighlighted(c_.chapters, row, false);
+                failedCount_.increment();
+            } else {
+                saveChapter(row, CleanChapterText(title + "\r\n" + content));
+            }
+        }
+        QCoreApplication::processEvents();
     }
-    setJobControlsEnabled(true);
-    downloading_ = false;
+}
+
+std::string NovelJob::captureChapter(const std::string& address, const std::string& left, const std::string& right)
+{
+    progress_.pageLoaded = false;
+    browser_.navigate(address);
+    QElapsedTimer loading;
+    loading.start();
+    while (!progress_.pageLoaded) {
+        if (loading.elapsed() >= pageLoadTimeLimitMs_) {
+            browser_.stop();
+            return {};  // a page that never finishes loading counts as a failed attempt
+        }
+        DelayPumping(kIdlePollMs, 0);
+    }
+    const std::string page = ConvertIfUtf8(CapturePageText(browser_.view(), document_));
+    return TextBetween(page, left, right);
 }
 
 void NovelJob::downloadChapterHttp(std::int32_t row, std::int32_t)

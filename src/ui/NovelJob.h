@@ -17,7 +17,9 @@ class QTreeWidget;
 namespace velmora {
 
 class AtomicCounter;
+class PageBrowser;
 class RuleSettingsWindow;
+struct CapturedDocument;
 class SharedLock;
 class WorkerPool;
 
@@ -48,8 +50,16 @@ public:
         RuleSettingsWindow* ruleSettings;
     };
 
-    NovelJob(const Controls& controls, WorkerPool& pool, AtomicCounter& failedCount, SharedLock& progressLock,
-             QObject* parent = nullptr);
+    // What the job shares with the rest of the program.
+    struct Shared {
+        WorkerPool& pool;
+        AtomicCounter& failedCount;
+        SharedLock& progressLock;
+        CapturedDocument& document;
+        PageBrowser& browser;
+    };
+
+    NovelJob(const Controls& controls, const Shared& shared, QObject* parent = nullptr);
     ~NovelJob() override;
 
     // Click handlers.
@@ -58,6 +68,10 @@ public:
     void pauseOrContinue();
     void stop();
     void mergeButtonClicked();
+
+    // How long a page may take to load in browser mode before the attempt
+    // counts as failed.
+    void setPageLoadTimeLimit(int ms) { pageLoadTimeLimitMs_ = ms; }
 
     bool isDownloading() const { return downloading_; }
     bool isFetching() const { return fetching_; }
@@ -68,6 +82,9 @@ public:
 
 private:
     void fetchChapterList();
+    void downloadChaptersHttp(int rowCount);
+    void downloadChaptersByBrowser(int rowCount);
+    std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
     static void downloadChapterHttp(std::int32_t row, std::int32_t unused);
     void downloadChapter(int row);
     void saveChapter(int row, const std::string& text);
@@ -80,6 +97,9 @@ private:
     WorkerPool& pool_;
     AtomicCounter& failedCount_;
     SharedLock& progressLock_;
+    CapturedDocument& document_;
+    PageBrowser& browser_;
+    int pageLoadTimeLimitMs_ = 30000;
     JobProgress progress_;
     std::thread fetchThread_;
     bool fetching_ = false;

@@ -45,7 +45,7 @@ std::string gzip(std::string_view bytes)
 Reply htmlReply(std::string body, bool utf8)
 {
     Reply reply;
-    reply.headers.push_back(utf8 ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/html");
+    reply.headers.push_back(utf8 ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/html; charset=gbk");
     if (utf8) {
         reply.headers.push_back("Content-Encoding: gzip");
         reply.body = gzip(encoding::gbkToUtf8(body));
@@ -90,26 +90,83 @@ int NovelSite::requestsFor(int n) const
     return it == requests_.end() ? 0 : it->second;
 }
 
+std::string NovelSite::scriptText(int n) const
+{
+    if (options_.shortText.contains(n)) {
+        return gbk("稍候 片刻 ……");  // 18 bytes without its spaces
+    }
+    return gbk("山风吹过第") + text::decimal(n) + gbk("座峰，少年抬头望去，远处传来钟声。");
+}
+
+std::string NovelSite::expectedScriptChapterFile(int n) const
+{
+    return title(n) + "\r\n" + scriptText(n);
+}
+
+std::string NovelSite::listPage(bool utf8) const
+{
+    std::string page = std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=")
+        + (utf8 ? "utf-8" : "gbk") + "\" />\r\n<meta property=\"og:novel:book_name\" content=\"" + options_.novelName
+        + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
+        + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
+    for (int n = 1; n <= options_.chapters; ++n) {
+        const std::string href = utf8 ? "/utf8/1/" + text::decimal(n) + ".html" : text::decimal(n) + ".html";
+        page += "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n) + "</a></li>\r\n";
+    }
+    return page + "</ul></body></html>";
+}
+
+std::string NovelSite::scriptListPage() const
+{
+    std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>"
+                       "<body>\r\n<div class=\"crumbs\"><a href=\"/\">"
+        + gbk("首页") + "</a> &gt; <a href=\"/js/1/\" class=\"cur\">" + options_.novelName + "</a></div>\r\n<p>"
+        + gbk("作者：") + "<a href=\"/author/1/\" target=\"_blank\">" + options_.author + "</a></p>\r\n<ul>\r\n";
+    for (int n = 1; n <= options_.chapters; ++n) {
+        page += "<li class=\"c\"><a href=\"" + text::decimal(n) + ".html\" target=\"_blank\">" + title(n)
+            + "</a></li>\r\n";
+    }
+    return page + "</ul></body></html>";
+}
+
+std::string NovelSite::chapterPage(int n, bool utf8) const
+{
+    std::string page = std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=")
+        + (utf8 ? "utf-8" : "gbk") + "\" /><title>" + title(n) + "</title></head><body><h1>" + title(n) + "</h1>";
+    if (options_.missingMarker.contains(n)) {
+        page += gbk("<p>访问过于频繁，请稍后再试</p>");
+    } else {
+        page += "<div id=\"content\" class=\"content\">";
+        for (const Paragraph& p : paragraphs(n)) {
+            page += "<p>" + p.served + "</p>";
+        }
+        page += "</div>";
+    }
+    return page + "<div class=\"footer\">" + gbk("上一章") + "</div></body></html>";
+}
+
+std::string NovelSite::scriptChapterPage(int n) const
+{
+    // The text arrives only through the script, so a plain request never
+    // sees it; the markers are visible text around the place it fills.
+    return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head><body>"
+           "<span>" + gbk("正在玩命为您加载中，请稍后！") + "</span><span id=\"t\"></span><span>" + gbk("上一章")
+        + "</span><script>document.getElementById(\"t\").textContent = \"" + scriptText(n)
+        + "\";</script></body></html>";
+}
+
 Reply NovelSite::answer(const RecordedRequest& request)
 {
     const std::string line = request.requestLine;
-    const bool utf8 = line.find(" /utf8/1/") != std::string::npos;
     const std::string path = line.substr(line.find(' ') + 1, line.rfind(' ') - line.find(' ') - 1);
-    const std::string charset = utf8 ? "utf-8" : "gbk";
+    const bool utf8 = path.starts_with("/utf8/1/");
+    const bool script = path.starts_with("/js/1/");
     Reply reply;
 
     if (path == "/book/1/" || path == "/utf8/1/index.html") {
-        std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset
-            + "\" />\r\n<meta property=\"og:novel:book_name\" content=\"" + options_.novelName
-            + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
-            + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
-        for (int n = 1; n <= options_.chapters; ++n) {
-            const std::string href = utf8 ? "/utf8/1/" + text::decimal(n) + ".html" : text::decimal(n) + ".html";
-            page += "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n)
-                + "</a></li>\r\n";
-        }
-        page += "</ul></body></html>";
-        reply = htmlReply(page, utf8);
+        reply = htmlReply(listPage(utf8), utf8);
+    } else if (path == "/js/1/") {
+        reply = htmlReply(scriptListPage(), false);
     } else if (const std::size_t slash = path.rfind('/'); path.ends_with(".html") && slash != std::string::npos) {
         const int n = text::leadingInt(std::string_view(path).substr(slash + 1));
         int seen = 0;
@@ -123,20 +180,11 @@ Reply NovelSite::answer(const RecordedRequest& request)
             || n > options_.chapters;
         if (fail) {
             reply = Reply::text("");
+        } else if (script) {
+            reply = htmlReply(scriptChapterPage(n), false);
+            reply.neverAnswer = options_.neverLoad.contains(n);
         } else {
-            std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset="
-                + charset + "\" /><title>" + title(n) + "</title></head><body><h1>" + title(n) + "</h1>";
-            if (options_.missingMarker.contains(n)) {
-                page += gbk("<p>访问过于频繁，请稍后再试</p>");
-            } else {
-                page += "<div id=\"content\" class=\"content\">";
-                for (const Paragraph& p : paragraphs(n)) {
-                    page += "<p>" + p.served + "</p>";
-                }
-                page += "</div>";
-            }
-            page += "<div class=\"footer\">" + gbk("上一章") + "</div></body></html>";
-            reply = htmlReply(page, utf8);
+            reply = htmlReply(chapterPage(n, utf8), utf8);
         }
     } else {
         reply = Reply::text("not found");

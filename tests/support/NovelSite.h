@@ -16,6 +16,9 @@
 //   /book/1/           list page in GBK, chapter links relative ("3.html")
 //   /utf8/1/index.html list page in UTF-8, gzip-compressed, links absolute
 //                      ("/utf8/1/3.html"), chapter pages likewise
+//   /js/1/             list page in the markup of the page-capture rule; its
+//                      chapter pages write their text by script, between
+//                      visible markers, for the embedded browser
 namespace velmora::test {
 
 struct NovelSiteOptions {
@@ -25,6 +28,8 @@ struct NovelSiteOptions {
     std::set<int> missingMarker;      // chapters served as a notice without the content marker
     std::map<int, int> failFirst;     // chapter -> requests answered with an empty page first
     std::set<int> alwaysFail;         // chapters always answered with an empty page
+    std::set<int> shortText;          // script-built chapters whose text is too short to count
+    std::set<int> neverLoad;          // script-built chapters that never finish loading
     std::chrono::milliseconds delay{0};  // added to every answer
 };
 
@@ -34,7 +39,9 @@ public:
 
     std::string listUrl() const { return server_.url("/book/1/"); }
     std::string utf8ListUrl() const { return server_.url("/utf8/1/index.html"); }
+    std::string scriptListUrl() const { return server_.url("/js/1/"); }
     int port() const { return server_.port(); }
+    int chapterCount() const { return options_.chapters; }
 
     const std::string& novelName() const { return options_.novelName; }
     const std::string& author() const { return options_.author; }
@@ -42,6 +49,8 @@ public:
     std::string title(int n) const;
     // The bytes the program should store for chapter n.
     std::string expectedChapterFile(int n) const;
+    // The bytes the program should store for script-built chapter n.
+    std::string expectedScriptChapterFile(int n) const;
     // Requests that reached chapter n so far.
     int requestsFor(int n) const;
 
@@ -49,6 +58,11 @@ public:
 
 private:
     Reply answer(const RecordedRequest& request);
+    std::string listPage(bool utf8) const;
+    std::string scriptListPage() const;
+    std::string chapterPage(int n, bool utf8) const;
+    std::string scriptChapterPage(int n) const;
+    std::string scriptText(int n) const;
 
     NovelSiteOptions options_;
     mutable std::mutex mutex_;

@@ -1,3 +1,6 @@
+#include "core/EventPump.h"
+#include "ui/PageBrowser.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,7 +12,9 @@ int main(int argc, char** argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    velmora::prepareWebEngine();
     QApplication app(argc, argv);
+    velmora::setEventPump([] { QCoreApplication::processEvents(); });
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,126 @@
+// Browser mode: chapter pages whose text is written by script, fetched one
+// by one through the embedded browser on the offscreen platform.
+#include "ui/NovelJob.h"
+#include "ui/PageBrowser.h"
+#include "ui/WindowTestFixture.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+class BrowserDownloadTest : public WindowTest {
+protected:
+    // Lists the script-built novel under the page-capture rule, selected by
+    // hand since a loopback address matches no rule.
+    void listScriptNovel(NovelSite& site)
+    {
+        control<QListWidget>("列表框1")->setCurrentRow(7);
+        ASSERT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
+        fetchList(site.scriptListUrl());
+        ASSERT_EQ(list()->topLevelItemCount(), site.chapterCount());
+    }
+};
+
+TEST_F(BrowserDownloadTest, EngineStartsOnlyWhenBrowserModeIsFirstUsed)
+{
+    NovelSite site;
+    fetchList(site.listUrl());
+    button("按钮_下载章节内容")->click();
+    EXPECT_FALSE(window().browser().started());
+    EXPECT_EQ(window().findChild<QWidget*>("互联网浏览器1"), nullptr);
+}
+
+TEST_F(BrowserDownloadTest, SavesScriptBuiltTextOfCheckedRowsOnly)
+{
+    NovelSiteOptions options;
+    options.chapters = 3;
+    NovelSite site(options);
+    listScriptNovel(site);
+    list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 3)), site.expectedScriptChapterFile(3));
+    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 2)));
+    EXPECT_EQ(site.requestsFor(2), 0);
+    EXPECT_EQ(cell(0, 3), "下载完毕");
+    EXPECT_EQ(cell(1, 3), "等待下载");
+    auto* view = window().findChild<QWidget*>("互联网浏览器1");
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_FALSE(view->isEnabled());
+    EXPECT_EQ(status(), "整本小说下载完毕");
+    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())),
+              site.expectedScriptChapterFile(1) + "\r\n\r\n" + site.expectedScriptChapterFile(3));
+}
+
+TEST_F(BrowserDownloadTest, TooShortTextGetsFiveAttemptsThenFails)
+{
+    NovelSiteOptions options;
+    options.chapters = 2;
+    options.shortText = {1};
+    NovelSite site(options);
+    listScriptNovel(site);
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(site.requestsFor(1), 5);
+    EXPECT_EQ(cell(0, 3), "失败3次");
+    EXPECT_TRUE(checked(0));
+    EXPECT_FALSE(list()->topLevelItem(0)->isSelected());
+    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 1)));
+    EXPECT_EQ(cell(1, 3), "下载完毕");
+    EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+}
+
+TEST_F(BrowserDownloadTest, PageThatNeverLoadsHitsTheTimeLimit)
+{
+    NovelSiteOptions options;
+    options.chapters = 2;
+    options.neverLoad = {1};
+    NovelSite site(options);
+    listScriptNovel(site);
+    window().job().setPageLoadTimeLimit(300);
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "失败3次");
+    EXPECT_EQ(cell(1, 3), "下载完毕");
+}
+
+TEST_F(BrowserDownloadTest, PauseHoldsBeforeTheNextRowAndStopLeavesTheRest)
+{
+    NovelSiteOptions options;
+    options.chapters = 6;
+    NovelSite site(options);
+    listScriptNovel(site);
+    // The clicks come from a timer, since the download holds the window
+    // thread in its own waits; each step acts once its moment has come.
+    int step = 0;
+    int requestsWhilePaused = -1;
+    QElapsedTimer paused;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (step == 0 && site.requestsFor(1) == 1) {
+            button("按钮_暂停继续")->click();  // the row under way finishes, the next one waits
+            EXPECT_EQ(button("按钮_暂停继续")->text(), "继续");
+            paused.start();
+            step = 1;
+        } else if (step == 1 && paused.elapsed() > 600) {
+            requestsWhilePaused = static_cast<int>(site.server().requests().size());
+            button("按钮_暂停继续")->click();
+            step = 2;
+        } else if (step == 2 && site.requestsFor(3) == 1) {
+            button("按钮_停止")->click();
+            step = 3;
+        }
+    });
+    driver.start(10);
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_LE(requestsWhilePaused, 3);  // the list, row 1, and at most row 2 begun before the pause
+    EXPECT_EQ(cell(0, 3), "下载完毕");
+    EXPECT_EQ(cell(5, 3), "等待下载");
+    EXPECT_EQ(site.requestsFor(6), 0);
+    EXPECT_TRUE(shown().empty());  // a stopped run neither merges nor reports
+    EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
+}

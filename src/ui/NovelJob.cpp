@@ -23,10 +23,11 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -241,14 +242,18 @@ std::string NovelJob::captureChapter(const std::string& address, const std::stri
 {
     progress_.pageLoaded = false;
     browser_.navigate(address);
-    QElapsedTimer loading;
-    loading.start();
-    while (!progress_.pageLoaded) {
-        if (loading.elapsed() >= pageLoadTimeLimitMs_) {
-            browser_.stop();
-            return {};  // a page that never finishes loading counts as a failed attempt
-        }
-        DelayPumping(kIdlePollMs, 0);
+    if (!progress_.pageLoaded) {
+        // Wait for the page, the window's events flowing, for at most the
+        // time limit: a page that never finishes loading is a failed attempt.
+        QEventLoop waiting;
+        const auto loaded = connect(&browser_, &PageBrowser::pageLoaded, &waiting, &QEventLoop::quit);
+        QTimer::singleShot(pageLoadTimeLimitMs_, &waiting, &QEventLoop::quit);
+        waiting.exec();
+        disconnect(loaded);
+    }
+    if (!progress_.pageLoaded) {
+        browser_.stop();
+        return {};
     }
     const std::string page = ConvertIfUtf8(CapturePageText(browser_.view(), document_));
     return TextBetween(page, left, right);

@@ -241,7 +241,9 @@ void NovelJob::downloadChaptersByBrowser(int rowCount)
 std::string NovelJob::captureChapter(const std::string& address, const std::string& left, const std::string& right)
 {
     progress_.pageLoaded = false;
-    browser_.navigate(address);
+    if (!browser_.navigate(address)) {
+        return {};
+    }
     if (!progress_.pageLoaded) {
         // Wait for the page, the window's events flowing, for at most the
         // time limit: a page that never finishes loading is a failed attempt.
@@ -255,7 +257,7 @@ std::string NovelJob::captureChapter(const std::string& address, const std::stri
         browser_.stop();
         return {};
     }
-    const std::string page = ConvertIfUtf8(CapturePageText(browser_.view(), document_));
+    const std::string page = ConvertIfUtf8(browser_.CapturePageText(document_));
     return TextBetween(page, left, right);
 }
 

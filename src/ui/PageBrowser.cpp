@@ -2,16 +2,14 @@
 
 #include "core/ProgramGlobals.h"
 #include "ui/QtText.h"
+#include "ui/WebView.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
-#include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
+#include <QWidget>
 
-#include <memory>
 #include <unistd.h>
 
 namespace velmora {
@@ -26,33 +24,37 @@ void prepareWebEngine()
 
 PageBrowser::PageBrowser(QWidget* host) : QObject(host), host_(host) {}
 
-QWebEngineView* PageBrowser::view()
-{
-    if (view_ == nullptr) {
-        view_ = new QWebEngineView(host_);
-        view_->setObjectName(QStringLiteral("互联网浏览器1"));
-        view_->setGeometry(112, 152, 56, 48);
-        view_->setEnabled(false);
-        view_->hide();
-        connect(view_, &QWebEngineView::loadFinished, this, [this] { emit pageLoaded(); });
-    }
-    return view_;
-}
+PageBrowser::~PageBrowser() = default;
 
-void PageBrowser::navigate(const std::string& gbkAddress)
+bool PageBrowser::navigate(const std::string& gbkAddress)
 {
-    view()->load(QUrl::fromUserInput(toQString(gbkAddress)));
+    if (!view_) {
+        view_ = makeWebView(host_, [self = QPointer<PageBrowser>(this)] {
+            if (self) {
+                emit self->pageLoaded();
+            }
+        });
+    }
+    if (!view_) {
+        return false;
+    }
+    view_->load(toQString(gbkAddress));
+    return true;
 }
 
 void PageBrowser::stop()
 {
-    if (view_ != nullptr) {
+    if (view_) {
         view_->stop();
     }
 }
 
-std::string CapturePageText(QWebEngineView* view, CapturedDocument& document, int timeoutMs)
+std::string PageBrowser::CapturePageText(CapturedDocument& document, int timeoutMs)
 {
+    document.text.clear();
+    if (!view_) {
+        return {};
+    }
     // The answer comes back through the event loop; a shared slot lets a late
     // answer land harmlessly after this routine has given up.
     struct Answer {
@@ -63,19 +65,20 @@ std::string CapturePageText(QWebEngineView* view, CapturedDocument& document, in
     auto answer = std::make_shared<Answer>();
     QEventLoop loop;
     answer->waiting = &loop;
-    view->page()->runJavaScript(QStringLiteral("document.documentElement ? document.documentElement.innerText : ''"),
-                                [answer](const QVariant& result) {
-                                    answer->text = result.toString();
-                                    answer->arrived = true;
-                                    if (answer->waiting) {
-                                        answer->waiting->quit();
-                                    }
-                                });
+    view_->renderedText([answer](const QString& text) {
+        answer->text = text;
+        answer->arrived = true;
+        if (answer->waiting) {
+            answer->waiting->quit();
+        }
+    });
     if (!answer->arrived) {
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    document.text = answer->arrived ? toGbk(answer->text) : std::string();
+    if (answer->arrived) {
+        document.text = toGbk(answer->text);
+    }
     return document.text;
 }
 

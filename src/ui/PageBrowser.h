@@ -2,14 +2,15 @@
 
 #include <QObject>
 
+#include <memory>
 #include <string>
 
-class QWebEngineView;
 class QWidget;
 
 namespace velmora {
 
 struct CapturedDocument;
+class WebView;
 
 // The embedded browser of the main window, used to read pages whose text is
 // built by script. The web view is made on first use, so the web engine and
@@ -20,14 +21,21 @@ class PageBrowser : public QObject {
 
 public:
     explicit PageBrowser(QWidget* host);
+    ~PageBrowser() override;
 
     // Whether the web view (and with it the engine) has been made.
     bool started() const { return view_ != nullptr; }
-    QWebEngineView* view();
 
-    void navigate(const std::string& gbkAddress);
+    // Loads `gbkAddress`; false when the web view cannot be made.
+    bool navigate(const std::string& gbkAddress);
     // Stops the current navigation; nothing when the engine never started.
     void stop();
+
+    // The rendered text of the whole page shown now (what the page shows,
+    // not its source), in GBK; it also becomes the text of `document`.
+    // Waits, keeping the window's events flowing, up to `timeoutMs` for the
+    // page to answer; empty when it does not.
+    std::string CapturePageText(CapturedDocument& document, int timeoutMs = 5000);
 
 signals:
     // The current page finished loading, successfully or not.
@@ -35,18 +43,12 @@ signals:
 
 private:
     QWidget* host_;
-    QWebEngineView* view_ = nullptr;
+    std::unique_ptr<WebView> view_;
 };
 
 // What the web engine needs before the application object is made: shared
 // OpenGL contexts, and, when running as root (where its sandbox cannot
 // start), the sandbox turned off.
 void prepareWebEngine();
-
-// The rendered text of the whole page shown in `view` (what the page shows,
-// not its source), in GBK. It also becomes the text of `document`. Waits,
-// keeping the window's events flowing, up to `timeoutMs` for the page to
-// answer; empty when it does not.
-std::string CapturePageText(QWebEngineView* view, CapturedDocument& document, int timeoutMs = 5000);
 
 } // namespace velmora

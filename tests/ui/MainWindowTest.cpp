@@ -283,3 +283,20 @@ TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
               "\r\n");
     EXPECT_EQ(fileBytes("下载配置.xml"), before);
 }
+
+TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
+{
+    NovelSiteOptions options;
+    options.chapters = 2;
+    NovelSite site(options);
+    fetchList(site.listUrl());
+    fs::create_directories(ChapterFilePath(site.novelName(), 1));  // a folder where the file should go
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "保存失败");
+    EXPECT_TRUE(checked(0));
+    EXPECT_EQ(cell(1, 3), "下载完毕");
+    EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+}

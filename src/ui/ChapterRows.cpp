@@ -6,6 +6,8 @@
 
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace velmora::rows {
 namespace {
 
@@ -93,6 +95,40 @@ void scrollTo(QTreeWidget* list, int row)
     if (QTreeWidgetItem* item = list->topLevelItem(row)) {
         list->scrollToItem(item);
     }
+}
+
+std::vector<int> highlightedRows(const QTreeWidget* list)
+{
+    // Walking the rows keeps this linear; looking each selected item's
+    // position up would scan the list once per item.
+    std::vector<int> rows;
+    const int n = count(list);
+    for (int row = 0; row < n; ++row) {
+        if (list->topLevelItem(row)->isSelected()) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+void clearHighlight(QTreeWidget* list)
+{
+    list->clearSelection();
+}
+
+void moveRow(QTreeWidget* list, int from, int to)
+{
+    QTreeWidgetItem* item = list->takeTopLevelItem(from);
+    if (item == nullptr) {
+        return;
+    }
+    list->insertTopLevelItem(std::clamp(to, 0, count(list)), item);
+    item->setSelected(true);
+}
+
+void removeRow(QTreeWidget* list, int row)
+{
+    delete list->takeTopLevelItem(row);
 }
 
 } // namespace velmora::rows

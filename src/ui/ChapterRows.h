@@ -30,4 +30,13 @@ bool isHighlighted(const QTreeWidget* list, int row);
 void setHighlighted(QTreeWidget* list, int row, bool highlighted);
 void scrollTo(QTreeWidget* list, int row);
 
+// Positions of the highlighted rows, ascending.
+std::vector<int> highlightedRows(const QTreeWidget* list);
+void clearHighlight(QTreeWidget* list);
+
+// Takes the row at `from` out and puts it back at `to` (a position in the
+// list without it), highlighted, with its check state and texts as they were.
+void moveRow(QTreeWidget* list, int from, int to);
+void removeRow(QTreeWidget* list, int row);
+
 } // namespace velmora::rows

@@ -28,7 +28,7 @@ TEST_P(IntervalTest, PlansTheRowsOrRefuses)
     EXPECT_EQ(plan.rows, c.rows);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, IntervalTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(ListTools, IntervalTest, testing::Values(
     IntervalCase{"last beyond the list is cut to it", 1, 4, 9999, 10, false, 10, {0, 4, 8}},
     IntervalCase{"within the list", 3, 3, 8, 10, false, 8, {2, 5}},
     IntervalCase{"last two rows", 9, 1, 10, 10, false, 10, {8, 9}},
@@ -85,7 +85,7 @@ TEST_P(MoveTest, PlansSingleMovesThatGiveTheOrder)
     EXPECT_EQ(applySteps(c.rowCount, plan.steps), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MoveTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(ListTools, MoveTest, testing::Values(
     MoveCase{"up further than the top allows", 10, {2, 3}, 5, Direction::up, false, 2,
              {2, 3, 0, 1, 4, 5, 6, 7, 8, 9}},
     MoveCase{"up by one, a block", 7, {4, 5, 6}, 1, Direction::up, false, 1, {0, 1, 2, 4, 5, 6, 3}},
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, MoveTest, testing::Values(
     MoveCase{"nothing highlighted", 10, {}, 1, Direction::up, true, 0, {}}
 ));
 
-TEST(DeletePlanTest, RemovesFromTheLastAndRenumbersFromTheFirst)
+TEST(ListToolsTest, DeletionRemovesFromTheLastAndRenumbersFromTheFirst)
 {
     const DeletePlan plan = planDelete({2, 4, 7});
     EXPECT_EQ(plan.rows, (std::vector<int>{7, 4, 2}));

@@ -6,8 +6,12 @@
 #include "ui/Prompts.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <vector>
 
 namespace velmora {
 
@@ -20,13 +24,28 @@ void showEmptyListMessage()
     TimedMessageBox(QStringLiteral("提示"), QStringLiteral("哥们，逗我玩呢？\r\n(3秒后自动关闭)"), 3000, StyleError);
 }
 
-// Lets the window repaint after a row changed. Clicks and keys wait until the
-// tool has finished: a second tool, or a retrieval emptying the list, must not
-// run in the middle of this one.
-void repaintAfterRow()
-{
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
+// Lets the window repaint while a tool works through the rows: after a row
+// changed, pending events are processed once a frame's time has passed since
+// the last time. Doing it after every row would make long lists slow, as the
+// view lays out all its rows again whenever rows came or went. Clicks and keys
+// wait until the tool has finished: a second tool, or a retrieval emptying the
+// list, must not run in the middle of this one.
+class Repainter {
+public:
+    Repainter() { sinceLast_.start(); }
+
+    void afterRow()
+    {
+        if (sinceLast_.elapsed() >= kFrameMs) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceLast_.restart();
+        }
+    }
+
+private:
+    static constexpr qint64 kFrameMs = 16;
+    QElapsedTimer sinceLast_;
+};
 
 } // namespace
 
@@ -38,9 +57,10 @@ void ChapterListTools::checkAll()
         showEmptyListMessage();
         return;
     }
+    Repainter repainter;
     for (int row = 0; row < rows::count(c_.chapters); ++row) {
         rows::setChecked(c_.chapters, row, true);
-        repaintAfterRow();
+        repainter.afterRow();
     }
 }
 
@@ -50,17 +70,19 @@ void ChapterListTools::invertAll()
         showEmptyListMessage();
         return;
     }
+    Repainter repainter;
     for (int row = 0; row < rows::count(c_.chapters); ++row) {
         rows::setChecked(c_.chapters, row, !rows::isChecked(c_.chapters, row));
-        repaintAfterRow();
+        repainter.afterRow();
     }
 }
 
 void ChapterListTools::invertHighlighted()
 {
+    Repainter repainter;
     for (const int row : rows::highlightedRows(c_.chapters)) {
         rows::setChecked(c_.chapters, row, !rows::isChecked(c_.chapters, row));
-        repaintAfterRow();
+        repainter.afterRow();
     }
 }
 
@@ -70,13 +92,17 @@ void ChapterListTools::deleteHighlighted()
     if (plan.renumberFrom < 0) {
         return;
     }
+    // Every highlighted row goes, so the highlight can go first; otherwise
+    // each removal would also rework the selection of every row still to go.
+    rows::clearHighlight(c_.chapters);
+    Repainter repainter;
     for (const int row : plan.rows) {
         rows::removeRow(c_.chapters, row);
-        repaintAfterRow();
+        repainter.afterRow();
     }
     for (int row = plan.renumberFrom; row < rows::count(c_.chapters); ++row) {
         rows::setText(c_.chapters, row, rows::NumberColumn, text::decimal(row + 1));
-        repaintAfterRow();
+        repainter.afterRow();
     }
 }
 
@@ -94,10 +120,7 @@ void ChapterListTools::selectInterval()
                         StyleError);
         return;
     }
-    for (const int row : plan.rows) {
-        rows::setHighlighted(c_.chapters, row, true);
-        repaintAfterRow();
-    }
+    rows::highlightRows(c_.chapters, plan.rows);
     rows::scrollTo(c_.chapters, plan.rows.front());
 }
 
@@ -129,10 +152,22 @@ void ChapterListTools::move(Direction direction)
         showEmptyListMessage();
         return;
     }
+    if (plan.steps.empty()) {
+        return;  // already at the bottom
+    }
+    // The moved rows are highlighted again in one step at the end: a row
+    // taken out and put back while others stay highlighted costs the view
+    // time in proportion to them, each time.
+    rows::clearHighlight(c_.chapters);
+    std::vector<int> moved;
+    Repainter repainter;
     for (const auto& [from, to] : plan.steps) {
         rows::moveRow(c_.chapters, from, to);
-        repaintAfterRow();
+        moved.push_back(to);
+        repainter.afterRow();
     }
+    std::sort(moved.begin(), moved.end());
+    rows::highlightRows(c_.chapters, moved);
 }
 
 } // namespace velmora

@@ -4,6 +4,7 @@
 #include "job/ChapterStatus.h"
 #include "ui/QtText.h"
 
+#include <QItemSelectionModel>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -116,14 +117,37 @@ void clearHighlight(QTreeWidget* list)
     list->clearSelection();
 }
 
+void highlightRows(QTreeWidget* list, const std::vector<int>& positions)
+{
+    const QAbstractItemModel* model = list->model();
+    const int n = count(list);
+    // Whole rows, spelled out: asking the selection model to widen each
+    // range to its row would merge every range into all the others.
+    const int lastColumn = list->columnCount() - 1;
+    QItemSelection selection;
+    for (std::size_t i = 0; i < positions.size();) {
+        // Neighbouring rows share one range.
+        std::size_t last = i;
+        while (last + 1 < positions.size() && positions[last + 1] == positions[last] + 1) {
+            ++last;
+        }
+        if (positions[i] >= 0 && positions[last] < n) {
+            selection.select(model->index(positions[i], 0), model->index(positions[last], lastColumn));
+        }
+        i = last + 1;
+    }
+    list->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
 void moveRow(QTreeWidget* list, int from, int to)
 {
     QTreeWidgetItem* item = list->takeTopLevelItem(from);
     if (item == nullptr) {
         return;
     }
+    const bool highlighted = item->isSelected();
     list->insertTopLevelItem(std::clamp(to, 0, count(list)), item);
-    item->setSelected(true);
+    item->setSelected(highlighted);
 }
 
 void removeRow(QTreeWidget* list, int row)

@@ -4,7 +4,10 @@
 #include "job/ChapterStatus.h"
 #include "ui/QtText.h"
 
+#include <QItemSelectionModel>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace velmora::rows {
 namespace {
@@ -93,6 +96,63 @@ void scrollTo(QTreeWidget* list, int row)
     if (QTreeWidgetItem* item = list->topLevelItem(row)) {
         list->scrollToItem(item);
     }
+}
+
+std::vector<int> highlightedRows(const QTreeWidget* list)
+{
+    // Walking the rows keeps this linear; looking each selected item's
+    // position up would scan the list once per item.
+    std::vector<int> rows;
+    const int n = count(list);
+    for (int row = 0; row < n; ++row) {
+        if (list->topLevelItem(row)->isSelected()) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+void clearHighlight(QTreeWidget* list)
+{
+    list->clearSelection();
+}
+
+void highlightRows(QTreeWidget* list, const std::vector<int>& positions)
+{
+    const QAbstractItemModel* model = list->model();
+    const int n = count(list);
+    // Whole rows, spelled out: asking the selection model to widen each
+    // range to its row would merge every range into all the others.
+    const int lastColumn = list->columnCount() - 1;
+    QItemSelection selection;
+    for (std::size_t i = 0; i < positions.size();) {
+        // Neighbouring rows share one range.
+        std::size_t last = i;
+        while (last + 1 < positions.size() && positions[last + 1] == positions[last] + 1) {
+            ++last;
+        }
+        if (positions[i] >= 0 && positions[last] < n) {
+            selection.select(model->index(positions[i], 0), model->index(positions[last], lastColumn));
+        }
+        i = last + 1;
+    }
+    list->selectionModel()->select(selection, QItemSelectionModel::Select);
+}
+
+void moveRow(QTreeWidget* list, int from, int to)
+{
+    QTreeWidgetItem* item = list->takeTopLevelItem(from);
+    if (item == nullptr) {
+        return;
+    }
+    const bool highlighted = item->isSelected();
+    list->insertTopLevelItem(std::clamp(to, 0, count(list)), item);
+    item->setSelected(highlighted);
+}
+
+void removeRow(QTreeWidget* list, int row)
+{
+    delete list->takeTopLevelItem(row);
 }
 
 } // namespace velmora::rows

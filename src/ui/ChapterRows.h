@@ -30,4 +30,17 @@ bool isHighlighted(const QTreeWidget* list, int row);
 void setHighlighted(QTreeWidget* list, int row, bool highlighted);
 void scrollTo(QTreeWidget* list, int row);
 
+// Positions of the highlighted rows, ascending.
+std::vector<int> highlightedRows(const QTreeWidget* list);
+void clearHighlight(QTreeWidget* list);
+// Highlights the rows at `positions` (ascending) in one step: highlighting
+// them one by one costs the view time in proportion to the rows it already
+// holds highlighted, each time.
+void highlightRows(QTreeWidget* list, const std::vector<int>& positions);
+
+// Takes the row at `from` out and puts it back at `to` (a position in the
+// list without it), with its check state, texts and highlight as they were.
+void moveRow(QTreeWidget* list, int from, int to);
+void removeRow(QTreeWidget* list, int row);
+
 } // namespace velmora::rows

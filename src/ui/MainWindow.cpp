@@ -2,11 +2,13 @@
 
 #include "core/ProgramGlobals.h"
 #include "job/ChapterFiles.h"
+#include "ui/ChapterListTools.h"
 #include "ui/Controls.h"
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
+#include "ui/RuleEditor.h"
 #include "ui/RuleSettingsWindow.h"
 
 #include <QCheckBox>
@@ -68,10 +70,9 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     move(50, 50);
     // The fixed layout is drawn for a 12-pixel interface face.
     setFont(cjkFont({QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC")}, 12));
-    buildControls();
-
     ruleSettings_ = new RuleSettingsWindow();
     ruleSettings_->setFont(font());
+    buildControls();
     placeRuleSettings();
 
     const NovelJob::Controls controls{listAddress_, status_,   chapters_,       novelName_,     author_,
@@ -145,8 +146,8 @@ void MainWindow::buildControls()
     autoMerge_->setChecked(true);
 
     QGroupBox* select = group(this, "分组框1", QStringLiteral("选择"), 14, 380, 402, 112);
-    button(select, "按钮_全选", QStringLiteral("全选"), 7, 25, 50, 30);
-    button(select, "按钮_反选", QStringLiteral("反选"), 7, 63, 50, 30);
+    QPushButton* checkAll = button(select, "按钮_全选", QStringLiteral("全选"), 7, 25, 50, 30);
+    QPushButton* invertAll = button(select, "按钮_反选", QStringLiteral("反选"), 7, 63, 50, 30);
     QGroupBox* interval = group(select, "分组框3", QString(), 63, 13, 335, 87);
     label(interval, "标签2", QStringLiteral("从第"), 8, 19, 24, 30);
     firstRow_ = numberEdit(interval, "编辑框_首行", 1, 36, 22, 40, 24);
@@ -156,13 +157,15 @@ void MainWindow::buildControls()
     label(interval, "标签3", QStringLiteral("直到"), 231, 19, 24, 30);
     lastRow_ = numberEdit(interval, "编辑框_尾行", 9999, 259, 22, 40, 24);
     label(interval, "标签9", QStringLiteral("行止"), 303, 22, 25, 24);
-    button(interval, "按钮_间选", QStringLiteral("等间选中"), 22, 51, 80, 30);
-    button(interval, "按钮_取消选择", QStringLiteral("选中部分反选"), 115, 50, 90, 30);
-    button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
+    QPushButton* selectInterval = button(interval, "按钮_间选", QStringLiteral("等间选中"), 22, 51, 80, 30);
+    QPushButton* invertHighlighted =
+        button(interval, "按钮_取消选择", QStringLiteral("选中部分反选"), 115, 50, 90, 30);
+    QPushButton* deleteHighlighted =
+        button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
 
     QGroupBox* move = group(this, "分组框5", QStringLiteral("移动"), 419, 380, 72, 112);
-    button(move, "按钮_上移", QStringLiteral("上移"), 8, 20, 50, 30);
-    button(move, "按钮_下移", QStringLiteral("下移"), 8, 61, 50, 30);
+    QPushButton* moveUp = button(move, "按钮_上移", QStringLiteral("上移"), 8, 20, 50, 30);
+    QPushButton* moveDown = button(move, "按钮_下移", QStringLiteral("下移"), 8, 61, 50, 30);
 
     mergeButton_ = button(this, "按钮_合并", QStringLiteral("合并全本"), 520, 400, 150, 32);
     mergeButton_->setEnabled(false);
@@ -171,6 +174,15 @@ void MainWindow::buildControls()
     relativeAddress_->hide();
 
     connect(chooseRuleButton_, &QPushButton::clicked, this, &MainWindow::toggleRuleSettings);
+
+    listTools_ = new ChapterListTools({chapters_, firstRow_, interval_, lastRow_, ruleSettings_}, this);
+    connect(checkAll, &QPushButton::clicked, listTools_, &ChapterListTools::checkAll);
+    connect(invertAll, &QPushButton::clicked, listTools_, &ChapterListTools::invertAll);
+    connect(selectInterval, &QPushButton::clicked, listTools_, &ChapterListTools::selectInterval);
+    connect(invertHighlighted, &QPushButton::clicked, listTools_, &ChapterListTools::invertHighlighted);
+    connect(deleteHighlighted, &QPushButton::clicked, listTools_, &ChapterListTools::deleteHighlighted);
+    connect(moveUp, &QPushButton::clicked, listTools_, &ChapterListTools::moveUp);
+    connect(moveDown, &QPushButton::clicked, listTools_, &ChapterListTools::moveDown);
     connect(autoMerge_, &QCheckBox::clicked, this, [this](bool checked) { mergeButton_->setEnabled(!checked); });
 }
 
@@ -187,6 +199,8 @@ void MainWindow::startUp()
 
     connect(listAddress_, &QLineEdit::textChanged, this, &MainWindow::ruleLookup);
     connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
+    ruleEditor_ = new RuleEditor(rules_, ruleSettings_, pageCapture_, this);
+    connect(ruleEditor_, &RuleEditor::selectionMoved, this, &MainWindow::refreshRuleFields);
     connect(pageCapture_, &QCheckBox::clicked, this, [this](bool checked) {
         SiteRule values;
         values.pageCapture = checked;

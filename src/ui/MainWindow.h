@@ -15,9 +15,11 @@ class QTreeWidget;
 
 namespace velmora {
 
+class ChapterListTools;
 class NovelJob;
 class PageBrowser;
 class ProgramGlobals;
+class RuleEditor;
 class RuleSettingsWindow;
 
 // The program's main window: the chapter-list address, the chapter list with
@@ -33,6 +35,8 @@ public:
 
     RuleSettingsWindow* ruleSettings() const { return ruleSettings_; }
     NovelJob& job() const { return *job_; }
+    ChapterListTools& listTools() const { return *listTools_; }
+    RuleEditor& ruleEditor() const { return *ruleEditor_; }
     PageBrowser& browser() const { return *browser_; }
 
     // Finds the rule of the address box's host and makes it the current rule.
@@ -58,6 +62,8 @@ private:
     RuleStore rules_;
     PageBrowser* browser_ = nullptr;
     NovelJob* job_ = nullptr;
+    ChapterListTools* listTools_ = nullptr;
+    RuleEditor* ruleEditor_ = nullptr;
     RuleSettingsWindow* ruleSettings_ = nullptr;
 
     QLineEdit* listAddress_ = nullptr;

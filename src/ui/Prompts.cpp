@@ -114,7 +114,7 @@ public:
         setWindowTitle(title);
         auto* layout = new QVBoxLayout(this);
         if (!prompt.isEmpty()) {
-            layout->addWidget(new QLabel(prompt, this));
+            layout->addWidget(new QLabel(QString(prompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), this));
         }
         entry_ = new QLineEdit(initialText, this);
         entry_->setObjectName(QStringLiteral("entry"));

@@ -46,6 +46,13 @@ RuleSettingsWindow::RuleSettingsWindow()
             emit ruleSelectedByUser(row);
         }
     });
+    const auto edited = [this](RuleField field) { return [this, field] { emit fieldEdited(field); }; };
+    connect(siteAddress_, &QLineEdit::textChanged, this, edited(RuleField::siteAddress));
+    connect(chapterListPattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::chapterListPattern));
+    connect(novelNamePattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::novelNamePattern));
+    connect(authorPattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::authorPattern));
+    connect(contentLeftMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentLeftMarker));
+    connect(contentRightMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentRightMarker));
 }
 
 int RuleSettingsWindow::selectedIndex() const
@@ -100,6 +107,13 @@ void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::st
     authorPattern_->setPlainText(toQString(authorPattern));
     contentLeftMarker_->setText(toQString(contentLeftMarker));
     contentRightMarker_->setText(toQString(contentRightMarker));
+}
+
+void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
+{
+    shown_[0] = siteAddress;
+    const QSignalBlocker block(siteAddress_);
+    siteAddress_->setText(toQString(siteAddress));
 }
 
 void RuleSettingsWindow::closeEvent(QCloseEvent* event)

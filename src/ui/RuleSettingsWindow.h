@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleStore.h"
+
 #include <QWidget>
 
 #include <array>
@@ -22,6 +24,9 @@ public:
     RuleSettingsWindow();
 
     QListWidget* ruleList() const { return ruleList_; }
+    QPushButton* renameButton() const { return renameButton_; }
+    QPushButton* addButton() const { return addButton_; }
+    QPushButton* deleteButton() const { return deleteButton_; }
 
     // The selected rule's index in the list, or -1.
     int selectedIndex() const;
@@ -40,10 +45,14 @@ public:
     void setFields(const std::string& siteAddress, const std::string& chapterListPattern,
                    const std::string& novelNamePattern, const std::string& authorPattern,
                    const std::string& contentLeftMarker, const std::string& contentRightMarker);
+    // Sets the site address field alone, likewise.
+    void setSiteAddress(const std::string& siteAddress);
 
 signals:
     // The user picked a rule in the list.
     void ruleSelectedByUser(int index);
+    // The user changed one of the six fields.
+    void fieldEdited(RuleField field);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -36,6 +37,13 @@ struct Shown {
     QString text;
     int timeoutMs;
     int style;
+};
+
+struct Asked {
+    QString prompt;
+    QString title;
+    QString initialText;
+    int mode;
 };
 
 // Processes events until `done` holds or `ms` pass.
@@ -63,7 +71,21 @@ protected:
         setMessageBoxHook([this](const QString& caption, const QString& text, int timeoutMs, int style) {
             std::lock_guard lock(shownMutex_);
             shown_.push_back({caption, text, timeoutMs, style});
-            return int(ResultOk);
+            if (messageAnswers_.empty()) {
+                return int(ResultOk);
+            }
+            const int answer = messageAnswers_.front();
+            messageAnswers_.erase(messageAnswers_.begin());
+            return answer;
+        });
+        setInputBoxHook([this](const QString& prompt, const QString& title, const QString& initialText, int mode) {
+            asked_.push_back({prompt, title, initialText, mode});
+            if (inputAnswers_.empty()) {
+                return std::optional<QString>();
+            }
+            const std::optional<QString> answer = inputAnswers_.front();
+            inputAnswers_.erase(inputAnswers_.begin());
+            return answer;
         });
         globals_ = ProgramGlobals::create();
     }
@@ -73,6 +95,7 @@ protected:
         window_.reset();
         globals_.reset();
         setMessageBoxHook(nullptr);
+        setInputBoxHook(nullptr);
         fs::current_path(previous_);
         fs::remove_all(folder_);
     }
@@ -114,6 +137,18 @@ protected:
         shown_.clear();
     }
 
+    // The answers of the next message boxes, in turn; once they run out, OK.
+    void answerMessages(std::vector<int> answers)
+    {
+        std::lock_guard lock(shownMutex_);
+        messageAnswers_ = std::move(answers);
+    }
+
+    // The entries of the next input boxes, in turn (nothing: Cancel); once
+    // they run out, Cancel. Window thread only, as the boxes are.
+    void answerInputs(std::vector<std::optional<QString>> answers) { inputAnswers_ = std::move(answers); }
+    const std::vector<Asked>& asked() const { return asked_; }
+
     // Types the address and runs a retrieval to its end.
     void fetchList(const std::string& address)
     {
@@ -130,6 +165,9 @@ protected:
     std::unique_ptr<MainWindow> window_;
     std::mutex shownMutex_;
     std::vector<Shown> shown_;
+    std::vector<int> messageAnswers_;
+    std::vector<std::optional<QString>> inputAnswers_;
+    std::vector<Asked> asked_;
 };
 
 } // namespace velmora::test

@@ -13,7 +13,8 @@ namespace velmora {
 // The tools that prune and reorder the chapter list before a download: check
 // all, invert all, invert or delete the highlighted rows, highlight rows at
 // an interval, and move the highlighted rows up or down. Each runs on the
-// window thread and lets the window repaint after every row it changes.
+// window thread and keeps the window repainting while it works through a
+// long list.
 class ChapterListTools : public QObject {
     Q_OBJECT
 

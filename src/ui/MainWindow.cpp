@@ -78,7 +78,7 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     const NovelJob::Controls controls{listAddress_, status_,   chapters_,       novelName_,     author_,
                                       relativeAddress_, lastRow_, fetchListButton_, downloadButton_,
                                       pauseButton_, stopButton_, autoMerge_,     pageCapture_,   mergeButton_,
-                                      ruleSettings_};
+                                      ruleSettings_,    rowToolsPanel_};
     browser_ = new PageBrowser(this);
     job_ = new NovelJob(controls,
                         {globals.workerPool(), globals.failedCount(), globals.progressLock(), globals.currentDocument(),
@@ -145,7 +145,12 @@ void MainWindow::buildControls()
     stopButton_->setEnabled(false);
     autoMerge_->setChecked(true);
 
-    QGroupBox* select = group(this, "分组框1", QStringLiteral("选择"), 14, 380, 402, 112);
+    // The row tools sit together on one plain panel, so a running job can
+    // switch them off as a whole.
+    rowToolsPanel_ = new QWidget(this);
+    rowToolsPanel_->setObjectName(QStringLiteral("rowToolsPanel"));
+    rowToolsPanel_->setGeometry(0, 370, 500, 157);
+    QGroupBox* select = group(rowToolsPanel_, "分组框1", QStringLiteral("选择"), 14, 10, 402, 112);
     QPushButton* checkAll = button(select, "按钮_全选", QStringLiteral("全选"), 7, 25, 50, 30);
     QPushButton* invertAll = button(select, "按钮_反选", QStringLiteral("反选"), 7, 63, 50, 30);
     QGroupBox* interval = group(select, "分组框3", QString(), 63, 13, 335, 87);
@@ -163,7 +168,7 @@ void MainWindow::buildControls()
     QPushButton* deleteHighlighted =
         button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
 
-    QGroupBox* move = group(this, "分组框5", QStringLiteral("移动"), 419, 380, 72, 112);
+    QGroupBox* move = group(rowToolsPanel_, "分组框5", QStringLiteral("移动"), 419, 10, 72, 112);
     QPushButton* moveUp = button(move, "按钮_上移", QStringLiteral("上移"), 8, 20, 50, 30);
     QPushButton* moveDown = button(move, "按钮_下移", QStringLiteral("下移"), 8, 61, 50, 30);
 

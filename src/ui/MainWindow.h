@@ -84,6 +84,7 @@ private:
     QPushButton* mergeButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QLineEdit* relativeAddress_ = nullptr;
+    QWidget* rowToolsPanel_ = nullptr;
 };
 
 } // namespace velmora

@@ -92,6 +92,7 @@ void NovelJob::startChapterListFetch()
     c_.ruleSettings->setEnabled(false);
     c_.pause->setEnabled(false);
     c_.stop->setEnabled(false);
+    c_.listTools->setEnabled(false);
     if (fetchThread_.joinable()) {
         fetchThread_.join();  // the previous retrieval has already finished its work
     }
@@ -139,6 +140,7 @@ void NovelJob::fetchChapterList()
         c_.fetchList->setEnabled(true);
         c_.download->setEnabled(true);
         c_.ruleSettings->setEnabled(true);
+        c_.listTools->setEnabled(true);
         fetching_ = false;
     });
 }
@@ -150,8 +152,10 @@ void NovelJob::setJobControlsEnabled(bool enabled)
     c_.download->setEnabled(enabled);
     c_.ruleSettings->setEnabled(enabled);
     c_.pageCapture->setEnabled(enabled);
-    // A retrieval would rebuild the rows under a running download.
+    // A retrieval would rebuild the rows, and the row tools move or delete
+    // them, under a running download whose workers address rows by position.
     c_.fetchList->setEnabled(enabled);
+    c_.listTools->setEnabled(enabled);
     c_.pause->setEnabled(!enabled);
     c_.stop->setEnabled(!enabled);
 }

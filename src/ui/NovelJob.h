@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
+class QWidget;
 
 namespace velmora {
 
@@ -48,6 +49,7 @@ public:
         QCheckBox* pageCapture;
         QPushButton* merge;
         RuleSettingsWindow* ruleSettings;
+        QWidget* listTools;  // the row tools, which would move rows under a running job
     };
 
     // What the job shares with the rest of the program.

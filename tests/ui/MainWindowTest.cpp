@@ -300,3 +300,23 @@ TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
     EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
     EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
 }
+
+// Workers address rows by position, so no tool may move or delete rows
+// under a running download.
+TEST_F(MainWindowTest, RowToolsAreOffWhileADownloadRuns)
+{
+    NovelSiteOptions options;
+    options.chapters = 200;
+    options.delay = std::chrono::milliseconds(100);
+    NovelSite site(options);
+    fetchList(site.listUrl());
+    bool toolsEnabledDuringRun = true;
+    QTimer::singleShot(150, [&] {
+        toolsEnabledDuringRun = button("按钮_删除选择")->isEnabled() || button("按钮_上移")->isEnabled();
+        button("按钮_停止")->click();
+    });
+    button("按钮_下载章节内容")->click();
+    EXPECT_FALSE(toolsEnabledDuringRun);
+    EXPECT_TRUE(button("按钮_删除选择")->isEnabled());
+    EXPECT_TRUE(button("按钮_下移")->isEnabled());
+}

@@ -1,5 +1,6 @@
 // Response decoding of a large gzip-compressed UTF-8 page.
 #include "BenchClock.h"
+#include "support/Gzip.h"
 
 #include "core/Encoding.h"
 #include "web/PageDecoding.h"
@@ -7,26 +8,12 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <zlib.h>
+
+using velmora::test::gzipBytes;
 
 using namespace velmora;
 
 namespace {
-
-std::string gzip(const std::string& data)
-{
-    z_stream zs{};
-    deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())), '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return out;
-}
 
 // Paragraphs of random common characters: about as compressible as a real chapter.
 std::string utf8Page(std::size_t size)
@@ -51,7 +38,7 @@ std::string utf8Page(std::size_t size)
 int main()
 {
     const std::string page = utf8Page(1500000);
-    const std::string body = gzip(page);
+    const std::string body = gzipBytes(page);
     const std::string headers = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n\r\n";
     std::size_t size = 0;
     const auto [best, median] = bench::timeRounds(15, [&] { size = ConvertIfUtf8(DecodePageBody(body, headers)).size(); });

@@ -1,9 +1,9 @@
 #include "support/NovelSite.h"
+#include "support/Gzip.h"
 
 #include "core/Encoding.h"
 #include "core/Text.h"
 
-#include <zlib.h>
 
 namespace velmora::test {
 namespace {
@@ -27,28 +27,13 @@ std::vector<Paragraph> paragraphs(int n)
             {gbk("远处&nbsp;传来钟声&mdash;&mdash;"), gbk("远处 传来钟声——")}};
 }
 
-std::string gzip(std::string_view bytes)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
 Reply htmlReply(std::string body, bool utf8)
 {
     Reply reply;
     reply.headers.push_back(utf8 ? "Content-Type: text/html; charset=utf-8" : "Content-Type: text/html; charset=gbk");
     if (utf8) {
         reply.headers.push_back("Content-Encoding: gzip");
-        reply.body = gzip(encoding::gbkToUtf8(body));
+        reply.body = gzipBytes(encoding::gbkToUtf8(body));
     } else {
         reply.body = std::move(body);
     }

@@ -1,17 +1,19 @@
 #include "web/HttpRequest.h"
+#include "support/Gzip.h"
 
 #include "support/LocalProxy.h"
 #include "support/LoopbackServer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <vector>
+
+using velmora::test::gzipBytes;
 
 using namespace velmora;
 using test::LoopbackServer;
@@ -25,21 +27,6 @@ namespace {
 const std::string kAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 const std::string kFormType = "application/x-www-form-urlencoded";
 const std::string kNoResponse(5000, ' ');
-
-std::string gzip(const std::string& plain)
-{
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string packed(deflateBound(&stream, plain.size()), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-    stream.avail_in = static_cast<uInt>(plain.size());
-    stream.next_out = reinterpret_cast<Bytef*>(packed.data());
-    stream.avail_out = static_cast<uInt>(packed.size());
-    deflate(&stream, Z_FINISH);
-    packed.resize(stream.total_out);
-    deflateEnd(&stream);
-    return packed;
-}
 
 // The single request the server received.
 RecordedRequest onlyRequest(const LoopbackServer& server)
@@ -209,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UserAgentTest, testing::Values(
 
 TEST_F(HttpRequestTest, ReturnsCompressedBodyUntouched)
 {
-    const std::string packed = gzip(std::string(3000, 'z') + "chapter");
+    const std::string packed = gzipBytes(std::string(3000, 'z') + "chapter");
     Reply reply = Reply::text(packed);
     reply.headers = {"Content-Encoding: gzip"};
     LoopbackServer server([&](const RecordedRequest&) { return reply; });
@@ -468,7 +455,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset",
 
 TEST_F(HttpRequestTest, KeepsHugeHeaderBlockWhole)
 {
-    Reply reply = Reply::text(gzip("page"));
+    Reply reply = Reply::text(gzipBytes("page"));
     for (int i = 0; i < 200; ++i) {
         reply.headers.push_back("Set-Cookie: c" + std::to_string(i) + "=" + std::string(80, 'v') + "; path=/");
     }

@@ -1,4 +1,5 @@
 #include "web/PageDecoding.h"
+#include "support/Gzip.h"
 
 #include <gtest/gtest.h>
 
@@ -6,28 +7,12 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <zlib.h>
+
+using velmora::test::gzipBytes;
 
 using namespace velmora;
 
 namespace {
-
-std::string gzip(std::string_view data)
-{
-    z_stream zs{};
-    if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        return {};
-    }
-    std::string out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64, '\0');
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    zs.next_out = reinterpret_cast<Bytef*>(out.data());
-    zs.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    return status == Z_STREAM_END ? out : std::string();
-}
 
 // Text that compresses only moderately, so its stream spans many 8192-byte chunks.
 std::string sampleText(std::size_t size, unsigned seed = 7)
@@ -75,12 +60,12 @@ INSTANTIATE_TEST_SUITE_P(Responses, DecodeTest, testing::Values(
                "charset='utf-8'" + kUtf8Chinese},
     DecodeCase{"CharsetInHeaderOnlyUntouched",
                "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n", kUtf8Chinese, kUtf8Chinese},
-    DecodeCase{"GzipMarkerAnyCase", "HTTP/1.1 200 OK\r\ncontent-encoding: GZIP\r\n\r\n", gzip(kUtf8Page),
+    DecodeCase{"GzipMarkerAnyCase", "HTTP/1.1 200 OK\r\ncontent-encoding: GZIP\r\n\r\n", gzipBytes(kUtf8Page),
                "<meta CHARSET=UTF-8>" + kGbkChinese},
     DecodeCase{"GzipMarkerWithoutSpaceNotDecompressed", "HTTP/1.1 200 OK\r\nContent-Encoding:gzip\r\n\r\n",
-               gzip(kGbkPage), "\x1F\x8B\x08"},   // the gzip header's flags byte is zero
+               gzipBytes(kGbkPage), "\x1F\x8B\x08"},   // the gzip header's flags byte is zero
     DecodeCase{"ZeroByteCutsText", kPlainHeaders, std::string("abc\0def", 7), "abc"},
-    DecodeCase{"ZeroByteCutsDecompressedText", "Content-Encoding: gzip\r\n", gzip(std::string("abc\0def", 7)),
+    DecodeCase{"ZeroByteCutsDecompressedText", "Content-Encoding: gzip\r\n", gzipBytes(std::string("abc\0def", 7)),
                "abc"}
 ), [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
@@ -95,21 +80,21 @@ TEST(Utf8ToGbkTest, ConvertsUpToFirstZeroByte)
 TEST(DecompressGzipTest, LargeBodyDecompressesWhole)
 {
     const std::string text = sampleText(6 * 1024 * 1024);
-    const std::string compressed = gzip(text);
+    const std::string compressed = gzipBytes(text);
     ASSERT_GT(compressed.size(), 8u * 8192u);
     EXPECT_TRUE(DecompressGzip(compressed) == text);
 }
 
 TEST(DecompressGzipTest, ConcatenatedMembersAreJoined)
 {
-    EXPECT_EQ(DecompressGzip(gzip("first,") + gzip("second")), "first,second");
-    EXPECT_EQ(DecompressGzip(gzip("only") + "trailing junk"), "only");
+    EXPECT_EQ(DecompressGzip(gzipBytes("first,") + gzipBytes("second")), "first,second");
+    EXPECT_EQ(DecompressGzip(gzipBytes("only") + "trailing junk"), "only");
 }
 
 TEST(DecompressGzipTest, TruncatedBodyGivesPrefix)
 {
     const std::string text = sampleText(300000);
-    const std::string compressed = gzip(text);
+    const std::string compressed = gzipBytes(text);
     const std::string half = DecompressGzip(std::string_view(compressed).substr(0, compressed.size() / 2));
     EXPECT_GT(half.size(), 0u);
     EXPECT_LT(half.size(), text.size());
@@ -122,7 +107,7 @@ TEST(DecompressGzipTest, TruncatedBodyGivesPrefix)
 TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
 {
     const std::string text = sampleText(100000);
-    std::string compressed = gzip(text);
+    std::string compressed = gzipBytes(text);
     for (std::size_t i = compressed.size() / 3; i < compressed.size() / 3 + 64; ++i) {
         compressed[i] = static_cast<char>(~compressed[i]);
     }
@@ -130,7 +115,7 @@ TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
     EXPECT_EQ(DecompressGzip("not gzip at all"), "");
     EXPECT_EQ(DecompressGzip(""), "");
 
-    std::string badChecksum = gzip("payload");
+    std::string badChecksum = gzipBytes("payload");
     badChecksum[badChecksum.size() - 8] ^= 0x55;
     EXPECT_EQ(DecompressGzip(badChecksum), "payload");   // the output came before the check
 }
@@ -138,7 +123,7 @@ TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
 TEST(DecodeTest, DecodesOnSeveralThreadsAtOnce)
 {
     const std::string page = kUtf8Page + sampleText(200000);
-    const std::string body = gzip(page);
+    const std::string body = gzipBytes(page);
     const std::string expected = ConvertIfUtf8(DecodePageBody(body, "Content-Encoding: gzip"));
     ASSERT_GT(expected.size(), 190000u);
     std::vector<int> good(4, 0);

@@ -1,4 +1,5 @@
 #include "core/ProgramGlobals.h"
+#include "support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,9 @@
 
 using namespace velmora;
 using namespace std::chrono_literals;
+using velmora::test::eventually;
 
 namespace {
-
-template <typename Condition>
-bool eventually(Condition done, std::chrono::milliseconds limit = 5000ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // The set the jobs below work on, as a download job would reach the
 // program's own set.

@@ -1,4 +1,5 @@
 #include "core/EventPump.h"
+#include "support/Eventually.h"
 #include "core/WorkerPool.h"
 
 #include <gtest/gtest.h>
@@ -15,22 +16,9 @@
 
 using namespace velmora;
 using namespace std::chrono_literals;
+using velmora::test::eventually;
 
 namespace {
-
-// Polls `done` until it holds or `limit` passes.
-template <typename Condition>
-bool eventually(Condition done, std::chrono::milliseconds limit = 5000ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 class Gate {
 public:

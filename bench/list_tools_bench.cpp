@@ -1,25 +1,18 @@
 // Figures for the chapter-list tools on a 10,000-row list in the main window,
 // shown on the offscreen platform: each tool's time from the click to its
 // return, window repaints during the run included.
-#include "core/EventPump.h"
-#include "core/ProgramGlobals.h"
 #include "ui/ChapterRows.h"
 #include "ui/Controls.h"
+#include "BenchWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/PageBrowser.h"
-#include "ui/Prompts.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 using namespace velmora;
 
@@ -67,21 +60,8 @@ struct Bench {
 int main(int argc, char** argv)
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    prepareWebEngine();
-    const auto folder = std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-
-    auto globals = ProgramGlobals::create();
-    QApplication app(argc, argv);
-    setEventPump([] { QCoreApplication::processEvents(); });
-    setMessageBoxHook([](const QString&, const QString&, int, int) { return int(ResultOk); });
-    auto window = std::make_unique<MainWindow>(*globals);
-    window->show();
-    QCoreApplication::processEvents();
-
-    Bench bench{*window};
+    velmora::bench::BenchWindow window(argc, argv);
+    Bench bench{window.window()};
     std::printf("10,000-row list:\n");
     bench.refill();
     bench.time("check all", "按钮_全选");
@@ -112,9 +92,5 @@ int main(int argc, char** argv)
     rows::setHighlighted(bench.list, 1, true);
     bench.time("delete rows 1 and 2, renumber 9,998 rows", "按钮_删除选择");
 
-    window.reset();
-    globals.reset();
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -3,15 +3,11 @@
 // from the click to a filled 10,000-chapter list, and a 1,000-chapter
 // download from a server that delays every answer by 50 ms, with the longest
 // stall of the window's event loop during the run.
-#include "core/EventPump.h"
-#include "core/ProgramGlobals.h"
 #include "support/NovelSite.h"
+#include "BenchWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/PageBrowser.h"
-#include "ui/Prompts.h"
 #include "ui/RuleSettingsWindow.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,11 +16,8 @@
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 using namespace velmora;
 
@@ -54,21 +47,10 @@ void waitUntil(Pred done)
 
 int main(int argc, char** argv)
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    prepareWebEngine();
-    const auto folder = std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-
     QElapsedTimer clock;
     clock.start();
-    auto globals = ProgramGlobals::create();
-    QApplication app(argc, argv);
-    setEventPump([] { QCoreApplication::processEvents(); });
-    setMessageBoxHook([](const QString&, const QString&, int, int) { return int(ResultOk); });
-    auto window = std::make_unique<MainWindow>(*globals);
-    window->show();
-    QCoreApplication::processEvents();
+    bench::BenchWindow session(argc, argv);
+    MainWindow* window = &session.window();
     std::printf("start-up to shown main window: %lld ms\n", static_cast<long long>(clock.elapsed()));
     QElapsedTimer idle;
     idle.start();
@@ -148,9 +130,5 @@ int main(int argc, char** argv)
                     static_cast<long long>(warm), 50000.0 / static_cast<double>(std::max<qint64>(warm, 1)));
     }
 
-    window.reset();
-    globals.reset();
-    std::filesystem::current_path("/");
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "core/RegexObject.h"
 
 #include "core/Encoding.h"
+#include "core/QuotePlaceholder.h"
 #include "core/Text.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -14,9 +15,6 @@ namespace {
 
 constexpr std::size_t kUnset = std::string::npos;
 static_assert(PCRE2_UNSET == kUnset);
-
-// "#引号" in GBK.
-constexpr std::string_view kQuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 
 // Backtracking bounds: a runaway pattern fails the run instead of stalling
 // the retrieval thread or eating the machine's memory.
@@ -85,7 +83,7 @@ bool mapToGbk(std::string_view gbk, std::string_view utf8, std::vector<std::size
 bool RegexObject::run(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiline,
                       bool global, bool quotePlaceholder)
 {
-    pattern_ = quotePlaceholder ? text::replaceAll(pattern, kQuotePlaceholder, "\"") : std::string(pattern);
+    pattern_ = quotePlaceholder ? ResolveQuotePlaceholder(pattern) : std::string(pattern);
     subject_ = std::string(subject);
     succeeded_ = false;
     groups_ = 0;

@@ -12,7 +12,7 @@ std::optional<std::string> FetchChapterHttp(std::string_view address, std::strin
                                             std::string_view leftMarker, std::string_view rightMarker,
                                             const std::function<void(int attempt)>& beforeAttempt)
 {
-    const std::string left = text::replaceAll(leftMarker, QuotePlaceholder, "\"");
+    const std::string left = ResolveQuotePlaceholder(leftMarker);
     for (int attempt = 1; attempt <= kHttpAttempts; ++attempt) {
         if (beforeAttempt) {
             beforeAttempt(attempt);

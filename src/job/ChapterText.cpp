@@ -10,9 +10,7 @@ namespace velmora {
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, int start,
                         bool ignoreCase)
 {
-    const std::string l = text::replaceAll(left, QuotePlaceholder, "\"");
-    const std::string r = text::replaceAll(right, QuotePlaceholder, "\"");
-    return text::between(text, l, r, start, ignoreCase);
+    return text::between(text, ResolveQuotePlaceholder(left), ResolveQuotePlaceholder(right), start, ignoreCase);
 }
 
 std::string CleanChapterText(std::string_view text)

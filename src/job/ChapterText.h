@@ -1,15 +1,13 @@
 #pragma once
 
+#include "core/QuotePlaceholder.h"
+
 #include <string>
 #include <string_view>
 
 // Cutting a chapter's text out of its page and cleaning it. GBK text in and
 // out; the arguments are left unchanged.
 namespace velmora {
-
-// "#引号" in GBK: inside a content marker it stands for one double quote, so
-// a marker that needs a quote can be written without one.
-inline constexpr std::string_view QuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 
 // The text between the first `left` marker at or after `start` (bytes from
 // 1; 0 or less means the beginning) and the first `right` marker after it;

@@ -78,12 +78,6 @@ void setChecked(QTreeWidget* list, int row, bool checked)
     }
 }
 
-bool isHighlighted(const QTreeWidget* list, int row)
-{
-    const QTreeWidgetItem* item = list->topLevelItem(row);
-    return item != nullptr && item->isSelected();
-}
-
 void setHighlighted(QTreeWidget* list, int row, bool highlighted)
 {
     if (QTreeWidgetItem* item = list->topLevelItem(row)) {

@@ -26,7 +26,6 @@ void setText(QTreeWidget* list, int row, int column, std::string_view gbk);
 bool isChecked(const QTreeWidget* list, int row);
 void setChecked(QTreeWidget* list, int row, bool checked);
 
-bool isHighlighted(const QTreeWidget* list, int row);
 void setHighlighted(QTreeWidget* list, int row, bool highlighted);
 void scrollTo(QTreeWidget* list, int row);
 

@@ -75,9 +75,6 @@ public:
     // counts as failed.
     void setPageLoadTimeLimit(int ms) { pageLoadTimeLimitMs_ = ms; }
 
-    bool isDownloading() const { return downloading_; }
-    bool isFetching() const { return fetching_; }
-
     // Stops a running download (queued chapters dropped) and waits, keeping
     // the window's events flowing, until no worker and no retrieval is left.
     void stopAndWait();

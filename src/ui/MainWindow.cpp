@@ -3,6 +3,7 @@
 #include "core/ProgramGlobals.h"
 #include "job/ChapterFiles.h"
 #include "ui/ChapterListTools.h"
+#include "ui/ChapterRows.h"
 #include "ui/Controls.h"
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
@@ -108,7 +109,7 @@ void MainWindow::buildControls()
     status_ = label(this, "标签4", QString(), 21, 31, 464, 25);
     status_->setStyleSheet(QStringLiteral("color: red;"));
 
-    chapters_ = new QTreeWidget(this);
+    chapters_ = new ChapterListView(this);
     chapters_->setObjectName(QStringLiteral("超级列表框1"));
     chapters_->setGeometry(13, 61, 480, 312);
     chapters_->setRootIsDecorated(false);

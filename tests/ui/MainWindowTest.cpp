@@ -6,7 +6,18 @@
 using namespace velmora;
 using namespace velmora::test;
 
-class MainWindowTest : public WindowTest {};
+class MainWindowTest : public WindowTest {
+protected:
+    // A novel long and slow enough that its download still runs a moment
+    // after it started.
+    static NovelSiteOptions slowNovel()
+    {
+        NovelSiteOptions options;
+        options.chapters = 200;
+        options.delay = std::chrono::milliseconds(100);
+        return options;
+    }
+};
 
 TEST_F(MainWindowTest, StartUpWritesRulesSelectsFirstRuleAndFindsDefaultAddress)
 {
@@ -157,10 +168,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
 
 TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
 {
-    test::NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    test::NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     forgetShown();
     QTimer::singleShot(150, [&] {
@@ -230,10 +238,7 @@ TEST_F(MainWindowTest, HostileNovelNameStaysInsideTheWorkingFolder)
 
 TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
 {
-    test::NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    test::NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     QTimer::singleShot(250, [&] { window().close(); });
     button("按钮_下载章节内容")->click();
@@ -267,6 +272,32 @@ TEST_F(MainWindowTest, MergeButtonFollowsTheAutoMergeBox)
     EXPECT_TRUE(button("按钮_合并")->isEnabled());
     autoMerge->click();
     EXPECT_FALSE(button("按钮_合并")->isEnabled());
+}
+
+// A merge during a download would write part of the novel and call it whole.
+TEST_F(MainWindowTest, NoMergeWhileADownloadRuns)
+{
+    NovelSite site(slowNovel());
+    fetchList(site.listUrl());
+    auto* autoMerge = control<QCheckBox>("选择框_合并");
+    autoMerge->click();
+    ASSERT_TRUE(button("按钮_合并")->isEnabled());
+    forgetShown();
+    std::vector<bool> mergeEnabled;
+    QTimer::singleShot(150, [&] {
+        mergeEnabled.push_back(button("按钮_合并")->isEnabled());
+        autoMerge->click();
+        autoMerge->click();  // unchecked again, which offers the merge when idle
+        mergeEnabled.push_back(button("按钮_合并")->isEnabled());
+        emit button("按钮_合并")->clicked();  // the handler itself refuses too
+        button("按钮_停止")->click();
+    });
+    button("按钮_下载章节内容")->click();
+    EXPECT_EQ(mergeEnabled, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(shown().empty());
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_NE(status(), "整本小说下载完毕");
+    EXPECT_TRUE(button("按钮_合并")->isEnabled());  // offered again once the run is over
 }
 
 TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
@@ -305,10 +336,7 @@ TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
 // under a running download.
 TEST_F(MainWindowTest, RowToolsAreOffWhileADownloadRuns)
 {
-    NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     bool toolsEnabledDuringRun = true;
     QTimer::singleShot(150, [&] {

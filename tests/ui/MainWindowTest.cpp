@@ -307,6 +307,7 @@ TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
     auto* rules = control<QListWidget>("列表框1");
     rules->setCurrentRow(7);  // 2345小说（仅测试）, a page-capture rule
     EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->text(), "正在玩命为您加载中，请稍后！");
+    EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->cursorPosition(), 0);  // the long marker shows its start
     EXPECT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
     // A pattern ending in CR LF reaches the job as it is stored.
     EXPECT_EQ(window().ruleSettings()->chapterListPattern().substr(

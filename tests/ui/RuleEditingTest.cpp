@@ -26,9 +26,12 @@ const QString kRenameText =
 const QString kUnusableName = QStringLiteral("规则名称不能含有空格、引号及 < > / & = 等字符\r\n(3秒后自动关闭)");
 
 // Types `text` into `w` one character at a time, as a keyboard or an input
-// method would.
+// method would; in a one-line field, at the end of its text.
 void typeText(QWidget* w, const QString& text)
 {
+    if (qobject_cast<QLineEdit*>(w) != nullptr) {
+        QTest::keyClick(w, Qt::Key_End);
+    }
     for (const QChar ch : text) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QCoreApplication::sendEvent(w, &press);

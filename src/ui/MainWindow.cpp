@@ -133,6 +133,9 @@ void MainWindow::buildControls()
     novelName_ = label(work, "标签_书名", QString(), 43, 20, 134, 39);
     label(work, "标签6", QStringLiteral("作者："), 8, 75, 38, 24);
     author_ = label(work, "标签_作者", QString(), 43, 68, 134, 39);
+    // Two lines high: a long name wraps rather than losing its end.
+    novelName_->setWordWrap(true);
+    author_->setWordWrap(true);
 
     QGroupBox* download = group(this, "分组框2", QString(), 503, 220, 184, 163);
     downloadButton_ = button(download, "按钮_下载章节内容", QStringLiteral("下载章节内容"), 16, 13, 151, 32);

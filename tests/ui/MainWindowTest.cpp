@@ -75,6 +75,27 @@ TEST_F(MainWindowTest, RetrievalFillsTheListFromAGbkPage)
     EXPECT_TRUE(window().ruleSettings()->isEnabled());
 }
 
+// Web novels often have long names; the two-line labels wrap them rather than
+// cutting their ends off.
+TEST_F(MainWindowTest, LongNameAndAuthorAreShownWhole)
+{
+    NovelSiteOptions options;
+    options.novelName = encoding::utf8ToGbk("重生之我在都市当神医的那些年月");
+    options.author = encoding::utf8ToGbk("一位名字很长很长的作者先生");
+    NovelSite site(options);
+    fetchList(site.listUrl());
+    for (const char* name : {"标签_书名", "标签_作者"}) {
+        const QLabel* label = control<QLabel>(name);
+        const QRect room = label->contentsRect();
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, room.width(), 1000), Qt::TextWordWrap, label->text());
+        EXPECT_TRUE(label->wordWrap()) << name;
+        EXPECT_GT(needed.height(), QFontMetrics(label->font()).height()) << name;  // it takes two lines
+        EXPECT_LE(needed.height(), room.height()) << name;
+    }
+    EXPECT_EQ(control<QLabel>("标签_书名")->text(), "重生之我在都市当神医的那些年月");
+}
+
 TEST_F(MainWindowTest, RetrievalReadsGzipUtf8PageWithAbsoluteLinks)
 {
     test::NovelSite site;

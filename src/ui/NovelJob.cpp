@@ -156,6 +156,9 @@ void NovelJob::setJobControlsEnabled(bool enabled)
     // them, under a running download whose workers address rows by position.
     c_.fetchList->setEnabled(enabled);
     c_.listTools->setEnabled(enabled);
+    // A merge now would take only the chapters saved so far; afterwards the
+    // auto-merge box decides again, as it does when clicked.
+    c_.merge->setEnabled(enabled && !c_.autoMerge->isChecked());
     c_.pause->setEnabled(!enabled);
     c_.stop->setEnabled(!enabled);
 }
@@ -408,6 +411,9 @@ bool NovelJob::mergeNovel()
 
 void NovelJob::mergeButtonClicked()
 {
+    if (downloading_) {
+        return;
+    }
     c_.merge->setEnabled(false);
     if (mergeNovel()) {
         setStatus(QStringLiteral("整本小说下载完毕"));

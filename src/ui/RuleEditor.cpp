@@ -97,6 +97,12 @@ void RuleEditor::askForNewName()
         setRuleControlsEnabled(true);
         return;
     }
+    if (!isUsableXmlName(name)) {
+        // Refused now, before the user types fields that could never be saved.
+        showUnusableName();
+        setRuleControlsEnabled(true);
+        return;
+    }
     QListWidget* list = window_->ruleList();
     auto* item = new QListWidgetItem(toQString(name));
     item->setData(kPreviousIndexRole, window_->selectedIndex());

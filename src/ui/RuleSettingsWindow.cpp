@@ -80,6 +80,15 @@ std::string fieldValue(const QPlainTextEdit* e, const std::string& shown)
     return e->document()->isModified() ? toGbk(e->toPlainText().replace(u'\n', QStringLiteral("\r\n"))) : shown;
 }
 
+// Shows the start of each field's text: a field filled by the program would
+// otherwise show its end, cutting off the first characters of a long marker.
+void showStart(std::initializer_list<QLineEdit*> fields)
+{
+    for (QLineEdit* field : fields) {
+        field->setCursorPosition(0);
+    }
+}
+
 } // namespace
 
 std::string RuleSettingsWindow::siteAddress() const { return fieldValue(siteAddress_, shown_[0]); }
@@ -107,6 +116,7 @@ void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::st
     authorPattern_->setPlainText(toQString(authorPattern));
     contentLeftMarker_->setText(toQString(contentLeftMarker));
     contentRightMarker_->setText(toQString(contentRightMarker));
+    showStart({siteAddress_, contentLeftMarker_, contentRightMarker_});
 }
 
 void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
@@ -114,6 +124,7 @@ void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
     shown_[0] = siteAddress;
     const QSignalBlocker block(siteAddress_);
     siteAddress_->setText(toQString(siteAddress));
+    showStart({siteAddress_});
 }
 
 void RuleSettingsWindow::closeEvent(QCloseEvent* event)

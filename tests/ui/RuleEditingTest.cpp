@@ -26,9 +26,12 @@ const QString kRenameText =
 const QString kUnusableName = QStringLiteral("规则名称不能含有空格、引号及 < > / & = 等字符\r\n(3秒后自动关闭)");
 
 // Types `text` into `w` one character at a time, as a keyboard or an input
-// method would.
+// method would; in a one-line field, at the end of its text.
 void typeText(QWidget* w, const QString& text)
 {
+    if (qobject_cast<QLineEdit*>(w) != nullptr) {
+        QTest::keyClick(w, Qt::Key_End);
+    }
     for (const QChar ch : text) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QCoreApplication::sendEvent(w, &press);
@@ -234,24 +237,34 @@ TEST_F(RuleEditingTest, AnsweringNoDropsTheNewRuleAndReloadsThePreviousOne)
     EXPECT_EQ(store.readRule(3).siteAddress, previous.siteAddress);
 }
 
-TEST_F(RuleEditingTest, NameTheFileCannotHoldIsToldAndDropped)
+// A name the file cannot hold is refused as soon as it is typed, before the
+// user fills in fields for a rule that could never be saved.
+TEST_F(RuleEditingTest, NameTheFileCannotHoldIsRefusedBeforeTheFields)
 {
     window();
     rules()->setCurrentRow(4);
-    beginAdd(QStringLiteral("a<b"));
-    answerMessages({ResultYes});
-    addButton()->click();
-    ASSERT_EQ(shown().size(), 2u);
-    EXPECT_EQ(shown()[1].caption, "提示");
-    EXPECT_EQ(shown()[1].text, kUnusableName);
-    EXPECT_EQ(shown()[1].timeoutMs, 3000);
-    EXPECT_EQ(shown()[1].style, StyleError);
-    EXPECT_EQ(rules()->count(), 16);
-    EXPECT_EQ(rules()->currentRow(), 4);
-    EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
-    EXPECT_EQ(addButton()->text(), "增加");
-    EXPECT_EQ(enabledStates(), (std::vector<bool>{true, true, true, true}));
+    const QString names[] = {QStringLiteral("a<b"), QStringLiteral("a/b"), QStringLiteral("a\"b"),
+                             QStringLiteral("a&b"), QStringLiteral("!ab"), QStringLiteral("名=字")};
+    for (const QString& name : names) {
+        forgetShown();
+        beginAdd(name);
+        ASSERT_EQ(shown().size(), 1u) << name.toStdString();
+        EXPECT_EQ(shown()[0].caption, "提示");
+        EXPECT_EQ(shown()[0].text, kUnusableName);
+        EXPECT_EQ(shown()[0].timeoutMs, 3000);
+        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(rules()->count(), 16);
+        EXPECT_EQ(rules()->currentRow(), 4);
+        EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
+        EXPECT_EQ(addButton()->text(), "增加");
+        EXPECT_EQ(enabledStates(), (std::vector<bool>{true, true, true, true}));
+    }
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
+
+    // The next addition starts afresh and asks for a name again.
+    beginAdd(QStringLiteral("好名字"));
+    EXPECT_EQ(asked().size(), std::size(names) + 1);
+    EXPECT_EQ(addButton()->text(), "确认增加");
 }
 
 TEST_F(RuleEditingTest, AdditionIntoAnUnreadableFileLeavesNoPhantomRule)

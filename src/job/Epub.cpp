@@ -180,14 +180,16 @@ std::optional<std::string> zipArchive(const std::vector<std::pair<std::string, s
     if (buffer == nullptr) {
         return std::nullopt;
     }
-    zip_source_keep(buffer); // the bytes are read from it after the archive is closed
-    std::unique_ptr<zip_source_t, decltype(&zip_source_free)> keptBuffer(buffer, zip_source_free);
+    std::unique_ptr<zip_source_t, decltype(&zip_source_free)> ownBuffer(buffer, zip_source_free);
     zip_error_init(&error);
     std::unique_ptr<zip_t, ZipDeleter> archive(zip_open_from_source(buffer, ZIP_TRUNCATE, &error));
     zip_error_fini(&error);
     if (!archive) {
         return std::nullopt;
     }
+    // The archive now holds the buffer; a second reference keeps it after
+    // the archive is closed, to read the bytes from.
+    zip_source_keep(buffer);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto& [name, bytes] = entries[i];
         zip_source_t* source = zip_source_buffer(archive.get(), bytes.data(), bytes.size(), 0);

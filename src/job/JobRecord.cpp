@@ -150,7 +150,9 @@ std::optional<std::vector<std::string_view>> splitLines(std::string_view bytes)
     return lines;
 }
 
-JobRecordResult parseRecord(std::string_view bytes)
+} // namespace
+
+JobRecordResult ParseJobRecord(std::string_view bytes)
 {
     const std::optional<std::vector<std::string_view>> split = splitLines(bytes);
     if (!split) {
@@ -240,14 +242,12 @@ JobRecordResult parseRecord(std::string_view bytes)
     return result;
 }
 
-} // namespace
-
 fs::path JobRecordPath(const fs::path& novelFolder)
 {
     return novelFolder / "下载记录.txt";
 }
 
-bool WriteJobRecord(const JobRecord& record, const fs::path& novelFolder)
+std::string JobRecordText(const JobRecord& record)
 {
     const auto& keys = headerKeys();
     const std::array<std::string_view, KeyCount> values = {
@@ -273,9 +273,14 @@ bool WriteJobRecord(const JobRecord& record, const fs::path& novelFolder)
         appendEscaped(out, row.title);
         out += "\r\n";
     }
+    return out;
+}
+
+bool WriteJobRecord(const JobRecord& record, const fs::path& novelFolder)
+{
     std::error_code error;
     fs::create_directories(novelFolder, error);
-    return replaceFileContent(JobRecordPath(novelFolder), out);
+    return replaceFileContent(JobRecordPath(novelFolder), JobRecordText(record));
 }
 
 JobRecordResult ReadJobRecord(const fs::path& novelFolder)
@@ -289,7 +294,7 @@ JobRecordResult ReadJobRecord(const fs::path& novelFolder)
     if (!bytes) {
         return failure(JobRecordStatus::Damaged, "下载记录无法读取，已忽略");
     }
-    return parseRecord(*bytes);
+    return ParseJobRecord(*bytes);
 }
 
 JobRecordResult ReadJobRecord(const fs::path& novelFolder, std::string_view expectedListAddress,

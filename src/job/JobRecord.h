@@ -59,6 +59,9 @@ struct JobRecord {
     bool operator==(const JobRecord&) const = default;
 };
 
+// The record as file text, in the format above.
+std::string JobRecordText(const JobRecord& record);
+
 // Writes `record` as the record of `novelFolder`, creating the folder when
 // it is missing. The file is replaced whole (temporary file, then rename):
 // on failure the earlier record, if any, stays as it was and the result is
@@ -89,6 +92,9 @@ struct JobRecordResult {
 // count that differs from 章节数, and a last line without its line break all
 // make the record damaged.
 JobRecordResult ReadJobRecord(const std::filesystem::path& novelFolder);
+
+// Reads record text as ReadJobRecord does (never Missing).
+JobRecordResult ParseJobRecord(std::string_view bytes);
 
 // As above, and a record whose list address or novel name is not the one
 // given (byte for byte) is foreign: its rows say nothing about this list.

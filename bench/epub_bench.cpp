@@ -61,7 +61,8 @@ int main()
     }
 
     bool written = true;
-    const auto [best, median] = bench::timeRounds(5, [&] { written = WriteEpub(book, folder / "book.epub") && written; });
+    const auto [best, median] =
+        bench::timeRounds(5, [&] { written = WriteEpub(book, folder / "book.epub") && written; });
     const std::string zip = "cd '" + folder.string() + "' && rm -f anchor.zip && zip -q -r anchor.zip chapters";
     const auto [zipBest, zipMedian] = bench::timeRounds(5, [&] { written = std::system(zip.c_str()) == 0 && written; });
 

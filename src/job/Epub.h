@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job/JobRecord.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -38,6 +40,11 @@ std::filesystem::path EpubFilePath(std::string_view novelName, std::string_view 
 // A stored chapter file split into its title (up to the first line break)
 // and its text (after it).
 EpubChapter SplitStoredChapter(std::string_view stored);
+
+// The book of a job: its list address, name and author, and the stored
+// chapter of every saved row in list order. A saved row whose chapter file
+// is missing or unreadable is left out, as the merged text leaves it out.
+EpubBook EpubBookFromRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
 
 // "urn:uuid:" and a name-based (SHA-1) UUID of the list address and novel
 // name: the same novel from the same list keeps its identifier each time its

@@ -276,6 +276,12 @@ std::string JobRecordText(const JobRecord& record)
     return out;
 }
 
+fs::path ChapterFileIn(const fs::path& novelFolder, int position)
+{
+    // Only the file name is taken, and it depends on the position alone.
+    return novelFolder / ChapterFilePath("", position).filename();
+}
+
 bool WriteJobRecord(const JobRecord& record, const fs::path& novelFolder)
 {
     std::error_code error;
@@ -324,14 +330,13 @@ std::vector<RowPlan> PlanRows(const JobRecord& record, std::span<const ChapterLi
         }
         const JobRecordRow& was = record.rows[i];
         std::error_code error;
-        const int position = static_cast<int>(i + 1);
         if (!was.saved) {
             plan.push_back(RowPlan::NotSaved);
         } else if (was.address != rows[i].address) {
             plan.push_back(RowPlan::AddressChanged);
         } else if (was.title != rows[i].title) {
             plan.push_back(RowPlan::TitleChanged);
-        } else if (!fs::is_regular_file(novelFolder / ChapterFilePath(record.novelName, position).filename(), error)) {
+        } else if (!fs::is_regular_file(ChapterFileIn(novelFolder, static_cast<int>(i + 1)), error)) {
             plan.push_back(RowPlan::FileMissing);
         } else {
             plan.push_back(RowPlan::Done);

@@ -224,7 +224,8 @@ TEST(EpubTest, MimetypeComesFirstAndIsStored)
 TEST(EpubTest, MetadataAndStableIdentifier)
 {
     const std::string id = EpubIdentifier("http://a/list", utf8ToGbk("书"));
-    EXPECT_THAT(id, testing::MatchesRegex("urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}"));
+    EXPECT_THAT(id, testing::MatchesRegex("urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
+                                          "[0-9a-f]{12}"));
     EXPECT_EQ(EpubIdentifier("http://a/list", utf8ToGbk("书")), id);
     EXPECT_NE(EpubIdentifier("http://b/list", utf8ToGbk("书")), id);
     EXPECT_NE(EpubIdentifier("http://a/list", utf8ToGbk("另一本")), id);
@@ -277,4 +278,24 @@ TEST(EpubTest, FileNameAndStoredChapters)
         EXPECT_EQ(split.title, c.title) << c.stored;
         EXPECT_EQ(split.text, c.text) << c.stored;
     }
+}
+
+// A book made from a job holds the saved chapters that are still on disk.
+TEST(EpubTest, BookFromRecordTakesTheSavedChapters)
+{
+    TempFolder folder("velmora-epub");
+    JobRecord record{"http://h/l", "R", "N", "A",
+                     {{1, true, "/1", "T1"}, {2, false, "/2", "T2"}, {3, true, "/3", "T3"}, {4, true, "/4", "T4"}}};
+    ASSERT_TRUE(replaceFileContent(folder / "1.txt", "T1\r\nfirst"));
+    ASSERT_TRUE(replaceFileContent(folder / "2.txt", "T2\r\nnot saved"));
+    ASSERT_TRUE(replaceFileContent(folder / "4.txt", "T4\r\nfourth\r\nmore"));
+    const EpubBook book = EpubBookFromRecord(record, folder.path());
+    EXPECT_EQ(book.listAddress, "http://h/l");
+    EXPECT_EQ(book.novelName, "N");
+    EXPECT_EQ(book.author, "A");
+    ASSERT_EQ(book.chapters.size(), 2u);
+    EXPECT_EQ(book.chapters[0].title, "T1");
+    EXPECT_EQ(book.chapters[0].text, "first");
+    EXPECT_EQ(book.chapters[1].title, "T4");
+    EXPECT_EQ(book.chapters[1].text, "fourth\r\nmore");
 }

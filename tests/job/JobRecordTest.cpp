@@ -232,7 +232,8 @@ TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
     const Case cases[] = {
         {"unchanged", ten, repeat(D, 10)},
         {"grown to 15", links(1, 15), repeat(D, 10) + repeat(RowPlan::New, 5)},
-        {"one inserted before 4", inserted, repeat(D, 3) + repeat(RowPlan::AddressChanged, 7) + repeat(RowPlan::New, 1)},
+        {"one inserted before 4", inserted,
+         repeat(D, 3) + repeat(RowPlan::AddressChanged, 7) + repeat(RowPlan::New, 1)},
         {"4 removed", removed, repeat(D, 3) + repeat(RowPlan::AddressChanged, 6)},
         {"2 retitled", retitled, repeat(D, 1) + repeat(RowPlan::TitleChanged, 1) + repeat(D, 8)},
         {"empty list", {}, {}},

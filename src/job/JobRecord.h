@@ -69,7 +69,10 @@ std::string JobRecordText(const JobRecord& record);
 // Writes `record` as the record of `novelFolder`, creating the folder when
 // it is missing. The file is replaced whole (temporary file, then rename):
 // on failure the earlier record, if any, stays as it was and the result is
-// false. A row number below 0 is written as 0.
+// false. A row number below 0 is written as 0. Meant to be called after a
+// list is fetched, with the rows PlanRows judged Done marked saved (whether
+// or not they are downloaded again: their files hold their chapters either
+// way), and after each download run, with the rows showing "下载完毕" saved.
 bool WriteJobRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
 
 enum class JobRecordStatus {
@@ -97,13 +100,14 @@ struct JobRecordResult {
 // make the record damaged.
 JobRecordResult ReadJobRecord(const std::filesystem::path& novelFolder);
 
-// Reads record text as ReadJobRecord does (never Missing).
-JobRecordResult ParseJobRecord(std::string_view bytes);
-
 // As above, and a record whose list address or novel name is not the one
 // given (byte for byte) is foreign: its rows say nothing about this list.
 JobRecordResult ReadJobRecord(const std::filesystem::path& novelFolder, std::string_view expectedListAddress,
                               std::string_view expectedNovelName);
+
+// Reads record text as ReadJobRecord reads the file (the status is never
+// Missing).
+JobRecordResult ParseJobRecord(std::string_view bytes);
 
 // What a freshly retrieved row needs, judged against the record.
 enum class RowPlan {

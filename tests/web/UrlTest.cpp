@@ -150,3 +150,30 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResolveAddressTest, testing::Values(
     ResolveCase{"ftp://book.example/list/", "1.html", ""},
     ResolveCase{"book.example/list/", "1.html", ""}
 ));
+
+struct TypedCase {
+    std::string typed;
+    std::string address;
+    bool fetchable;
+};
+
+void PrintTo(const TypedCase& c, std::ostream* os) { *os << testing::PrintToString(c.typed); }
+
+class AddressFromTypingTest : public testing::TestWithParam<TypedCase> {};
+
+TEST_P(AddressFromTypingTest, ReadsAsAnAddressBar)
+{
+    const TypedCase& c = GetParam();
+    EXPECT_EQ(AddressFromTyping(c.typed), c.address);
+    EXPECT_EQ(ParseHttpAddress(AddressFromTyping(c.typed)).has_value(), c.fetchable);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AddressFromTypingTest, testing::Values(
+    TypedCase{" \tBook.Example/list/12/\r\n", "http://Book.Example/list/12/", true},
+    TypedCase{"book.example:8080/x", "http://book.example:8080/x", true},
+    TypedCase{"//book.example/x", "http://book.example/x", true},
+    TypedCase{"HTTPS://book.example/x", "HTTPS://book.example/x", true},
+    TypedCase{"javascript:alert(1)", "http://javascript:alert(1)", false},
+    TypedCase{"file:///etc/passwd", "file:///etc/passwd", false},
+    TypedCase{"   ", "", false}
+));

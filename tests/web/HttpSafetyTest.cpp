@@ -93,6 +93,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, OverCapTest, testing::Values(
     }}
 ), [](const testing::TestParamInfo<OverCapCase>& info) { return std::string(info.param.name); });
 
+TEST_F(HttpSafetyTest, HeadOfALargeBodyIsNoFailure)
+{
+    HttpLimits limits;
+    limits.maxBodyBytes = kTestCap;
+    setHttpLimits(limits);
+    LoopbackServer server([](const RecordedRequest&) { return Reply::text(std::string(2 * kTestCap, 'x')); });
+    HttpOutcome outcome;
+    std::string responseHeaders;
+
+    HttpRequest(server.url("/big"), 2, {}, nullptr, nullptr, nullptr, &responseHeaders, false, nullptr, {},
+                {.outcome = &outcome});
+
+    EXPECT_EQ(outcome.failure, HttpFailure::none) << outcome.detail;
+    EXPECT_EQ(outcome.status, 200);
+    EXPECT_NE(responseHeaders.find("Content-Length: " + std::to_string(2 * kTestCap)), std::string::npos);
+}
+
 struct SlowCase {
     const char* name;
     Reply reply;

@@ -212,11 +212,7 @@ void MainWindow::startUp()
     connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
     ruleEditor_ = new RuleEditor(rules_, ruleSettings_, pageCapture_, this);
     connect(ruleEditor_, &RuleEditor::selectionMoved, this, &MainWindow::refreshRuleFields);
-    connect(pageCapture_, &QCheckBox::clicked, this, [this](bool checked) {
-        SiteRule values;
-        values.pageCapture = checked;
-        rules_.updateRule(ruleSettings_->selectedIndex() + 1, {RuleField::pageCapture}, values);
-    });
+    connect(pageCapture_, &QCheckBox::clicked, ruleEditor_, &RuleEditor::writePageCapture);
 }
 
 void MainWindow::setStatus(const QString& text)

@@ -175,8 +175,7 @@ void NovelJob::downloadChapters()
     const int rowCount = rows::count(c_.chapters);
     failedCount_.exchange(0);
     setStatus(QStringLiteral("正在下载小说章节内容，请等候..."));
-    std::error_code ignored;
-    std::filesystem::create_directories(NovelFolder(toGbk(c_.novelName->text())), ignored);
+    CreateNovelFolder(toGbk(c_.novelName->text()));
 
     if (c_.pageCapture->isChecked()) {
         downloadChaptersByBrowser(rowCount);
@@ -310,7 +309,7 @@ void NovelJob::saveChapter(int row, const std::string& text)
         rows::setHighlighted(c_.chapters, row, false);
         return toGbk(c_.novelName->text());
     });
-    if (!replaceFileContent(ChapterFilePath(novelName, row + 1), text)) {
+    if (!SaveChapterFile(novelName, row + 1, text)) {
         // Not saved is not done: the row stays checked for the next run.
         onWindowThread(this, [&] {
             rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::saveFailed());

@@ -7,26 +7,77 @@
 #include "web/PageDecoding.h"
 
 namespace velmora {
+namespace {
+
+bool cancelled(const std::atomic<bool>* cancel)
+{
+    return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
+
+// Why a GET that gave `page` (decoded) did not give a usable page, judged
+// from the response's header block: no answer at all, an error status, or an
+// empty page. Empty when the answer looks fine.
+std::string responseFailure(std::string_view responseHeaders, std::string_view page)
+{
+    const std::string_view statusLine = responseHeaders.substr(0, responseHeaders.find('\r'));
+    if (statusLine.find_first_not_of(' ') == std::string_view::npos) {
+        return "无法连接或没有应答";
+    }
+    const std::size_t space = statusLine.find(' ');
+    const std::string_view code = space == std::string_view::npos ? std::string_view() : statusLine.substr(space + 1, 3);
+    if (!code.empty() && code[0] != '2') {
+        return "HTTP " + std::string(code);
+    }
+    return page.empty() ? "页面为空或未完整到达" : "";
+}
+
+} // namespace
+
+std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel, std::string* failure)
+{
+    if (cancelled(cancel)) {
+        if (failure != nullptr) {
+            *failure = kCancelled;
+        }
+        return {};
+    }
+    std::string responseHeaders;
+    const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders);
+    std::string page = ConvertIfUtf8(DecodePageBody(body, responseHeaders));
+    if (failure != nullptr) {
+        *failure = cancelled(cancel) ? std::string(kCancelled) : responseFailure(responseHeaders, page);
+    }
+    return cancelled(cancel) ? std::string() : page;
+}
 
 std::optional<std::string> FetchChapterHttp(std::string_view address, std::string_view title,
                                             std::string_view leftMarker, std::string_view rightMarker,
-                                            const std::function<void(int attempt)>& beforeAttempt)
+                                            const std::function<void(int attempt, const std::string& lastFailure)>&
+                                                beforeAttempt,
+                                            const std::atomic<bool>* cancel, std::string* failure)
 {
     const std::string left = ResolveQuotePlaceholder(leftMarker);
-    for (int attempt = 1; attempt <= kHttpAttempts; ++attempt) {
+    std::string reason;
+    for (int attempt = 1; attempt <= kHttpAttempts && !cancelled(cancel); ++attempt) {
         if (beforeAttempt) {
-            beforeAttempt(attempt);
+            beforeAttempt(attempt, reason);
         }
-        std::string responseHeaders;
-        const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders);
-        const std::string page = DecodePageBody(body, responseHeaders);
-        if (page.empty()) {
+        const std::string text = FetchPageText(address, cancel, &reason);
+        if (text.empty()) {
             continue;
         }
-        const std::string text = ConvertIfUtf8(page);
         if (text::find(text, left) != -1) {
+            if (failure != nullptr) {
+                failure->clear();
+            }
             return ChapterFileText(title, text, leftMarker, rightMarker);
         }
+        if (reason.empty()) {
+            reason = kNoLeftMarker;
+        }
+    }
+    if (failure != nullptr) {
+        *failure = cancelled(cancel) ? std::string(kCancelled) : reason;
     }
     return std::nullopt;
 }

@@ -75,6 +75,7 @@ struct ChapterEvent {
         attempt,  // an attempt starts: `attempt` from 1; `status` "正在下载" or "重试下载N"
         saved,    // the chapter file was written: `status` "下载完毕", row unchecked, `doneCount` updated
         failed,   // given up ("失败3次") or not written ("保存失败"): row stays checked; `failure` says why
+        stopped,  // the run was stopped during the row: status back to "等待下载", row stays checked
     };
     Kind kind = Kind::attempt;
     int row = 0;            // position in the run's row list, from 0
@@ -84,8 +85,8 @@ struct ChapterEvent {
     int doneCount = 0;      // chapters saved so far in this run, for `saved`
 };
 
-// Called on worker threads, possibly several at once; it must return
-// quickly and never wait for a window.
+// Called on worker threads, one call at a time and in the order the events
+// happened; it must return quickly and never wait for a window.
 using ChapterObserver = std::function<void(const ChapterEvent&)>;
 
 // What a run needs to know: the novel, its markers and the rows (only the

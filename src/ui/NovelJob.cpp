@@ -205,6 +205,7 @@ void NovelJob::downloadChaptersHttp(int rowCount)
 
 void NovelJob::downloadChaptersByBrowser(int rowCount)
 {
+    browser_.beginRun(toGbk(c_.listAddress->text()));
     progress_.pauseRequested = false;
     for (int row = 0; row < rowCount; ++row) {
         while (progress_.pauseRequested) {

@@ -44,20 +44,12 @@ public:
 
     bool allows(const QUrl& url) const { return isWebAddress(url) && keys_.contains(key(url)); }
 
-    // Whether `url` is on a host already allowed, whatever its port: where a
-    // redirect of the page itself may lead (http to https, say).
-    bool hasHost(const QUrl& url) const
+    // Whether `url` is the https address of an allowed http site (same host,
+    // both on their scheme's own port): where a site sends its visitors.
+    bool allowsUpgrade(const QUrl& url) const
     {
-        if (!isWebAddress(url)) {
-            return false;
-        }
-        const QString prefix = url.host() + QLatin1Char(' ');
-        for (const QString& k : keys_) {
-            if (k.startsWith(prefix)) {
-                return true;
-            }
-        }
-        return false;
+        return isWebAddress(url) && url.scheme() == QLatin1String("https") && url.port(443) == 443
+            && keys_.contains(url.host() + QLatin1String(" 80"));
     }
 
 private:
@@ -125,15 +117,18 @@ protected:
         if (!isMainFrame) {
             return sites_.allows(url);  // frames of the page, on its own sites only
         }
-        if (type == NavigationTypeTyped && loadExpected_) {
+        const bool ours = type == NavigationTypeTyped && loadExpected_;
+        if (ours) {
             loadExpected_ = false;
-            return sites_.allows(url);
         }
-        if (type == NavigationTypeRedirect && sites_.hasHost(url)) {
+        // A redirect carries a navigation on: the server's answer, or a page
+        // sending itself on while it loads.
+        const bool onward = type == NavigationTypeRedirect && (sites_.allows(url) || sites_.allowsUpgrade(url));
+        if ((ours && sites_.allows(url)) || onward) {
             sites_.add(url);
             return true;
         }
-        return false;  // links, forms, script, reloads, history: the page's own doing
+        return false;  // links, forms, script, reloads, history, other sites: the page's own doing
     }
 
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }

@@ -29,6 +29,11 @@ RunningAsRootCheck runningAsRoot = &effectiveUserIsRoot;
 void prepareWebEngine(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    applySandboxOption(argc, argv);
+}
+
+void applySandboxOption(int argc, char** argv)
+{
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-sandbox") == 0) {
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

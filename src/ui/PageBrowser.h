@@ -67,9 +67,12 @@ private:
 QUrl webAddress(const QString& text);
 
 // What the web engine needs before the application object is made: shared
-// OpenGL contexts, and the sandbox turned off when the command line asks
-// for it with --no-sandbox.
+// OpenGL contexts, and applySandboxOption.
 void prepareWebEngine(int argc = 0, char** argv = nullptr);
+
+// Turns the engine's sandbox off (QTWEBENGINE_DISABLE_SANDBOX=1) when the
+// command line holds --no-sandbox; before the engine starts.
+void applySandboxOption(int argc, char** argv);
 
 // Whether the engine's sandbox has been turned off on purpose: by the
 // QTWEBENGINE_DISABLE_SANDBOX environment variable (set to anything, as the

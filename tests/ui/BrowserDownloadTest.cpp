@@ -286,11 +286,60 @@ INSTANTIATE_TEST_SUITE_P(BrowserDownload, HostilePageTest, testing::Values(
                                    "document.getElementById(\"f\").submit(); });</script>"}
 ));
 
+// Runs as root with the engine's sandbox on, as far as browser mode can
+// tell, while it lives: the sandbox settings of the test run are put aside.
+class AsRootWithSandboxOn {
+public:
+    AsRootWithSandboxOn()
+    {
+        for (const char* name : kSettings) {
+            if (qEnvironmentVariableIsSet(name)) {
+                saved_.emplace_back(name, qgetenv(name));
+            }
+            qunsetenv(name);
+        }
+        setRunningAsRootCheck([] { return true; });
+    }
+
+    ~AsRootWithSandboxOn()
+    {
+        setRunningAsRootCheck(nullptr);
+        for (const char* name : kSettings) {
+            qunsetenv(name);
+        }
+        for (const auto& [name, value] : saved_) {
+            qputenv(name, value);
+        }
+    }
+
+private:
+    static constexpr const char* kSettings[] = {"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"};
+    std::vector<std::pair<const char*, QByteArray>> saved_;
+};
+
+TEST_F(BrowserDownloadTest, NoSandboxOptionLetsRootUseBrowserMode)
+{
+    NovelSiteOptions options;
+    options.chapters = 1;
+    NovelSite site(options);
+    listScriptNovel(site);
+    AsRootWithSandboxOn root;
+    char program[] = "velmora";
+    char option[] = "--no-sandbox";
+    char* arguments[] = {program, option, nullptr};
+    applySandboxOption(2, arguments);
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "下载完毕");
+    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+}
+
 // Why browser mode cannot start, and how it is told.
 struct RefusalCase {
     const char* label;
-    std::function<void(const fs::path& folder)> arrange;
-    std::function<void()> restore;
+    // Makes browser mode unusable until what it returns is dropped.
+    std::function<std::shared_ptr<void>(const fs::path& folder)> arrange;
     std::function<bool(const QString& text)> isTheReason;
 };
 
@@ -300,9 +349,11 @@ class RefusalTest : public BrowserDownloadTest, public testing::WithParamInterfa
 protected:
     void TearDown() override
     {
-        GetParam().restore();
+        unusable_.reset();
         BrowserDownloadTest::TearDown();
     }
+
+    std::shared_ptr<void> unusable_;
 };
 
 TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
@@ -311,13 +362,14 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
     options.chapters = 3;
     NovelSite site(options);
     listScriptNovel(site);
-    GetParam().arrange(folder_);
+    unusable_ = GetParam().arrange(folder_);
     forgetShown();
     for (int run = 1; run <= 2; ++run) {
         button("按钮_下载章节内容")->click();
         const auto boxes = shown();
         const auto told = std::count_if(boxes.begin(), boxes.end(), [](const Shown& box) {
-            return box.caption == "提示" && box.style == StyleError && box.timeoutMs == 0 && GetParam().isTheReason(box.text);
+            return box.caption == "提示" && box.style == StyleError && box.timeoutMs == 0
+                && GetParam().isTheReason(box.text);
         });
         EXPECT_EQ(told, run);
     }
@@ -330,28 +382,9 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
     EXPECT_FALSE(window().browser().started());
 }
 
-// The sandbox settings of the test run, put aside while a case runs as root with the sandbox on.
-std::map<const char*, std::optional<QByteArray>> sandboxSettings;
-
 INSTANTIATE_TEST_SUITE_P(BrowserDownload, RefusalTest, testing::Values(
     RefusalCase{"root with the sandbox on",
-                [](const fs::path&) {
-                    for (const char* name : {"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"}) {
-                        sandboxSettings[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                                                : std::nullopt;
-                        qunsetenv(name);
-                    }
-                    setRunningAsRootCheck([] { return true; });
-                },
-                [] {
-                    setRunningAsRootCheck(nullptr);
-                    for (const auto& [name, value] : sandboxSettings) {
-                        if (value) {
-                            qputenv(name, *value);
-                        }
-                    }
-                    sandboxSettings.clear();
-                },
+                [](const fs::path&) { return std::make_shared<AsRootWithSandboxOn>(); },
                 [](const QString& text) {
                     return text == QStringLiteral("以root身份运行时浏览器模式需要关闭沙箱：请设置环境变量 "
                                                   "QTWEBENGINE_DISABLE_SANDBOX=1（或加上启动参数 --no-sandbox）后重新启动");
@@ -359,8 +392,10 @@ INSTANTIATE_TEST_SUITE_P(BrowserDownload, RefusalTest, testing::Values(
     RefusalCase{"web view module missing",
                 [](const fs::path& folder) {
                     setWebViewModule(QString::fromStdString((folder / "lib" / "velmora_webview.so").string()));
+                    return std::shared_ptr<void>(nullptr, [](void*) {
+                        setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
+                    });
                 },
-                [] { setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE)); },
                 [](const QString& text) {
                     return text.startsWith(QStringLiteral("浏览器模式无法使用：网页组件加载失败。\r\n"))
                         && text.contains(QStringLiteral("/lib/velmora_webview.so"));

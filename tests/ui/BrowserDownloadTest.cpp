@@ -1,5 +1,6 @@
 // Browser mode: chapter pages whose text is written by script, fetched one
-// by one through the embedded browser on the offscreen platform.
+// by one through the embedded browser on the offscreen platform, and what
+// that browser refuses to load, show or send.
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
 #include "ui/WebView.h"
@@ -261,8 +262,9 @@ TEST_P(HostilePageTest, ChaptersStillArriveAndNothingLeavesTheSite)
     EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen().join(QStringLiteral(" | ")).toStdString();
     EXPECT_TRUE(waitUntil([&] {
         const auto requests = site.server().requests();
-        return std::any_of(requests.begin(), requests.end(),
-                           [](const RecordedRequest& r) { return r.requestLine.find("/cover.png") != std::string::npos; });
+        return std::any_of(requests.begin(), requests.end(), [](const RecordedRequest& r) {
+            return r.requestLine.find("/cover.png") != std::string::npos;
+        });
     }));
     EXPECT_TRUE(elsewhere.requests().empty()) << elsewhere.requests().front().requestLine;
 }

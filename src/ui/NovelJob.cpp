@@ -307,6 +307,7 @@ void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
 
 void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
 {
+    browser_.beginRun(toGbk(c_.listAddress->text()));
     progress_.pauseRequested = false;
     const int rowCount = static_cast<int>(request.rows.size());
     bool folderMade = false;

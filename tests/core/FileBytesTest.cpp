@@ -93,7 +93,8 @@ TEST_F(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
     EXPECT_TRUE(fs::is_directory(folder_ / "rules.xml.tmp"));
     EXPECT_EQ(readFileBytes(folder_ / ".rules.xml.tmp"), "someone's");
     EXPECT_FALSE(fs::exists(folder_ / "elsewhere"));
-    EXPECT_EQ(names(), (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
 }
 
 TEST_F(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)

@@ -8,6 +8,7 @@
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
 #include "rules/RulesXml.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -52,21 +53,12 @@ const std::string kEveryOption =
 
 } // namespace
 
-class RuleOptionsTest : public testing::Test {
+class RuleOptionsTest : public test::TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "velmora-options-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     RuleStore store() const { return RuleStore(folder_ / "rules.xml"); }
     void put(const std::string& bytes) const { ASSERT_TRUE(replaceFileContent(store().file(), bytes)); }
     std::string bytes() const { return readFileBytes(store().file()).value_or("<missing>"); }
 
-    fs::path folder_;
 };
 
 TEST_F(RuleOptionsTest, RuleWithAndWithoutOptionsRoundTripsByteForByte)

@@ -102,10 +102,9 @@ RuleChange save(const std::filesystem::path& file, const XmlElement& root)
 template <typename Change>
 RuleChange changeRules(const std::filesystem::path& file, Change change)
 {
+    // Where the folder cannot be locked (some network file systems), the
+    // change is still made, as it would be without the lock.
     const FolderLock lock = FolderLock::lock(file.parent_path());
-    if (!lock.owned()) {
-        return {RuleChange::notSaved};
-    }
     std::optional<XmlElement> root = load(file);
     if (!root) {
         return {RuleChange::unreadable};

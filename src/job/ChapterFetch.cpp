@@ -1,10 +1,16 @@
 #include "job/ChapterFetch.h"
 
+#include "core/Encoding.h"
+#include "core/RegexObject.h"
 #include "core/Text.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterText.h"
+#include "job/RequestPace.h"
 #include "web/HttpRequest.h"
-#include "web/PageDecoding.h"
+#include "web/PageEncoding.h"
+#include "web/Url.h"
+
+#include <set>
 
 namespace velmora {
 namespace {
@@ -25,25 +31,173 @@ std::string responseFailure(const HttpOutcome& outcome, std::string_view page)
     return page.empty() ? "页面为空" : "";
 }
 
+// What a reader of the failure learns about the encoding: said only when it
+// was a guess or when characters were lost.
+std::string encodingNote(const DecodedPage& page)
+{
+    const bool guessed = page.encoding == "GB18030" && page.why.find("GB18030") != std::string::npos;
+    if (!guessed && page.unrepresentable == 0) {
+        return {};
+    }
+    std::string note = "网页编码 " + page.encoding + "（" + page.why + "）";
+    if (page.unrepresentable > 0) {
+        note += "，" + std::to_string(page.unrepresentable) + " 个字符 GBK 无法表示，记作“?”";
+    }
+    return note;
+}
+
 } // namespace
 
-std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel, std::string* failure)
+FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
 {
-    if (cancelled(cancel)) {
-        if (failure != nullptr) {
-            *failure = kCancelled;
-        }
-        return {};
+    FetchedPage page;
+    page.finalUrl = address;
+    const PaceSlot slot(site.pace, site.cancel);
+    if (!slot.held() || cancelled(site.cancel)) {
+        page.failure = kCancelled;
+        return page;
     }
     std::string responseHeaders;
     HttpOutcome outcome;
     const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders, false, nullptr,
-                                         {}, HttpCallOptions{cancel, &outcome});
-    std::string page = ConvertIfUtf8(DecodePageBody(body, responseHeaders));
-    if (failure != nullptr) {
-        *failure = cancelled(cancel) ? std::string(kCancelled) : responseFailure(outcome, page);
+                                         {}, HttpCallOptions{site.cancel, &outcome});
+    if (cancelled(site.cancel)) {
+        page.failure = kCancelled;
+        return page;
     }
-    return cancelled(cancel) ? std::string() : page;
+    if (!outcome.finalUrl.empty()) {
+        page.finalUrl = outcome.finalUrl;
+    }
+    DecodedPage decoded = DecodePage(body, responseHeaders, site.options.pageEncoding);
+    page.encodingNote = encodingNote(decoded);
+    page.failure = responseFailure(outcome, decoded.text);
+    if (outcome.status == 429 || outcome.status == 503) {
+        page.throttled = true;
+        page.retryAfter = outcome.retryAfter;
+    }
+    if (page.failure.empty()) {
+        for (const std::string& blockText : site.options.blockPageTexts) {
+            if (!blockText.empty() && text::find(decoded.text, blockText) != -1) {
+                page.failure = "拦截页（含“" + encoding::gbkToUtf8(blockText) + "”）";
+                page.throttled = true;
+                break;
+            }
+        }
+    }
+    if (page.failure.empty()) {
+        page.text = std::move(decoded.text);
+    }
+    return page;
+}
+
+std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel, std::string* failure)
+{
+    SiteFetch site;
+    site.cancel = cancel;
+    FetchedPage page = FetchPage(address, site);
+    if (failure != nullptr) {
+        *failure = page.failure;
+    }
+    return std::move(page.text);
+}
+
+std::string NextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
+                            std::string* failure)
+{
+    if (pattern.empty()) {
+        return {};
+    }
+    RegexObject regex;
+    if (!regex.run(pattern, pageText, false, true, false)) {
+        if (failure != nullptr && regex.errorOffset() >= 0) {
+            *failure = "下一页正则有误（第 " + std::to_string(regex.errorOffset() + 1) + " 个字符）："
+                       + regex.errorMessage();
+        }
+        return {};
+    }
+    const std::string link = regex.groupText(1, 1);
+    return link.empty() ? std::string() : ResolveAddress(pageAddress, link);
+}
+
+namespace {
+
+// One attempt at a whole chapter: every page read and cut, or the failure.
+std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const SiteFetch& site,
+                                             const std::string& left, std::string& reason, bool& throttled,
+                                             std::string& retryAfter)
+{
+    std::string cuts;
+    std::set<std::string> visited;
+    std::string address = chapter.address;
+    for (int pageNumber = 1; pageNumber <= kMostPages; ++pageNumber) {
+        visited.insert(address);
+        FetchedPage page = FetchPage(address, site);
+        const std::string where = pageNumber == 1 ? std::string() : "第 " + std::to_string(pageNumber) + " 页：";
+        if (!page.failure.empty()) {
+            reason = where + page.failure;
+            throttled = page.throttled;
+            retryAfter = page.retryAfter;
+            return std::nullopt;
+        }
+        if (text::find(page.text, left) == -1) {
+            reason = where + std::string(kNoLeftMarker);
+            if (!page.encodingNote.empty()) {
+                reason += "；" + page.encodingNote;
+            }
+            return std::nullopt;
+        }
+        if (pageNumber > 1) {
+            cuts += "\r\n";
+        }
+        cuts += TextBetween(page.text, chapter.leftMarker, chapter.rightMarker);
+        std::string patternFailure;
+        const std::string next =
+            NextPageAddress(page.text, site.options.nextChapterPagePattern, page.finalUrl, &patternFailure);
+        if (!patternFailure.empty()) {
+            reason = patternFailure;
+            return std::nullopt;
+        }
+        visited.insert(page.finalUrl);
+        if (next.empty() || visited.contains(next) || next == chapter.nextChapter) {
+            break;
+        }
+        address = next;
+    }
+    std::string text = chapter.title + "\r\n" + cuts;
+    return RemoveRemainingMarkup(CleanChapterText(text), site.options.removeTexts);
+}
+
+} // namespace
+
+std::optional<std::string> FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+                                        const std::function<void(int attempt, const std::string& lastFailure)>&
+                                            beforeAttempt,
+                                        std::string* failure)
+{
+    const std::string left = ResolveQuotePlaceholder(chapter.leftMarker);
+    std::string reason;
+    bool throttled = false;
+    std::string retryAfter;
+    int throttledCount = 0;
+    for (int attempt = 1; attempt <= kHttpAttempts && !cancelled(site.cancel); ++attempt) {
+        if (throttled && !SleepUnlessCancelled(RetryWait(retryAfter, ++throttledCount), site.cancel)) {
+            break;
+        }
+        if (beforeAttempt) {
+            beforeAttempt(attempt, reason);
+        }
+        throttled = false;
+        if (auto text = fetchChapterPages(chapter, site, left, reason, throttled, retryAfter)) {
+            if (failure != nullptr) {
+                failure->clear();
+            }
+            return text;
+        }
+    }
+    if (failure != nullptr) {
+        *failure = cancelled(site.cancel) ? std::string(kCancelled) : reason;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> FetchChapterHttp(std::string_view address, std::string_view title,
@@ -52,30 +206,11 @@ std::optional<std::string> FetchChapterHttp(std::string_view address, std::strin
                                                 beforeAttempt,
                                             const std::atomic<bool>* cancel, std::string* failure)
 {
-    const std::string left = ResolveQuotePlaceholder(leftMarker);
-    std::string reason;
-    for (int attempt = 1; attempt <= kHttpAttempts && !cancelled(cancel); ++attempt) {
-        if (beforeAttempt) {
-            beforeAttempt(attempt, reason);
-        }
-        const std::string text = FetchPageText(address, cancel, &reason);
-        if (text.empty()) {
-            continue;
-        }
-        if (text::find(text, left) != -1) {
-            if (failure != nullptr) {
-                failure->clear();
-            }
-            return ChapterFileText(title, text, leftMarker, rightMarker);
-        }
-        if (reason.empty()) {
-            reason = kNoLeftMarker;
-        }
-    }
-    if (failure != nullptr) {
-        *failure = cancelled(cancel) ? std::string(kCancelled) : reason;
-    }
-    return std::nullopt;
+    SiteFetch site;
+    site.cancel = cancel;
+    return FetchChapter({std::string(address), std::string(title), std::string(leftMarker),
+                         std::string(rightMarker), {}},
+                        site, beforeAttempt, failure);
 }
 
 } // namespace velmora

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "rules/RuleOptions.h"
 
 namespace velmora {
 
@@ -37,6 +40,64 @@ std::optional<std::string> FetchChapterHttp(std::string_view address, std::strin
 // is cleared. `cancel` as above.
 std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel = nullptr,
                           std::string* failure = nullptr);
+
+class RequestPace;
+
+// Most pages one chapter or one chapter list is read from, following a
+// rule's next-page pattern.
+inline constexpr int kMostPages = 50;
+
+// How a site's pages are fetched: the rule's settings and the run's pace.
+struct SiteFetch {
+    RuleOptions options;
+    RequestPace* pace = nullptr;  // nullptr: no pace of the site's own
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// One page as a GET brought it.
+struct FetchedPage {
+    std::string text;       // GBK page text; empty when the page is not usable
+    std::string finalUrl;   // the address that answered, after redirects
+    std::string failure;    // UTF-8: why the page is not usable; empty when it is
+    std::string encodingNote;  // UTF-8: how the encoding was decided, when guessed or "?" were put in
+    bool throttled = false; // HTTP 429 or 503, or a block page: wait before trying again
+    std::string retryAfter; // the Retry-After value of a 429 or 503
+};
+
+// Fetches `address` at the site's pace and decodes it with DecodePage and
+// the rule's encoding. A page is not usable when the transfer failed, the
+// status is not 2xx, it is empty, or it holds one of the rule's block-page
+// texts.
+FetchedPage FetchPage(std::string_view address, const SiteFetch& site);
+
+// The next page's address: group 1 of the first match of `pattern` in
+// `pageText`, resolved against `pageAddress` as a browser resolves a link;
+// empty when the pattern is empty or finds nothing. A pattern that does not
+// compile sets `failure` (UTF-8, with the position in the pattern).
+std::string NextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
+                            std::string* failure = nullptr);
+
+// What FetchChapter needs to know about one chapter.
+struct ChapterSource {
+    std::string address;      // full address of its (first) page
+    std::string title;
+    std::string leftMarker;
+    std::string rightMarker;
+    std::string nextChapter;  // full address of the chapter after it, where page-following stops
+};
+
+// FetchChapterHttp with a site's settings: the chapter's pages are followed
+// by the rule's next-page pattern (up to kMostPages, never to an address
+// already read nor to the next chapter), each page cut between the markers,
+// the cuts joined in order, then cleaned (CleanChapterText, then
+// RemoveRemainingMarkup with the rule's texts to remove). A page that fails
+// fails the attempt: no part of a chapter is ever returned as the whole.
+// After a throttling answer the next attempt waits (RetryWait); `*cancel`
+// cuts the wait short.
+std::optional<std::string> FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+                                        const std::function<void(int attempt, const std::string& lastFailure)>&
+                                            beforeAttempt,
+                                        std::string* failure = nullptr);
 
 // Failure reasons that come from the page rather than the transfer (UTF-8).
 inline constexpr std::string_view kNoLeftMarker = "页面缺少内容左标记";

@@ -5,6 +5,31 @@
 
 namespace velmora {
 
+namespace {
+
+void appendLinks(const RegexObject& regex, std::vector<ChapterLink>& chapters)
+{
+    const int matches = regex.matchCount();
+    const int pairs = regex.groupCount() / 2;
+    chapters.reserve(chapters.size() + static_cast<std::size_t>(matches) * static_cast<std::size_t>(pairs));
+    for (int m = 1; m <= matches; ++m) {
+        for (int j = 1; j <= pairs; ++j) {
+            chapters.push_back({regex.groupText(m, 2 * j - 1), regex.groupText(m, 2 * j)});
+        }
+    }
+}
+
+} // namespace
+
+std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::string_view chapterListPattern)
+{
+    RegexObject regex;
+    regex.run(chapterListPattern, pageText);
+    std::vector<ChapterLink> chapters;
+    appendLinks(regex, chapters);
+    return chapters;
+}
+
 ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
                                  std::string_view authorPattern, std::string_view chapterListPattern)
 {
@@ -16,14 +41,7 @@ ChapterListPage ParseChapterList(std::string_view pageText, std::string_view nov
     page.author = text::removeSpaces(regex.groupText(1, 1));
 
     regex.run(chapterListPattern, pageText);
-    const int matches = regex.matchCount();
-    const int pairs = regex.groupCount() / 2;
-    page.chapters.reserve(static_cast<std::size_t>(matches) * static_cast<std::size_t>(pairs));
-    for (int m = 1; m <= matches; ++m) {
-        for (int j = 1; j <= pairs; ++j) {
-            page.chapters.push_back({regex.groupText(m, 2 * j - 1), regex.groupText(m, 2 * j)});
-        }
-    }
+    appendLinks(regex, page.chapters);
     page.firstAddress = regex.groupText(1, 1);
     return page;
 }

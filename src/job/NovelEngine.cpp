@@ -8,6 +8,7 @@
 #include "job/ChapterList.h"
 #include "job/ChapterStatus.h"
 #include "job/NovelMerge.h"
+#include "job/RequestPace.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -20,7 +21,6 @@ namespace velmora {
 namespace {
 
 constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
-constexpr std::string_view kNoNovelName = "页面中未找到书名";
 constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
 
@@ -33,6 +33,8 @@ struct DownloadRun {
     DownloadRun(DownloadRequest request, ChapterObserver observer, AtomicCounter& failedCount)
         : novel(std::move(request.novel)),
           markers(std::move(request.markers)),
+          options(std::move(request.options)),
+          pace(options.maxConcurrency, options.minIntervalMs),
           observer(std::move(observer)),
           failedCount(failedCount),
           rows(std::move(request.rows))
@@ -57,6 +59,8 @@ struct DownloadRun {
     std::int32_t id = 0;
     const NovelInfo novel;
     const ContentMarkers markers;
+    const RuleOptions options;
+    RequestPace pace;  // the site's pace, shared by the run's workers
     const ChapterObserver observer;
     AtomicCounter& failedCount;
     std::atomic<bool> cancel{false};
@@ -112,11 +116,14 @@ void DownloadRun::runJob(int row) noexcept
 void DownloadRun::downloadRow(int row)
 {
     const ChapterRow& chapter = rows[static_cast<std::size_t>(row)];
-    const std::string address = novel.baseAddress + chapter.address;
+    ChapterSource source{novel.baseAddress + chapter.address, chapter.title, markers.left, markers.right, {}};
+    if (static_cast<std::size_t>(row) + 1 < rows.size()) {
+        source.nextChapter = novel.baseAddress + rows[static_cast<std::size_t>(row) + 1].address;
+    }
     bool attempted = false;
     std::string failure;
-    const auto text = FetchChapterHttp(
-        address, chapter.title, markers.left, markers.right,
+    const auto text = FetchChapter(
+        source, SiteFetch{options, &pace, &cancel},
         [&](int attempt, const std::string& lastFailure) {
             attempted = true;
             ChapterEvent event;
@@ -127,7 +134,7 @@ void DownloadRun::downloadRow(int row)
             event.failure = lastFailure;
             report(std::move(event));
         },
-        &cancel, &failure);
+        &failure);
     if (!text) {
         if (!cancel.load()) {
             fail(row, ChapterStatus::failed(), failure);
@@ -362,38 +369,6 @@ std::vector<ChapterRow> DownloadEngine::rows() const
     }
     std::lock_guard lock(run_->mutex);
     return run_->rows;
-}
-
-Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
-                              const std::atomic<bool>* cancel)
-{
-    try {
-        Retrieval result;
-        std::string failure;
-        const std::string page = FetchPageText(listAddress, cancel, &failure);
-        if (page.empty()) {
-            result.failure = failure;
-            return result;
-        }
-        const ChapterListPage found =
-            ParseChapterList(page, patterns.novelName, patterns.author, patterns.chapterList);
-        if (found.novelName.empty()) {
-            result.failure = failure.empty() ? std::string(kNoNovelName) : failure;
-            return result;
-        }
-        result.found = true;
-        result.novel = {found.novelName, found.author, RelativeBaseAddress(listAddress, found.firstAddress)};
-        result.rows.reserve(found.chapters.size());
-        int number = 0;
-        for (const ChapterLink& link : found.chapters) {
-            result.rows.push_back({++number, link.title, link.address, ChapterStatus::waiting(), true, {}});
-        }
-        return result;
-    } catch (...) {
-        Retrieval failed;
-        failed.failure = kInternalError;
-        return failed;
-    }
 }
 
 Completion DecideCompletion(bool autoMerge, int failed)

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "rules/RuleOptions.h"
+
 // The download engine: one novel's chapter-list retrieval, the download of
 // its checked chapters over the worker pool, pause, continue and stop, and
 // the merge, with no window in sight. Front ends (the main window, the
@@ -53,7 +55,9 @@ struct ChapterRow {
 struct NovelInfo {
     std::string name;         // spaces trimmed at both ends; names the chapter folder
     std::string author;       // every space removed
-    std::string baseAddress;  // put in front of each row's address (RelativeBaseAddress)
+    // Put in front of each row's address: RelativeBaseAddress, or empty when
+    // the rows hold whole addresses (see RetrieveChapterList).
+    std::string baseAddress;
 };
 
 struct Retrieval {
@@ -61,12 +65,30 @@ struct Retrieval {
     NovelInfo novel;
     std::vector<ChapterRow> rows;  // numbered from 1, checked, waiting
     std::string failure;           // UTF-8, when not found: the transfer's failure or "未找到书名"
+    std::string note;              // UTF-8, when found: list pages read, repeats dropped, encoding guessed
 };
 
 // Fetches the chapter-list page and applies the patterns. Blocks; safe on any
 // thread. Once `*cancel` turns true the transfer ends promptly and the result
 // is not found. Never throws: an exception inside counts as not found.
+//
+// The address is read as typed into an address box (AddressFromTyping). Each
+// page is decoded by DecodePage with the rule's encoding. The rule's
+// next-list-page pattern is followed up to kMostPages list pages, never to a
+// page already read; a list page that fails fails the retrieval. The list is
+// reversed when the rule says the site lists newest first, then repeated
+// chapter addresses are dropped (PositionsWithoutRepeats) unless the rule
+// keeps them.
+//
+// Rows hold the addresses as captured after the slash-counting prefix
+// (RelativeBaseAddress) when prefix and address give, for every row, the
+// address a browser opens from the list page's final address; otherwise
+// the prefix is empty and each row holds that browser address, so a list
+// reached through a redirect or links ending in "/" still lead to the
+// chapters.
 Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
+                              const std::atomic<bool>* cancel = nullptr);
+Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
                               const std::atomic<bool>* cancel = nullptr);
 
 // What happened to one row during a download run, as the engine reports it.
@@ -95,6 +117,9 @@ struct DownloadRequest {
     NovelInfo novel;
     ContentMarkers markers;
     std::vector<ChapterRow> rows;
+    // The rule's optional settings: encoding, chapter pages, texts to remove,
+    // block-page texts, most parallel requests and least interval.
+    RuleOptions options{};
 };
 
 enum class StartResult {

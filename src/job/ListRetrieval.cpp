@@ -1,0 +1,174 @@
+// The chapter-list retrieval of NovelEngine.h: list pages fetched, decoded
+// and parsed, chapter addresses resolved and put in reading order.
+#include "core/RegexObject.h"
+#include "job/ChapterFetch.h"
+#include "job/ChapterFiles.h"
+#include "job/ChapterLinks.h"
+#include "job/ChapterList.h"
+#include "job/ChapterStatus.h"
+#include "job/NovelEngine.h"
+#include "job/RequestPace.h"
+#include "web/Url.h"
+
+#include <algorithm>
+#include <set>
+
+namespace velmora {
+namespace {
+
+constexpr std::string_view kNoNovelName = "页面中未找到书名";
+constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
+
+// A chapter link as found, and the address a browser opens for it.
+struct FoundLink {
+    ChapterLink link;
+    std::string resolved;  // empty when the link leads to no http(s) address
+};
+
+// "书名正则有误（第 N 个字符）：message" when `pattern` does not compile.
+std::string patternError(std::string_view label, std::string_view pattern)
+{
+    RegexObject regex;
+    if (regex.run(pattern, "", false, true, false) || regex.errorOffset() < 0) {
+        return {};
+    }
+    return std::string(label) + "正则有误（第 " + std::to_string(regex.errorOffset() + 1) + " 个字符）："
+           + regex.errorMessage();
+}
+
+std::string joined(std::string a, std::string_view b)
+{
+    if (!b.empty()) {
+        a += a.empty() ? "" : "；";
+        a += b;
+    }
+    return a;
+}
+
+Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, const RuleOptions& options,
+                   const std::atomic<bool>* cancel)
+{
+    Retrieval result;
+    const std::string listAddress = AddressFromTyping(typedAddress);
+    RequestPace pace(options.maxConcurrency, options.minIntervalMs);
+    const SiteFetch site{options, &pace, cancel};
+    std::vector<FoundLink> links;
+    std::set<std::string> visited;
+    std::string address = listAddress;
+    std::string encodingNote;
+    int pagesRead = 0;
+    for (int pageNumber = 1; pageNumber <= kMostPages; ++pageNumber) {
+        visited.insert(address);
+        const FetchedPage page = FetchPage(address, site);
+        const std::string where = pageNumber == 1 ? std::string() : "目录第 " + std::to_string(pageNumber) + " 页：";
+        if (!page.failure.empty()) {
+            result.failure = where + page.failure;
+            return result;
+        }
+        ++pagesRead;
+        encodingNote = encodingNote.empty() ? page.encodingNote : encodingNote;
+        ChapterListPage found;
+        if (pageNumber > 1) {
+            found.chapters = ParseChapterLinks(page.text, patterns.chapterList);
+        } else {
+            found = ParseChapterList(page.text, patterns.novelName, patterns.author, patterns.chapterList);
+            if (found.novelName.empty()) {
+                std::string why = std::string(kNoNovelName);
+                why = joined(why, patternError("书名", patterns.novelName));
+                why = joined(why, patternError("目录", patterns.chapterList));
+                result.failure = joined(why, page.encodingNote);
+                return result;
+            }
+            result.novel = {found.novelName, found.author, RelativeBaseAddress(listAddress, found.firstAddress)};
+        }
+        for (const ChapterLink& link : found.chapters) {
+            links.push_back({link, ResolveAddress(page.finalUrl, link.address)});
+        }
+        std::string patternFailure;
+        const std::string next = NextPageAddress(page.text, options.nextListPagePattern, page.finalUrl,
+                                                 &patternFailure);
+        if (!patternFailure.empty()) {
+            result = {};
+            result.failure = "目录" + patternFailure;
+            return result;
+        }
+        visited.insert(page.finalUrl);
+        if (next.empty() || visited.contains(next)) {
+            break;
+        }
+        address = next;
+    }
+    result.found = true;
+
+    if (options.reverseList) {
+        std::reverse(links.begin(), links.end());
+    }
+    // Today's form (prefix + address as captured) wherever it is right.
+    const std::string& base = result.novel.baseAddress;
+    const bool prefixRight = std::all_of(links.begin(), links.end(), [&](const FoundLink& found) {
+        return found.resolved.empty() || found.resolved == base + found.link.address;
+    });
+    if (!prefixRight) {
+        result.novel.baseAddress.clear();
+        for (FoundLink& found : links) {
+            if (!found.resolved.empty()) {
+                found.link.address = found.resolved;
+            }
+        }
+    }
+    std::vector<std::size_t> kept;
+    if (options.removeRepeatedLinks) {
+        std::vector<std::string> keys;
+        keys.reserve(links.size());
+        for (const FoundLink& found : links) {
+            keys.push_back(found.resolved.empty() ? result.novel.baseAddress + found.link.address : found.resolved);
+        }
+        kept = PositionsWithoutRepeats(keys);
+    } else {
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            kept.push_back(i);
+        }
+    }
+    result.rows.reserve(kept.size());
+    int number = 0;
+    for (const std::size_t i : kept) {
+        ChapterLink& link = links[i].link;
+        result.rows.push_back(
+            {++number, std::move(link.title), std::move(link.address), ChapterStatus::waiting(), true, {}});
+    }
+
+    std::string note;
+    if (pagesRead > 1) {
+        note = "目录共 " + std::to_string(pagesRead) + " 页";
+    }
+    if (kept.size() < links.size()) {
+        note = joined(note, "去掉重复章节 " + std::to_string(links.size() - kept.size()) + " 个");
+    }
+    if (!prefixRight) {
+        note = joined(note, "章节网址按目录页最终地址解析");
+    }
+    result.note = joined(note, encodingNote);
+    return result;
+}
+
+} // namespace
+
+Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
+                              const std::atomic<bool>* cancel)
+{
+    return RetrieveChapterList(listAddress, patterns, RuleOptions{}, cancel);
+}
+
+Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
+                              const std::atomic<bool>* cancel)
+{
+    try {
+        return retrieve(listAddress, patterns, options, cancel);
+    } catch (...) {
+        Retrieval failed;
+        failed.failure = kInternalError;
+        return failed;
+    }
+}
+
+} // namespace velmora

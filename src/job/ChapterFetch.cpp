@@ -46,6 +46,32 @@ std::string encodingNote(const DecodedPage& page)
     return note;
 }
 
+// "<p>" paragraphs that a site never closes closed before the next one, so
+// the cleanup table turns each into a line of its own; closed ones, which
+// the table already handles, are left as they are.
+std::string closeOpenParagraphs(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    bool open = false;
+    std::size_t from = 0;
+    for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        const std::string_view tag = text.substr(at, 4);
+        if (tag.starts_with("<p>")) {
+            out.append(text.substr(from, at - from));
+            from = at;
+            if (open) {
+                out += "</p>";
+            }
+            open = true;
+        } else if (tag == "</p>") {
+            open = false;
+        }
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
 } // namespace
 
 FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
@@ -163,7 +189,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
         }
         address = next;
     }
-    std::string text = chapter.title + "\r\n" + cuts;
+    const std::string text = chapter.title + "\r\n" + closeOpenParagraphs(cuts);
     return RemoveRemainingMarkup(CleanChapterText(text), site.options.removeTexts);
 }
 

@@ -10,6 +10,7 @@
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleEditor.h"
+#include "ui/RuleOptionsDialog.h"
 #include "ui/RuleSettingsWindow.h"
 
 #include <QCheckBox>
@@ -210,6 +211,7 @@ void MainWindow::startUp()
     connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
     ruleEditor_ = new RuleEditor(rules_, ruleSettings_, pageCapture_, this);
     connect(ruleEditor_, &RuleEditor::selectionMoved, this, &MainWindow::refreshRuleFields);
+    connect(ruleSettings_, &RuleSettingsWindow::moreSettingsRequested, this, &MainWindow::editRuleOptions);
     connect(pageCapture_, &QCheckBox::clicked, ruleEditor_, &RuleEditor::writePageCapture);
 }
 
@@ -236,6 +238,26 @@ void MainWindow::refreshRuleFields()
     ruleSettings_->setFields(rule.siteAddress, rule.chapterListPattern, rule.novelNamePattern, rule.authorPattern,
                              rule.contentLeftMarker, rule.contentRightMarker);
     pageCapture_->setChecked(rule.pageCapture);
+    ruleSettings_->setRuleOptions(rule.options);
+}
+
+void MainWindow::editRuleOptions()
+{
+    const int position = ruleSettings_->selectedIndex() + 1;
+    if (position < 1) {
+        return;
+    }
+    SiteRule rule = rules_.readRule(position, {RuleField::name, RuleField::options});
+    RuleOptionsDialog dialog(toQString(rule.name), rule.options, ruleSettings_);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    rule.options = dialog.options();
+    if (rules_.updateRule(position, {RuleField::options}, rule)) {
+        ruleSettings_->setRuleOptions(rule.options);
+    } else {
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("规则文件无法写入，设置未保存！"), 0, StyleError);
+    }
 }
 
 void MainWindow::placeRuleSettings()

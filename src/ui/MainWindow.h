@@ -44,6 +44,8 @@ public:
     // Loads every field of the selected rule into the rule settings window and
     // the page-capture box; with no rule selected they all become empty.
     void refreshRuleFields();
+    // Opens the selected rule's further settings and saves what the user set.
+    void editRuleOptions();
 
 protected:
     void moveEvent(QMoveEvent* event) override;

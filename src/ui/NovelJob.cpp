@@ -7,7 +7,6 @@
 #include "job/ChapterFiles.h"
 #include "job/ChapterStatus.h"
 #include "job/ChapterText.h"
-#include "web/PageDecoding.h"
 #include "ui/ChapterRows.h"
 #include "ui/Controls.h"
 #include "ui/PageBrowser.h"
@@ -108,9 +107,10 @@ void NovelJob::startChapterListFetch()
                                 c_.ruleSettings->chapterListPattern()};
     // The thread only fetches and parses; what it found reaches the window
     // as one queued call, so it never waits for the window.
-    fetchThread_ = std::thread([this, address, patterns] {
+    const RuleOptions options = c_.ruleSettings->ruleOptions();
+    fetchThread_ = std::thread([this, address, patterns, options] {
         try {
-            auto found = std::make_shared<Retrieval>(RetrieveChapterList(address, patterns, &fetchCancel_));
+            auto found = std::make_shared<Retrieval>(RetrieveChapterList(address, patterns, options, &fetchCancel_));
             QMetaObject::invokeMethod(this, [this, found] { finishChapterListFetch(*found); }, Qt::QueuedConnection);
         } catch (...) {
             // Out of memory: report a failed retrieval, however little is left.
@@ -142,6 +142,7 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
         c_.relativeAddress->setText(toQString(found.novel.baseAddress));
         controls::setNumberValue(c_.lastRow, rows::count(c_.chapters));
         setStatus(QStringLiteral("小说章节名获取成功，请点击下载章节内容！"));
+        c_.status->setToolTip(QString::fromStdString(found.note));
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("小说章节名获取完毕\r\n(3秒后自动关闭)"), 3000,
                         StyleInformation);
     } else {
@@ -177,6 +178,7 @@ DownloadRequest NovelJob::currentRequest() const
     DownloadRequest request;
     request.novel = {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())};
     request.markers = {c_.ruleSettings->contentLeftMarker(), c_.ruleSettings->contentRightMarker()};
+    request.options = c_.ruleSettings->ruleOptions();
     const int rowCount = rows::count(c_.chapters);
     request.rows.reserve(static_cast<std::size_t>(rowCount));
     for (int row = 0; row < rowCount; ++row) {
@@ -199,6 +201,7 @@ void NovelJob::downloadChapters()
     progress_.stopRequested = false;
     failedCount_.exchange(0);
     setStatus(QStringLiteral("正在下载小说章节内容，请等候..."));
+    c_.status->setToolTip(QString());
 
     bool ran = true;
     if (c_.pageCapture->isChecked()) {
@@ -289,6 +292,11 @@ void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
             done = event.doneCount;
             break;
         case ChapterEvent::Kind::failed:
+            // The status line names the last failure; its row tells its own.
+            c_.status->setToolTip(QStringLiteral("第%1行《%2》：%3")
+                                      .arg(event.row + 1)
+                                      .arg(toQString(rows::text(c_.chapters, event.row, rows::TitleColumn)))
+                                      .arg(QString::fromStdString(event.failure)));
             break;
         case ChapterEvent::Kind::stopped:
             rows::setHighlighted(c_.chapters, event.row, false);
@@ -399,7 +407,9 @@ std::string NovelJob::captureChapter(const std::string& address, const std::stri
         captureFailure_ = "页面未在时限内加载完";
         return {};
     }
-    const std::string page = ConvertIfUtf8(browser_.CapturePageText(document_));
+    // The browser decoded the page by its own reading of it; the capture is
+    // GBK already, and converting it again "from UTF-8" would garble it.
+    const std::string page = browser_.CapturePageText(document_);
     return TextBetween(page, left, right);
 }
 

@@ -4,6 +4,7 @@
 #include "ui/Controls.h"
 #include "ui/QtText.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -54,6 +55,21 @@ RuleSettingsWindow::RuleSettingsWindow()
     connect(authorPattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::authorPattern));
     connect(contentLeftMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentLeftMarker));
     connect(contentRightMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentRightMarker));
+
+    // The further settings open from the rule list's context menu (or
+    // Ctrl+M), so the window's own controls keep their places.
+    auto* more = new QAction(QStringLiteral("更多设置..."), this);
+    more->setObjectName(QStringLiteral("动作_更多设置"));
+    more->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    more->setShortcutContext(Qt::WindowShortcut);
+    addAction(more);
+    ruleList_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ruleList_->addAction(more);
+    connect(more, &QAction::triggered, this, [this] {
+        if (selectedIndex() >= 0) {
+            emit moreSettingsRequested();
+        }
+    });
 }
 
 int RuleSettingsWindow::selectedIndex() const

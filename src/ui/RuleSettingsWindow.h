@@ -48,11 +48,18 @@ public:
     // Sets the site address field alone, likewise.
     void setSiteAddress(const std::string& siteAddress);
 
+    // The selected rule's optional settings, as last read from the file.
+    const RuleOptions& ruleOptions() const { return options_; }
+    void setRuleOptions(const RuleOptions& options) { options_ = options; }
+
 signals:
     // The user picked a rule in the list.
     void ruleSelectedByUser(int index);
     // The user changed one of the six fields.
     void fieldEdited(RuleField field);
+    // The user asked for the selected rule's further settings ("更多设置..."
+    // in the rule list's context menu, or Ctrl+M).
+    void moreSettingsRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,6 +76,7 @@ private:
     // CR LF and lone CR into their own line breaks, and patterns that end in
     // one must reach the engine and the file unchanged, edited or not.
     std::array<std::string, 6> shown_;
+    RuleOptions options_;
     QPushButton* renameButton_;
     QPushButton* addButton_;
     QPushButton* deleteButton_;

@@ -14,21 +14,15 @@ bool cancelled(const std::atomic<bool>* cancel)
     return cancel != nullptr && cancel->load(std::memory_order_relaxed);
 }
 
-// Why a GET that gave `page` (decoded) did not give a usable page, judged
-// from the response's header block: no answer at all, an error status, or an
-// empty page. Empty when the answer looks fine.
-std::string responseFailure(std::string_view responseHeaders, std::string_view page)
+// Why a GET did not give a usable page: the transfer's failure, an error
+// status (even when it came with a page), or an empty page. Empty when the
+// answer looks fine.
+std::string responseFailure(const HttpOutcome& outcome, std::string_view page)
 {
-    const std::string_view statusLine = responseHeaders.substr(0, responseHeaders.find('\r'));
-    if (statusLine.find_first_not_of(' ') == std::string_view::npos) {
-        return "无法连接或没有应答";
+    if (outcome.failure != HttpFailure::none || outcome.status < 200 || outcome.status > 299) {
+        return describeHttpOutcome(outcome);
     }
-    const std::size_t space = statusLine.find(' ');
-    const std::string_view code = space == std::string_view::npos ? std::string_view() : statusLine.substr(space + 1, 3);
-    if (!code.empty() && code[0] != '2') {
-        return "HTTP " + std::string(code);
-    }
-    return page.empty() ? "页面为空或未完整到达" : "";
+    return page.empty() ? "页面为空" : "";
 }
 
 } // namespace
@@ -42,10 +36,12 @@ std::string FetchPageText(std::string_view address, const std::atomic<bool>* can
         return {};
     }
     std::string responseHeaders;
-    const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders);
+    HttpOutcome outcome;
+    const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders, false, nullptr,
+                                         {}, HttpCallOptions{cancel, &outcome});
     std::string page = ConvertIfUtf8(DecodePageBody(body, responseHeaders));
     if (failure != nullptr) {
-        *failure = cancelled(cancel) ? std::string(kCancelled) : responseFailure(responseHeaders, page);
+        *failure = cancelled(cancel) ? std::string(kCancelled) : responseFailure(outcome, page);
     }
     return cancelled(cancel) ? std::string() : page;
 }

@@ -40,6 +40,6 @@ std::string FetchPageText(std::string_view address, const std::atomic<bool>* can
 
 // Failure reasons that come from the page rather than the transfer (UTF-8).
 inline constexpr std::string_view kNoLeftMarker = "页面缺少内容左标记";
-inline constexpr std::string_view kCancelled = "已停止";
+inline constexpr std::string_view kCancelled = "已取消";
 
 } // namespace velmora

@@ -14,6 +14,11 @@ struct EasyDeleter {
 };
 using Easy = std::unique_ptr<CURL, EasyDeleter>;
 
+struct MultiDeleter {
+    void operator()(CURLM* handle) const noexcept { curl_multi_cleanup(handle); }
+};
+using Multi = std::unique_ptr<CURLM, MultiDeleter>;
+
 struct ShareDeleter {
     void operator()(CURLSH* handle) const noexcept { curl_share_cleanup(handle); }
 };

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <mutex>
 #include <new>
+#include <optional>
 
 namespace velmora {
 namespace {
@@ -18,6 +19,7 @@ namespace {
 constexpr std::string_view kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 constexpr std::size_t kNoResponseHeaderLength = 5000;
 constexpr long kMaxRedirects = 20;
+constexpr int kWaitSliceMs = 100; // how long a call waits for its sockets before it checks its limits again
 
 std::atomic<bool> connectionReuse{true};
 std::atomic<int> connectTimeoutSeconds{30};
@@ -73,44 +75,59 @@ CookieStore& cookieStore()
     return store;
 }
 
-// With reuse on, each thread keeps one handle between calls: curl keeps that
-// handle's open connections, resolved names and TLS sessions, so a run of
-// pages from one site pays for one TCP and TLS handshake. The kept handle is
-// always in its reset state between calls.
-CURL* acquireHandle(curl::Easy& ownHandle)
+// The pair of curl handles one call runs on: the multi handle holds the
+// connection cache and lets the call wait in short slices, so it can watch
+// its limits and the cancel flag. With reuse on, each thread keeps its pair
+// between calls: a run of pages from one site pays for one TCP and TLS
+// handshake. The kept easy handle is always in its reset state between calls.
+struct Handles {
+    curl::Multi multi;
+    curl::Easy easy; // after the multi handle: released first
+};
+
+Handles* acquireHandles(Handles& own)
 {
-    if (!connectionReuse.load()) {
-        ownHandle.reset(curl_easy_init());
-        return ownHandle.get();
+    Handles* handles = &own;
+    if (connectionReuse.load()) {
+        thread_local Handles kept;
+        handles = &kept;
     }
-    thread_local curl::Easy kept;
-    if (!kept) {
-        kept.reset(curl_easy_init());
+    if (!handles->multi) {
+        handles->multi.reset(curl_multi_init());
     }
-    return kept.get();
+    if (!handles->easy) {
+        handles->easy.reset(curl_easy_init());
+    }
+    return handles->multi && handles->easy ? handles : nullptr;
 }
 
 using Clock = std::chrono::steady_clock;
 
+// Filled by curl's callbacks while a transfer runs.
 struct Response {
     std::string body;
     std::string headerBlock; // the latest response's block, CR LF line ends
     bool inHeaderBlock = false;
     bool headersComplete = false;
-    Clock::time_point lastActivity = Clock::now();
-    curl_off_t uploaded = 0;
-    Clock::duration idleLimit{};
+    std::size_t cap = 0;      // for the body, and for the header block
+    std::size_t received = 0; // header and body bytes delivered so far
+    bool overCap = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user)
 {
     auto* response = static_cast<Response*>(user);
-    response->lastActivity = Clock::now();
-    try {
-        response->body.append(data, size * count);
-        return size * count;
-    } catch (const std::bad_alloc&) {
+    const std::size_t length = size * count;
+    response->received += length;
+    if (length > response->cap - response->body.size()) {
+        response->overCap = true;
         return 0; // aborts the transfer
+    }
+    try {
+        response->body.append(data, length);
+        return length;
+    } catch (const std::bad_alloc&) {
+        return 0;
     }
 }
 
@@ -121,10 +138,14 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
 size_t onHeader(char* data, size_t size, size_t count, void* user)
 {
     auto* response = static_cast<Response*>(user);
-    response->lastActivity = Clock::now();
+    response->received += size * count;
     std::string_view line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.remove_suffix(1);
+    }
+    if (line.size() + 2 > response->cap - std::min(response->cap, response->headerBlock.size())) {
+        response->overCap = true;
+        return 0;
     }
     try {
         if (line.starts_with("HTTP/")) {
@@ -145,38 +166,139 @@ size_t onHeader(char* data, size_t size, size_t count, void* user)
     }
 }
 
-// curl calls this about once a second while a transfer waits. Its own
-// low-speed limit averages over several seconds; a plain "nothing moved for
-// so long" rule is both closer to a browser and quicker to test.
-int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
-{
-    auto* response = static_cast<Response*>(user);
-    const Clock::time_point now = Clock::now();
-    if (uploaded != response->uploaded) {
-        response->uploaded = uploaded;
-        response->lastActivity = now;
+// Why a running transfer must end, checked between two waits: the cancel
+// flag, the deadline, a silence, and the lowest average rate. The rate is
+// judged over whole windows from the first byte of the response, so the
+// time a server takes to think before answering is left to the idle
+// time-out.
+class Watchdog {
+public:
+    Watchdog(const HttpLimits& limits, int idleSeconds, const std::atomic<bool>* cancel)
+        : limits_(limits), idle_(std::chrono::seconds(idleSeconds)), cancel_(cancel)
+    {
     }
-    return now - response->lastActivity >= response->idleLimit ? 1 : 0;
+
+    Clock::time_point start() const { return start_; }
+
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
+
+    // The failure to end with, with its detail; none while all is well.
+    HttpFailure check(std::size_t received, curl_off_t uploaded, std::string& detail)
+    {
+        const Clock::time_point now = Clock::now();
+        if (cancelled()) {
+            detail = "cancelled";
+            return HttpFailure::cancelled;
+        }
+        if (now - start_ >= std::chrono::seconds(limits_.totalSeconds)) {
+            detail = "no whole response within " + text::decimal(limits_.totalSeconds) + " s";
+            return HttpFailure::timedOut;
+        }
+        const std::size_t moved = received + static_cast<std::size_t>(std::max<curl_off_t>(uploaded, 0));
+        if (moved != moved_) {
+            moved_ = moved;
+            lastActivity_ = now;
+        } else if (now - lastActivity_ >= idle_) {
+            detail = "nothing moved for " + text::decimal(idle_.count()) + " s";
+            return HttpFailure::timedOut;
+        }
+        if (received == 0) {
+            return HttpFailure::none;
+        }
+        if (windowBytes_ == 0) {
+            windowStart_ = now;
+            windowBytes_ = received;
+        } else if (now - windowStart_ >= std::chrono::seconds(limits_.lowSpeedSeconds)) {
+            const auto wanted = static_cast<std::size_t>(limits_.lowSpeedBytesPerSecond) * limits_.lowSpeedSeconds;
+            if (received - windowBytes_ < wanted) {
+                detail = "below " + text::decimal(limits_.lowSpeedBytesPerSecond) + " bytes/s over "
+                    + text::decimal(limits_.lowSpeedSeconds) + " s";
+                return HttpFailure::tooSlow;
+            }
+            windowStart_ = now;
+            windowBytes_ = received;
+        }
+        return HttpFailure::none;
+    }
+
+private:
+    HttpLimits limits_;
+    std::chrono::seconds idle_;
+    const std::atomic<bool>* cancel_;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point lastActivity_ = start_;
+    std::size_t moved_ = 0;
+    Clock::time_point windowStart_ = start_;
+    std::size_t windowBytes_ = 0;
+};
+
+HttpFailure failureOf(CURLcode code, bool overCap)
+{
+    if (overCap && code != CURLE_OK) {
+        return HttpFailure::tooLarge;
+    }
+    switch (code) {
+    case CURLE_OK: return HttpFailure::none;
+    case CURLE_URL_MALFORMAT: return HttpFailure::badAddress;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return HttpFailure::cannotResolve;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE: return HttpFailure::cannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return HttpFailure::timedOut;
+    case CURLE_FILESIZE_EXCEEDED: return HttpFailure::tooLarge;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING: return HttpFailure::cutShort;
+    default: return HttpFailure::other;
+    }
 }
 
-// The address curl connects to: the scheme, host and port taken apart the
-// program's own way, and the path byte for byte except for the bytes that
-// cannot stand in a request line (blanks, control bytes and the bytes of
-// GBK characters), which are percent-encoded as a browser does.
-std::string transferAddress(std::string_view url, bool https)
+// Bytes that cannot stand in a request line or a header value (blanks,
+// control bytes, and the bytes of GBK characters) percent-encoded as a
+// browser does; everything else byte for byte.
+std::string encodeUnsafeBytes(std::string_view bytes)
 {
-    std::string address = https ? "https://" : "http://";
-    address.append(UrlHost(url)).append(":").append(text::decimal(UrlPort(url)));
     static constexpr char hex[] = "0123456789ABCDEF";
-    for (char c : UrlPath(url)) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F) {
-            address.append({'%', hex[byte >> 4], hex[byte & 0x0F]});
+            out.append({'%', hex[byte >> 4], hex[byte & 0x0F]});
         } else {
-            address.push_back(c);
+            out.push_back(c);
         }
     }
-    return address;
+    return out;
+}
+
+// The address curl connects to: scheme, host and port as parsed, path and
+// query byte for byte except for the bytes `encodeUnsafeBytes` encodes.
+std::string transferAddress(const HttpAddress& address)
+{
+    HttpAddress sent = address;
+    sent.path = encodeUnsafeBytes(address.path);
+    if (address.query) {
+        sent.query = encodeUnsafeBytes(*address.query);
+    }
+    return sent.textWithoutFragment();
+}
+
+// The value of the first `name` line of a header block (any letter case),
+// blanks trimmed.
+std::string headerValue(std::string_view block, std::string_view name)
+{
+    for (const std::string& line : text::split(block, "\r\n")) {
+        if (line.size() > name.size() && line[name.size()] == ':' && text::startsWith(line, name, true)) {
+            return text::trimSpaces(std::string_view(line).substr(name.size() + 1));
+        }
+    }
+    return {};
 }
 
 std::string userAgent(std::string_view headers)
@@ -201,7 +323,7 @@ std::string completeHeaders(std::string block, std::string_view url, const std::
         block.append(block.empty() ? "Accept: */*" : "\r\nAccept: */*");
     }
     if (text::find(block, "Referer:") == -1) {
-        block.append("\r\nReferer: ").append(url);
+        block.append("\r\nReferer: ").append(encodeUnsafeBytes(url));
     }
     if (text::find(block, "Accept-Language:") == -1) {
         block.append("\r\nAccept-Language: zh-cn");
@@ -234,6 +356,23 @@ std::string cookiesFrom(std::string_view headerBlock)
     return cookies;
 }
 
+// Reports a call that got no response header block.
+std::string noResponse(std::string* receivedCookies, std::string* responseHeaders)
+{
+    if (responseHeaders != nullptr) {
+        responseHeaders->assign(kNoResponseHeaderLength, ' ');
+    }
+    if (receivedCookies != nullptr) {
+        receivedCookies->clear();
+    }
+    return {};
+}
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 } // namespace
 
 void setHttpConnectionReuse(bool reuse) { connectionReuse.store(reuse); }
@@ -246,19 +385,34 @@ void setHttpTimeouts(int connectSeconds, int idleSeconds)
 
 std::string HttpRequest(std::string_view url, int method, std::string_view postText, std::string* cookieJar,
                         std::string* receivedCookies, std::string* headers, std::string* responseHeaders,
-                        bool noRedirect, std::string* postBytes, std::string_view proxy)
+                        bool noRedirect, std::string* postBytes, std::string_view proxy,
+                        const HttpCallOptions& options)
 {
-    initCurlOnce();
-    curl::Easy ownHandle;
-    CURL* handle = acquireHandle(ownHandle);
-    if (handle == nullptr) {
-        return {};
+    HttpOutcome scratch;
+    HttpOutcome& outcome = options.outcome != nullptr ? *options.outcome : scratch;
+    outcome = HttpOutcome{};
+    const HttpLimits limits = httpLimits();
+    Watchdog watchdog(limits, idleTimeoutSeconds.load(), options.cancel);
+
+    const std::optional<HttpAddress> address = ParseHttpAddress(url);
+    if (!address || watchdog.cancelled()) {
+        outcome.failure = address ? HttpFailure::cancelled : HttpFailure::badAddress;
+        outcome.detail = address ? "cancelled" : "not an http or https address";
+        return noResponse(receivedCookies, responseHeaders);
     }
+    initCurlOnce();
+    Handles ownHandles;
+    Handles* handles = acquireHandles(ownHandles);
+    if (handles == nullptr) {
+        outcome.failure = HttpFailure::other;
+        outcome.detail = "out of memory";
+        return noResponse(receivedCookies, responseHeaders);
+    }
+    CURL* handle = handles->easy.get();
 
     if (method < 0 || method > 2) {
         method = 0;
     }
-    const bool https = text::toLowerAscii(url.substr(0, 5)) == "https";
     std::string block = headers != nullptr ? *headers : std::string();
     const std::string agent = userAgent(block);
     block = completeHeaders(std::move(block), url, cookieJar);
@@ -286,14 +440,17 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     curl::HeaderList proxyLines;
     proxyLines.append("Proxy-Connection:");
 
-    const std::string address = transferAddress(url, https);
+    const std::string target = transferAddress(*address);
     std::string proxyAddress;
     if (!proxy.empty()) {
         proxyAddress = text::find(proxy, "://") == -1 ? "http://" + std::string(proxy) : std::string(proxy);
     }
 
     Response response;
-    curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
+    response.cap = limits.maxBodyBytes;
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(handle, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -307,10 +464,8 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, noRedirect ? 0L : 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeoutSeconds.load()));
-    response.idleLimit = std::chrono::seconds(idleTimeoutSeconds.load());
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &onProgress);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &response);
+    // Refuses at once a body whose announced length is past the cap.
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
     // An explicit empty proxy keeps http_proxy and its kin out of the way.
     curl_easy_setopt(handle, CURLOPT_PROXY, proxyAddress.c_str());
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
@@ -336,7 +491,54 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
         curl_easy_setopt(handle, CURLOPT_COOKIEFILE, ""); // turns the cookie engine on, reads no file
     }
 
-    const CURLcode result = curl_easy_perform(handle);
+    CURLM* multi = handles->multi.get();
+    CURLcode result = CURLE_FAILED_INIT;
+    HttpFailure stopped = HttpFailure::none;
+    if (curl_multi_add_handle(multi, handle) == CURLM_OK) {
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                break;
+            }
+            if (running == 0) {
+                int queued = 0;
+                while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                    if (message->msg == CURLMSG_DONE && message->easy_handle == handle) {
+                        result = message->data.result;
+                    }
+                }
+                break;
+            }
+            curl_off_t uploaded = 0;
+            curl_easy_getinfo(handle, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+            stopped = watchdog.check(response.received, uploaded, outcome.detail);
+            if (stopped != HttpFailure::none) {
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, kWaitSliceMs, nullptr);
+        }
+        // Ends a transfer still running; its connection is closed, not kept.
+        curl_multi_remove_handle(multi, handle);
+    }
+
+    // curl has a limit of its own on the header block, reported as a receive error.
+    const bool overCap = response.overCap || std::string_view(errorText).starts_with("Too large");
+    outcome.failure = stopped != HttpFailure::none ? stopped : failureOf(result, overCap);
+    if (stopped == HttpFailure::none && result != CURLE_OK) {
+        outcome.detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+    }
+    if (outcome.failure == HttpFailure::tooLarge) {
+        outcome.detail = "response over " + text::decimal(static_cast<long long>(limits.maxBodyBytes)) + " bytes";
+    }
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &outcome.status);
+    long redirects = 0;
+    curl_easy_getinfo(handle, CURLINFO_REDIRECT_COUNT, &redirects);
+    char* effective = nullptr;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective);
+    outcome.finalUrl = redirects > 0 && effective != nullptr ? effective : address->textWithoutFragment();
+    outcome.bodyBytes = response.body.size();
+    outcome.seconds = secondsSince(watchdog.start());
+
     if (useCookieStore) {
         // Releases the list of cookie files, which a reset would leak; the
         // shared store itself stays, as the handle is still attached to it.
@@ -346,14 +548,11 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     curl_easy_reset(handle);
 
     if (!response.headersComplete) {
-        if (responseHeaders != nullptr) {
-            responseHeaders->assign(kNoResponseHeaderLength, ' ');
-        }
-        if (receivedCookies != nullptr) {
-            receivedCookies->clear();
-        }
-        return {};
+        outcome.status = 0;
+        return noResponse(receivedCookies, responseHeaders);
     }
+    outcome.contentType = headerValue(response.headerBlock, "Content-Type");
+    outcome.retryAfter = headerValue(response.headerBlock, "Retry-After");
     std::string rawHeaders = text::replaceAll(response.headerBlock, "Set-Cookie", "Set-Cookie", true);
     std::string cookies = cookiesFrom(rawHeaders);
     if (cookieJar != nullptr) {
@@ -365,7 +564,7 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     if (receivedCookies != nullptr) {
         *receivedCookies = std::move(cookies);
     }
-    return result == CURLE_OK ? std::move(response.body) : std::string();
+    return outcome.failure == HttpFailure::none ? std::move(response.body) : std::string();
 }
 
 } // namespace velmora

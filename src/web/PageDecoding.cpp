@@ -2,6 +2,7 @@
 
 #include "core/Encoding.h"
 #include "core/Text.h"
+#include "web/HttpRequest.h"
 
 #include <algorithm>
 #include <array>
@@ -42,8 +43,13 @@ bool opensGzipMember(std::string_view rest)
 
 } // namespace
 
-std::string DecompressGzip(std::string_view compressed)
+std::string DecompressGzip(std::string_view compressed, bool* tooLarge)
 {
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
+    }
+    // A few kilobytes of gzip can stand for gigabytes of page.
+    const std::size_t cap = httpLimits().maxBodyBytes;
     std::string result;
     GzipInflater inflater;
     if (!inflater.ok()) {
@@ -62,6 +68,12 @@ std::string DecompressGzip(std::string_view compressed)
         const int status = inflate(&zs, Z_NO_FLUSH);
         const std::size_t used = offered - zs.avail_in;
         const std::size_t produced = out.size() - zs.avail_out;
+        if (produced > cap - result.size()) {
+            if (tooLarge != nullptr) {
+                *tooLarge = true;
+            }
+            return {};
+        }
         result.append(reinterpret_cast<const char*>(out.data()), produced);
         position += used;
         if (status == Z_STREAM_END) {
@@ -78,10 +90,13 @@ std::string DecompressGzip(std::string_view compressed)
     return result;
 }
 
-std::string DecodePageBody(std::string_view body, std::string_view responseHeaders)
+std::string DecodePageBody(std::string_view body, std::string_view responseHeaders, bool* tooLarge)
 {
     if (text::find(responseHeaders, "Content-Encoding: gzip", 1, true) >= 1) {
-        return std::string(text::untilNul(DecompressGzip(body)));
+        return std::string(text::untilNul(DecompressGzip(body, tooLarge)));
+    }
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
     }
     return std::string(text::untilNul(body));
 }

@@ -310,6 +310,18 @@ void LoopbackServer::serve(int socket, int number)
         if (!sendAll(socket, reply.head().append(body))) {
             return;
         }
+        for (std::size_t piece = 0; reply.stream && !isHead; ++piece) {
+            if (reply.streamPause.count() > 0 && !sleepUnlessStopped(reply.streamPause)) {
+                return;
+            }
+            const std::string bytes = reply.stream(piece);
+            if (bytes.empty()) {
+                break;
+            }
+            if (!sendAll(socket, bytes)) {
+                return;
+            }
+        }
         if (reply.cut == Reply::Cut::Reset) {
             const linger abort{1, 0}; // close with a reset rather than an orderly end
             ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

@@ -42,6 +42,12 @@ struct Reply {
     bool neverAnswer = false; // read on, never answer
     Cut cut = Cut::None;      // after `cutAfter` body bytes: reset the connection, or go silent
     std::size_t cutAfter = 0;
+    // After the body, the pieces `stream` gives for 0, 1, 2, ... until one is
+    // empty, the client goes away or the server stops, each after
+    // `streamPause`: an endless or a dripping body. Called from the
+    // connection's thread.
+    std::function<std::string(std::size_t)> stream;
+    std::chrono::milliseconds streamPause{0};
 
     static Reply text(std::string body);
     static Reply redirect(std::string location, int status = 302);

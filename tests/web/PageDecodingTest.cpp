@@ -1,5 +1,8 @@
 #include "web/PageDecoding.h"
 #include "support/Gzip.h"
+#include "web/HttpRequest.h"
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +121,50 @@ TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
     std::string badChecksum = gzipBytes("payload");
     badChecksum[badChecksum.size() - 8] ^= 0x55;
     EXPECT_EQ(DecompressGzip(badChecksum), "payload");   // the output came before the check
+}
+
+// 1 GiB of page in 128 gzip members of 8 MiB each, a few megabytes on the
+// wire: it used to be inflated whole.
+std::string gzipBomb()
+{
+    const std::string member = gzipBytes(std::string(std::size_t{8} << 20, 'a'));
+    std::string bomb;
+    for (int i = 0; i < 128; ++i) {
+        bomb += member;
+    }
+    return bomb;
+}
+
+long peakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+TEST(DecompressGzipTest, BombStopsAtTheCapWithItsReason)
+{
+    const std::string bomb = gzipBomb();
+    ASSERT_LT(bomb.size(), std::size_t{16} << 20);
+    for (const std::size_t cap : {HttpLimits{}.maxBodyBytes, std::size_t{1} << 20}) {
+        HttpLimits limits;
+        limits.maxBodyBytes = cap;
+        setHttpLimits(limits);
+        bool tooLarge = false;
+        EXPECT_EQ(DecompressGzip(bomb, &tooLarge), "");
+        EXPECT_TRUE(tooLarge);
+        tooLarge = false;
+        EXPECT_EQ(DecodePageBody(bomb, "Content-Encoding: gzip", &tooLarge), "");
+        EXPECT_TRUE(tooLarge);
+        // Exactly at the cap is still a page.
+        EXPECT_EQ(DecompressGzip(gzipBytes(std::string(cap, 'b')), &tooLarge).size(), cap);
+        EXPECT_FALSE(tooLarge);
+    }
+    setHttpLimits(HttpLimits{});
+    EXPECT_LT(peakMegabytes(), 700); // 64 MiB of page at most, never the gigabyte
+    bool tooLarge = true;
+    EXPECT_EQ(DecodePageBody("plain", "Content-Type: text/html", &tooLarge), "plain");
+    EXPECT_FALSE(tooLarge);
 }
 
 TEST(DecodeTest, DecodesOnSeveralThreadsAtOnce)

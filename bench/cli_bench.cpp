@@ -1,0 +1,140 @@
+// velmora-cli against the curl command line tool: a 3,000-chapter novel from
+// the sample site on loopback, answered at once, fetched whole by
+// `velmora-cli get` (list, chapters cut and saved, merge) and the same
+// addresses by `curl --parallel --parallel-max 20`; then the command line's
+// peak resident memory for a 10,000-chapter novel.
+#include "core/Encoding.h"
+#include "rules/RuleStore.h"
+#include "support/NovelSite.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kChapters = 3000;
+constexpr int kLargeNovel = 10000;
+constexpr int kRounds = 3;
+
+struct Ran {
+    bool ok = false;
+    double seconds = 0;
+    long peakKiB = 0;  // the child's peak resident memory
+};
+
+// Runs a program in `folder` with its output thrown away.
+Ran run(std::vector<std::string> words, const fs::path& folder)
+{
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    Ran ran;
+    const auto start = Clock::now();
+    pid_t pid = -1;
+    int status = 0;
+    rusage usage{};
+    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0
+        && ::wait4(pid, &status, 0, &usage) == pid) {
+        ran.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        ran.peakKiB = usage.ru_maxrss;
+    }
+    ran.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return ran;
+}
+
+// A fresh working folder whose rules file knows the sample site.
+fs::path workingFolder(const std::string& name)
+{
+    const fs::path folder = fs::temp_directory_path() / ("velmora-cli-bench-" + std::to_string(::getpid()) + name);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const velmora::RuleStore rules(folder / u8"下载配置.xml");
+    rules.ensureRulesFile();
+    velmora::SiteRule local = rules.readRule(1);
+    local.name = velmora::encoding::utf8ToGbk("本机");
+    local.siteAddress = "http://127.0.0.1/";
+    rules.appendRule(local);
+    return folder;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main()
+{
+    velmora::test::NovelSiteOptions options;
+    options.chapters = kChapters;
+    velmora::test::NovelSite site(options);
+
+    // curl fetches the list page and every chapter page, as the command line does.
+    const fs::path curlFolder = workingFolder("-curl");
+    const fs::path config = curlFolder / "addresses.curlrc";
+    {
+        std::ofstream out(config);
+        out << "url = \"" << site.listUrl() << "\"\noutput = \"/dev/null\"\n";
+        for (int n = 1; n <= kChapters; ++n) {
+            out << "url = \"" << site.server().url("/book/1/" + std::to_string(n) + ".html")
+                << "\"\noutput = \"/dev/null\"\n";
+        }
+    }
+
+    std::printf("%d chapters from 127.0.0.1, answered at once; median of %d rounds\n", kChapters, kRounds);
+    std::vector<double> cli;
+    std::vector<double> curl;
+    long cliPeak = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        const fs::path folder = workingFolder("-get");
+        const Ran get = run({VELMORA_CLI_PATH, "get", site.listUrl()}, folder);
+        const Ran fetched = run({"curl", "-q", "--silent", "--noproxy", "*", "--parallel", "--parallel-max", "20",
+                                 "--config", config.string()},
+                                curlFolder);
+        std::printf("round %d: velmora-cli get %7.3f s%s   curl --parallel-max 20 %7.3f s%s\n", round, get.seconds,
+                    get.ok ? "" : " (FAILED)", fetched.seconds, fetched.ok ? "" : " (FAILED)");
+        cli.push_back(get.seconds);
+        curl.push_back(fetched.seconds);
+        cliPeak = std::max(cliPeak, get.peakKiB);
+        fs::remove_all(folder);
+    }
+    std::printf("velmora-cli get: %.3f s (%.0f chapters/s), curl: %.3f s, ratio %.2fx (target <= 1.5x)\n",
+                median(cli), kChapters / median(cli), median(curl), median(cli) / median(curl));
+    std::printf("velmora-cli peak resident memory, %d chapters: %ld KiB\n", kChapters, cliPeak);
+    fs::remove_all(curlFolder);
+
+    options.chapters = kLargeNovel;
+    velmora::test::NovelSite large(options);
+    const fs::path folder = workingFolder("-large");
+    const Ran get = run({VELMORA_CLI_PATH, "get", large.listUrl()}, folder);
+    std::printf("velmora-cli peak resident memory, %d chapters: %ld KiB (%.1f s%s)\n", kLargeNovel, get.peakKiB,
+                get.seconds, get.ok ? "" : ", FAILED");
+    fs::remove_all(folder);
+    return 0;
+}

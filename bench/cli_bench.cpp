@@ -5,10 +5,9 @@
 // peak resident memory for a 10,000-chapter novel.
 #include "core/Encoding.h"
 #include "rules/RuleStore.h"
+#include "support/ChildProcess.h"
 #include "support/NovelSite.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +19,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -39,30 +36,18 @@ struct Ran {
 };
 
 // Runs a program in `folder` with its output thrown away.
-Ran run(std::vector<std::string> words, const fs::path& folder)
+Ran run(const std::vector<std::string>& words, const fs::path& folder)
 {
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     Ran ran;
     const auto start = Clock::now();
-    pid_t pid = -1;
+    const pid_t pid = velmora::test::startChild(words, folder);
     int status = 0;
     rusage usage{};
-    if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0
-        && ::wait4(pid, &status, 0, &usage) == pid) {
+    if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid) {
         ran.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         ran.peakKiB = usage.ru_maxrss;
     }
     ran.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
     return ran;
 }
 

@@ -86,6 +86,26 @@ std::optional<RuleStore> openRules(const fs::path& folder, std::FILE* err)
     return rules;
 }
 
+struct Workspace {
+    fs::path folder;
+    RuleStore rules;
+};
+
+// The working folder entered and its rules file opened; nothing, after a
+// message, when either fails.
+std::optional<Workspace> openWorkspace(const Arguments& arguments, std::FILE* err)
+{
+    const std::optional<fs::path> folder = enterWorkingFolder(arguments, err);
+    if (!folder) {
+        return std::nullopt;
+    }
+    std::optional<RuleStore> rules = openRules(*folder, err);
+    if (!rules) {
+        return std::nullopt;
+    }
+    return Workspace{*folder, std::move(*rules)};
+}
+
 struct FoundRule {
     std::optional<SiteRule> rule;
     std::string message;  // why there is none
@@ -305,7 +325,8 @@ private:
                 lines += "  " + std::to_string(row.number) + "\t" + gbkToUtf8(row.title) + "\t" + row.failure + "\n";
             }
         }
-        std::fprintf(err_, "%s: %d chapters failed:\n%s", novel.name.c_str(), novel.failed, lines.c_str());
+        std::fprintf(err_, "%s: %d chapter%s failed:\n%s", novel.name.c_str(), novel.failed,
+                     novel.failed == 1 ? "" : "s", lines.c_str());
         if (!numbers.empty() && arguments_.merge) {
             std::fprintf(err_, "Run the same command again with --continue to fetch only the missing chapters and "
                                "merge the novel.\n");
@@ -335,22 +356,19 @@ private:
 int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
     const Clock::time_point start = Clock::now();
-    const std::optional<fs::path> folder = enterWorkingFolder(arguments, err);
-    if (!folder) {
-        return kRefused;
-    }
+    // The address file is named relative to the folder the user is in, before --dir applies.
     const std::optional<std::vector<std::string>> addresses = collectAddresses(arguments, err);
     if (!addresses) {
         return kRefused;
     }
-    const std::optional<RuleStore> rules = openRules(*folder, err);
-    if (!rules) {
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
         return kRefused;
     }
     ProgramGlobals& globals = startProgramGlobals();
     const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
     DownloadEngine engine(globals.workerPool(), globals.failedCount());
-    NovelDownload download(arguments, *rules, *folder, engine, *reporter, err);
+    NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
 
     Totals totals;
     for (const std::string& address : *addresses) {
@@ -381,16 +399,13 @@ int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
 
 int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
-    const std::optional<fs::path> folder = enterWorkingFolder(arguments, err);
-    if (!folder) {
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
         return kRefused;
     }
-    const std::optional<RuleStore> rules = openRules(*folder, err);
-    if (!rules) {
-        return kRefused;
-    }
+    const RuleStore& rules = workspace->rules;
     const std::string address = utf8ToGbk(arguments.addresses.front());
-    const FoundRule found = ruleFor(*rules, address);
+    const FoundRule found = ruleFor(rules, address);
     if (!found.rule) {
         complain(err, found.message);
         return kRefused;
@@ -416,19 +431,16 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
 
 int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
-    const std::optional<fs::path> folder = enterWorkingFolder(arguments, err);
-    if (!folder) {
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
         return kRefused;
     }
-    const std::optional<RuleStore> rules = openRules(*folder, err);
-    if (!rules) {
-        return kRefused;
-    }
+    const RuleStore& rules = workspace->rules;
     const RuleFields fields{RuleField::name, RuleField::siteAddress, RuleField::pageCapture};
-    const int count = static_cast<int>(rules->ruleNames().size());
+    const int count = static_cast<int>(rules.ruleNames().size());
     std::string text;
     for (int position = 1; position <= count; ++position) {
-        const SiteRule rule = rules->readRule(position, fields);
+        const SiteRule rule = rules.readRule(position, fields);
         text += gbkToUtf8(rule.name) + '\t' + gbkToUtf8(rule.siteAddress) + '\t'
             + (rule.pageCapture ? "browser" : "http") + '\n';
     }

@@ -67,7 +67,8 @@ private:
     iconv_t handle_;
 };
 
-// Length of the well-formed UTF-8 sequence at the start of `s`, or 0.
+} // namespace
+
 std::size_t utf8SequenceLength(std::string_view s)
 {
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
@@ -97,8 +98,6 @@ std::size_t utf8SequenceLength(std::string_view s)
     }
     return 0;
 }
-
-} // namespace
 
 std::string gbkToUtf8(std::string_view gbk)
 {

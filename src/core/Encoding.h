@@ -15,4 +15,8 @@ std::string gbkToUtf8(std::string_view gbk);
 // sequence, comes out as "?".
 std::string utf8ToGbk(std::string_view utf8);
 
+// Length of the well-formed UTF-8 character at the start of `s` (RFC 3629:
+// no overlong form, no surrogate, nothing above U+10FFFF), or 0.
+std::size_t utf8SequenceLength(std::string_view s);
+
 } // namespace velmora::encoding

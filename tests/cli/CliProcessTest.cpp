@@ -6,6 +6,7 @@
 #include "job/ChapterFiles.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
+#include "support/ChildProcess.h"
 #include "support/Eventually.h"
 #include "support/NovelSite.h"
 
@@ -13,14 +14,10 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
-
-extern char** environ;
 
 using namespace velmora;
 using namespace velmora::test;
@@ -68,22 +65,7 @@ public:
     {
         std::vector<std::string> words = {VELMORA_CLI_PATH};
         words.insert(words.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-        const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            pid_ = -1;
-        }
+        pid_ = startChild(words, folder, out_, err_);
     }
 
     ~CliProcess()
@@ -277,11 +259,14 @@ TEST_F(CliTest, SeveralAddressesFromArgumentsAndAFileEndWithASummary)
     writeRules(Rules::local);
     NovelSite first;
     NovelSite second({.chapters = 3, .novelName = gbk("海上"), .author = gbk("白石")});
-    const fs::path list = root_ / "novels.txt";
-    ASSERT_TRUE(replaceFileContent(list, "# to read\n\n  " + second.utf8ListUrl() + "  \n# nothing here: "
-                                             + "http://localhost/\nhttp://localhost:1/book/\n"));
-    const Finished run = this->run({"get", first.listUrl(), "-i", list.string()});
+    // The address file is named from the folder the command starts in, not from --dir.
+    ASSERT_TRUE(replaceFileContent(work_ / "novels.txt", "# to read\n\n  " + second.utf8ListUrl()
+                                       + "  \n# nothing here: http://localhost/\nhttp://localhost:1/book/\n"));
+    fs::create_directories(work_ / "novels");
+    fs::copy_file(work_ / u8"下载配置.xml", work_ / "novels" / u8"下载配置.xml");
+    const Finished run = this->run({"get", first.listUrl(), "-i", "novels.txt", "--dir", "novels"});
     EXPECT_EQ(run.status, 2) << run.err;
+    work_ /= "novels";
     EXPECT_EQ(fileBytes(mergedFile(first)), mergedNovel(first, {1, 2, 3, 4, 5}));
     EXPECT_EQ(fileBytes(mergedFile(second)), mergedNovel(second, {1, 2, 3}));
     // Output for people when it is not a terminal: a line per novel, then the summary.

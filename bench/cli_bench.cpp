@@ -3,6 +3,7 @@
 // `velmora-cli get` (list, chapters cut and saved, merge) and the same
 // addresses by `curl --parallel --parallel-max 20`; then the command line's
 // peak resident memory for a 10,000-chapter novel.
+#include "CurlTool.h"
 #include "core/Encoding.h"
 #include "rules/RuleStore.h"
 #include "support/ChildProcess.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,22 +84,19 @@ int main()
     // does: once thrown away (the plain anchor), once saved a file a page in
     // the same file system (the same file work as the chapter files).
     const fs::path curlFolder = workingFolder("-curl");
-    const auto curlConfig = [&](const char* name, bool save) {
-        const fs::path config = curlFolder / name;
-        std::ofstream out(config);
-        const auto entry = [&](const std::string& url, const std::string& file) {
-            out << "url = \"" << url << "\"\noutput = \"" << (save ? (curlFolder / "pages" / file).string() : "/dev/null")
-                << "\"\n";
-        };
-        entry(site.listUrl(), "index.html");
-        for (int n = 1; n <= kChapters; ++n) {
-            entry(site.server().url("/book/1/" + std::to_string(n) + ".html"), std::to_string(n) + ".html");
-        }
-        return std::vector<std::string>{"curl", "-q", "--silent", "--create-dirs", "--noproxy", "*", "--parallel",
-                                        "--parallel-max", "20", "--config", config.string()};
+    std::vector<std::string> urls = {site.listUrl()};
+    std::vector<std::string> discard(kChapters + 1, "/dev/null");
+    std::vector<std::string> pages = {(curlFolder / "pages" / "index.html").string()};
+    for (int n = 1; n <= kChapters; ++n) {
+        urls.push_back(site.server().url("/book/1/" + std::to_string(n) + ".html"));
+        pages.push_back((curlFolder / "pages" / (std::to_string(n) + ".html")).string());
+    }
+    const auto curl = [&](const std::vector<std::string>& outputs) {
+        fs::create_directories(curlFolder / "pages");
+        const double seconds = velmora::bench::runCurlParallel(urls, outputs);
+        fs::remove_all(curlFolder / "pages");
+        return Ran{seconds >= 0, seconds, 0};
     };
-    const std::vector<std::string> curlDiscarding = curlConfig("discard.curlrc", false);
-    const std::vector<std::string> curlSaving = curlConfig("save.curlrc", true);
 
     std::printf("%d chapters from 127.0.0.1, answered at once, files in %s; median of %d rounds\n", kChapters,
                 fs::temp_directory_path().c_str(), kRounds);
@@ -110,8 +107,8 @@ int main()
     for (int round = 1; round <= kRounds; ++round) {
         const fs::path folder = workingFolder("-get");
         const Ran get = run({VELMORA_CLI_PATH, "get", site.listUrl()}, folder);
-        const Ran discarded = run(curlDiscarding, curlFolder);
-        const Ran saved = run(curlSaving, curlFolder);
+        const Ran discarded = curl(discard);
+        const Ran saved = curl(pages);
         std::printf("round %d: velmora-cli get %6.3f s%s   curl to /dev/null %6.3f s%s   curl to files %6.3f s%s\n",
                     round, get.seconds, get.ok ? "" : " (FAILED)", discarded.seconds, discarded.ok ? "" : " (FAILED)",
                     saved.seconds, saved.ok ? "" : " (FAILED)");
@@ -120,7 +117,6 @@ int main()
         saving.push_back(saved.seconds);
         cliPeak = std::max(cliPeak, get.peakKiB);
         fs::remove_all(folder);
-        fs::remove_all(curlFolder / "pages");
     }
     std::printf("velmora-cli get: %.3f s (%.0f chapters/s)\n", median(cli), kChapters / median(cli));
     std::printf("curl --parallel --parallel-max 20 to /dev/null: %.3f s, ratio %.2fx (target <= 1.5x)\n",

@@ -219,9 +219,11 @@ private:
         novel.chapters = static_cast<int>(list.rows.size());
 
         DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows};
-        for (ChapterRow& row : request.rows) {
+        for (std::size_t position = 1; position <= request.rows.size(); ++position) {
+            ChapterRow& row = request.rows[position - 1];
             row.checked = arguments_.rows.contains(row.number);
-            if (row.checked && arguments_.resume && fs::exists(ChapterFilePath(list.novel.name, row.number))) {
+            const fs::path file = ChapterFilePath(list.novel.name, static_cast<int>(position));
+            if (row.checked && arguments_.resume && fs::exists(file)) {
                 // Saved by an earlier run: counted as downloaded, so the merge takes it.
                 row.checked = false;
                 row.status = ChapterStatus::done();

@@ -38,7 +38,7 @@ Examples:
   velmora-cli get --rows 1-50,60 --no-merge http://www.kanshu58.example/book/1/
   velmora-cli get -i novels.txt --dir ~/novels
   velmora-cli get --json http://www.kanshu58.example/book/1/ | jq .event
-  velmora-cli list http://www.kanshu58.example/book/1/ | cut -f2
+  velmora-cli list http://www.kanshu58.example/book/1/ | tail -n +3 | cut -f2
   velmora-cli rules
 )";
 

@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -33,8 +35,11 @@ namespace {
 // How often a waiting browser pass or a closing window looks again.
 constexpr int kIdlePollMs = 100;
 
-// How often the window applies the workers' queued events: once a frame.
+// How often the window applies the workers' queued events: once a frame,
+// spending at most half of it on them, in slices of a few rows.
 constexpr int kFrameMs = 16;
+constexpr int kFrameBudgetMs = 8;
+constexpr std::size_t kEventSlice = 32;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
@@ -234,7 +239,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     QEventLoop waiting;
     QTimer frame;
     connect(&frame, &QTimer::timeout, &waiting, [&] {
-        applyQueuedEvents();
+        applyQueuedEvents(false);
         if (engine_.wait(0)) {
             waiting.quit();
         }
@@ -249,7 +254,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
         engine_.stop();
         engine_.wait();
     }
-    applyQueuedEvents();
+    applyQueuedEvents(true);
     return true;
 }
 
@@ -259,19 +264,29 @@ void NovelJob::queueEvent(const ChapterEvent& event)
     queue_.push_back(event);
 }
 
-void NovelJob::applyQueuedEvents()
+void NovelJob::applyQueuedEvents(bool all)
 {
-    std::vector<ChapterEvent> events;
     {
         std::lock_guard lock(queueMutex_);
-        events.swap(queue_);
+        if (takenApplied_ == taken_.size()) {
+            taken_.clear();
+            takenApplied_ = 0;
+            taken_.swap(queue_);
+        } else {
+            taken_.insert(taken_.end(), queue_.begin(), queue_.end());
+            queue_.clear();
+        }
     }
-    if (!events.empty()) {
-        applyEvents(events);
+    QElapsedTimer spent;
+    spent.start();
+    while (takenApplied_ < taken_.size() && (all || spent.elapsed() < kFrameBudgetMs)) {
+        const std::size_t count = std::min(kEventSlice, taken_.size() - takenApplied_);
+        applyEvents({taken_.data() + takenApplied_, count});
+        takenApplied_ += count;
     }
 }
 
-void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
+void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 {
     int scrollRow = -1;
     int done = -1;
@@ -341,7 +356,7 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
                                           attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt),
                                           captureFailure_);
             event.attempt = attempt;
-            applyEvents({event});
+            applyEvent(event);
             content = captureChapter(address, request.markers.left, request.markers.right);
             QCoreApplication::processEvents();
             enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
@@ -350,23 +365,23 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             }
         }
         if (!enough && stopping()) {
-            applyEvents({rowEvent(ChapterEvent::Kind::stopped, row, ChapterStatus::waiting())});
+            applyEvent(rowEvent(ChapterEvent::Kind::stopped, row, ChapterStatus::waiting()));
             break;
         }
         if (!enough) {
             failedCount_.increment();
-            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_)});
+            applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
         } else if (!replaceFileContent(ChapterFilePath(request.novel.name, row + 1),
                                        CleanChapterText(chapter.title + "\r\n" + content))) {
             // Not saved is not done: the row stays checked for the next run.
             failedCount_.increment();
-            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入")});
+            applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入"));
             rows::setHighlighted(c_.chapters, row, false);
         } else {
             ChapterEvent saved = rowEvent(ChapterEvent::Kind::saved, row, ChapterStatus::done());
             saved.doneCount = ++done;
-            applyEvents({saved});
+            applyEvent(saved);
         }
         QCoreApplication::processEvents();
     }

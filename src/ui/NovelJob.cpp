@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 namespace {
@@ -205,12 +206,8 @@ void NovelJob::downloadChapters()
     failedCount_.exchange(0);
     setStatus(QStringLiteral("正在下载小说章节内容，请等候..."));
 
-    bool ran = true;
-    if (c_.pageCapture->isChecked()) {
-        downloadChaptersByBrowser(currentRequest());
-    } else {
-        ran = downloadChaptersHttp(currentRequest());
-    }
+    const bool ran = c_.pageCapture->isChecked() ? downloadChaptersByBrowser(currentRequest())
+                                                 : downloadChaptersHttp(currentRequest());
 
     if (ran && !progress_.stopRequested && !closing_) {
         finishDownload(c_.autoMerge->isChecked());
@@ -224,10 +221,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     const StartResult started =
         engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
     if (started == StartResult::folderInUse) {
-        setStatus(QStringLiteral("这本小说正由另一个下载使用同一文件夹，请等它结束后再下载"));
-        TimedMessageBox(QStringLiteral("提示"),
-                        QStringLiteral("另一个窗口正在把这本小说下载到同一文件夹，\r\n请等它结束后再下载！"), 0,
-                        StyleError);
+        refuseBusyFolder();
         return false;
     }
     if (started != StartResult::started) {
@@ -256,6 +250,14 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     }
     applyQueuedEvents(true);
     return true;
+}
+
+void NovelJob::refuseBusyFolder()
+{
+    setStatus(QStringLiteral("这本小说正在别处下载，请等那边下载完毕再试！"));
+    TimedMessageBox(QStringLiteral("提示"),
+                    QStringLiteral("另一个程序正在把这本小说下载到同一个文件夹，\r\n请等那边下载完毕再试！"), 0,
+                    StyleError);
 }
 
 void NovelJob::queueEvent(const ChapterEvent& event)
@@ -320,11 +322,21 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
     }
 }
 
-void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
+bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
 {
     progress_.pauseRequested = false;
     const int rowCount = static_cast<int>(request.rows.size());
-    bool folderMade = false;
+    // Held for the run, as the engine holds it for an HTTP run.
+    std::optional<NovelFolderLock> folderLock;
+    const bool anyChecked =
+        std::any_of(request.rows.begin(), request.rows.end(), [](const ChapterRow& row) { return row.checked; });
+    if (anyChecked && CreateNovelFolder(request.novel.name)) {
+        folderLock = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+        if (folderLock->status() == NovelFolderLock::Status::busy) {
+            refuseBusyFolder();
+            return false;
+        }
+    }
     int done = 0;
     const auto stopping = [this] { return progress_.stopRequested || closing_; };
     for (int row = 0; row < rowCount; ++row) {
@@ -340,11 +352,6 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             continue;
         }
         const ChapterRow& chapter = request.rows[static_cast<std::size_t>(row)];
-        if (!folderMade) {
-            std::error_code ignored;
-            std::filesystem::create_directories(NovelFolder(request.novel.name), ignored);
-            folderMade = true;
-        }
         rows::setHighlighted(c_.chapters, row, true);
         rows::scrollTo(c_.chapters, row);
         const std::string address = request.novel.baseAddress + chapter.address;
@@ -372,8 +379,7 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             failedCount_.increment();
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
-        } else if (!replaceFileContent(ChapterFilePath(request.novel.name, row + 1),
-                                       CleanChapterText(chapter.title + "\r\n" + content))) {
+        } else if (!SaveChapterFile(request.novel.name, row + 1, CleanChapterText(chapter.title + "\r\n" + content))) {
             // Not saved is not done: the row stays checked for the next run.
             failedCount_.increment();
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入"));
@@ -385,6 +391,7 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
         }
         QCoreApplication::processEvents();
     }
+    return true;
 }
 
 std::string NovelJob::captureChapter(const std::string& address, const std::string& left, const std::string& right)

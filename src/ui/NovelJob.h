@@ -93,8 +93,10 @@ public:
 private:
     void finishChapterListFetch(const Retrieval& found);
     DownloadRequest currentRequest() const;
+    // Both false when the run was refused.
     bool downloadChaptersHttp(DownloadRequest request);
-    void downloadChaptersByBrowser(const DownloadRequest& request);
+    bool downloadChaptersByBrowser(const DownloadRequest& request);
+    void refuseBusyFolder();
     std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
     void queueEvent(const ChapterEvent& event);
     // Applies the queued events, all of them or as many as one frame's share

@@ -4,7 +4,10 @@
 #include "job/ChapterStatus.h"
 #include "ui/QtText.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -160,3 +163,67 @@ void removeRow(QTreeWidget* list, int row)
 }
 
 } // namespace velmora::rows
+
+namespace velmora {
+
+// The stock delegate, which also tells where it draws a row's check box: the
+// same place it takes a click on the check box from.
+class ChapterListView::Delegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QRect checkBoxRect(QStyleOptionViewItem option, const QModelIndex& index) const
+    {
+        initStyleOption(&option, index);
+        const QWidget* view = option.widget;
+        QStyle* style = view != nullptr ? view->style() : QApplication::style();
+        return style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+    }
+};
+
+ChapterListView::ChapterListView(QWidget* parent) : QTreeWidget(parent), delegate_(new Delegate(this))
+{
+    setItemDelegate(delegate_);
+}
+
+bool ChapterListView::onCheckBox(const QModelIndex& index, const QPoint& position) const
+{
+    if (!index.isValid() || !index.flags().testFlag(Qt::ItemIsUserCheckable)
+        || !index.data(Qt::CheckStateRole).isValid()) {
+        return false;
+    }
+    // The option the view hands the delegate with a mouse event.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return delegate_->checkBoxRect(option, index).contains(position);
+}
+
+QItemSelectionModel::SelectionFlags ChapterListView::selectionCommand(const QModelIndex& index,
+                                                                      const QEvent* event) const
+{
+    if (pressOnCheckBox_ && event != nullptr
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove
+            || event->type() == QEvent::MouseButtonRelease)) {
+        return QItemSelectionModel::NoUpdate;
+    }
+    return QTreeWidget::selectionCommand(index, event);
+}
+
+void ChapterListView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    pressOnCheckBox_ = event->button() == Qt::LeftButton && onCheckBox(indexAt(position), position);
+    QTreeWidget::mousePressEvent(event);
+}
+
+void ChapterListView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The view asks for the release's selection command on the way.
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        pressOnCheckBox_ = false;
+    }
+}
+
+} // namespace velmora

@@ -2,11 +2,11 @@
 
 #include "job/ChapterList.h"
 
+#include <QTreeWidget>
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-class QTreeWidget;
 
 // The chapter list kept in the list view itself, one row per chapter:
 // column 0 the row number with the check box, 1 the title, 2 the address,
@@ -47,3 +47,31 @@ void moveRow(QTreeWidget* list, int from, int to);
 void removeRow(QTreeWidget* list, int row);
 
 } // namespace velmora::rows
+
+namespace velmora {
+
+// The chapter list view. Checking a row and highlighting it are separate: a
+// mouse click on a row's check box toggles the check and leaves every row's
+// highlight as it was, so an interval highlight survives checking rows by
+// hand. Clicks elsewhere on a row highlight as in any list view.
+class ChapterListView : public QTreeWidget {
+public:
+    explicit ChapterListView(QWidget* parent = nullptr);
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    class Delegate;
+
+    bool onCheckBox(const QModelIndex& index, const QPoint& position) const;
+
+    Delegate* delegate_;
+    // The left button went down on a check box and is still down.
+    bool pressOnCheckBox_ = false;
+};
+
+} // namespace velmora

@@ -57,7 +57,14 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, i
 
 QGroupBox* group(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
 {
-    return place(new QGroupBox(caption, parent), name, x, y, w, h);
+    auto* g = place(new QGroupBox(caption, parent), name, x, y, w, h);
+    // The fixed positions inside a group count from a frame whose top line
+    // runs through the caption, half a line below the group's top. Most
+    // styles draw the caption above the frame instead, which pushes the
+    // frame below controls placed near the top and leaves them poking out.
+    g->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+                                    "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+    return g;
 }
 
 QLineEdit* numberEdit(QWidget* parent, const char* name, int value, int x, int y, int w, int h)

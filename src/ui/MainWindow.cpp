@@ -3,6 +3,7 @@
 #include "core/ProgramGlobals.h"
 #include "job/ChapterFiles.h"
 #include "ui/ChapterListTools.h"
+#include "ui/ChapterRows.h"
 #include "ui/Controls.h"
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
@@ -107,7 +108,7 @@ void MainWindow::buildControls()
     status_ = label(this, "标签4", QString(), 21, 31, 464, 25);
     status_->setStyleSheet(QStringLiteral("color: red;"));
 
-    chapters_ = new QTreeWidget(this);
+    chapters_ = new ChapterListView(this);
     chapters_->setObjectName(QStringLiteral("超级列表框1"));
     chapters_->setGeometry(13, 61, 480, 312);
     chapters_->setRootIsDecorated(false);
@@ -131,6 +132,9 @@ void MainWindow::buildControls()
     novelName_ = label(work, "标签_书名", QString(), 43, 20, 134, 39);
     label(work, "标签6", QStringLiteral("作者："), 8, 75, 38, 24);
     author_ = label(work, "标签_作者", QString(), 43, 68, 134, 39);
+    // Two lines high: a long name wraps rather than losing its end.
+    novelName_->setWordWrap(true);
+    author_->setWordWrap(true);
 
     QGroupBox* download = group(this, "分组框2", QString(), 503, 220, 184, 163);
     downloadButton_ = button(download, "按钮_下载章节内容", QStringLiteral("下载章节内容"), 16, 13, 151, 32);
@@ -187,8 +191,9 @@ void MainWindow::buildControls()
     connect(deleteHighlighted, &QPushButton::clicked, listTools_, &ChapterListTools::deleteHighlighted);
     connect(moveUp, &QPushButton::clicked, listTools_, &ChapterListTools::moveUp);
     connect(moveDown, &QPushButton::clicked, listTools_, &ChapterListTools::moveDown);
+    // 停止 is offered exactly while a download runs, and no merge is then.
     connect(autoMerge_, &QCheckBox::clicked, this,
-            [this](bool checked) { mergeButton_->setEnabled(!checked && !job_->downloading()); });
+            [this](bool checked) { mergeButton_->setEnabled(!checked && !stopButton_->isEnabled()); });
 }
 
 void MainWindow::startUp()
@@ -206,11 +211,7 @@ void MainWindow::startUp()
     connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
     ruleEditor_ = new RuleEditor(rules_, ruleSettings_, pageCapture_, this);
     connect(ruleEditor_, &RuleEditor::selectionMoved, this, &MainWindow::refreshRuleFields);
-    connect(pageCapture_, &QCheckBox::clicked, this, [this](bool checked) {
-        SiteRule values;
-        values.pageCapture = checked;
-        rules_.updateRule(ruleSettings_->selectedIndex() + 1, {RuleField::pageCapture}, values);
-    });
+    connect(pageCapture_, &QCheckBox::clicked, ruleEditor_, &RuleEditor::writePageCapture);
 }
 
 void MainWindow::setStatus(const QString& text)

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -17,6 +18,10 @@ namespace velmora {
 void prepareWebEngine()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The engine prints its start-up settings on every run, and pages their
+    // script console: noise in the terminal a user started Velmora from.
+    // QT_LOGGING_RULES still turns them back on.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\njs=false"));
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     }

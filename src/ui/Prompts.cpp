@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QThread>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace velmora {
 namespace {
@@ -39,6 +41,30 @@ bool onWindowThread()
 {
     return QCoreApplication::instance() != nullptr
         && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// The prompts tell the user which button to click by its Chinese caption, so
+// the captions are set here rather than left to whatever translation the
+// system has installed (usually none, leaving "Yes" and "No").
+// Message boxes and button boxes number their standard buttons alike.
+static_assert(int(QMessageBox::Yes) == int(QDialogButtonBox::Yes) && int(QMessageBox::No) == int(QDialogButtonBox::No)
+              && int(QMessageBox::Cancel) == int(QDialogButtonBox::Cancel)
+              && int(QMessageBox::Ok) == int(QDialogButtonBox::Ok));
+
+template <typename Box>
+void nameButtons(Box* box)
+{
+    static const std::pair<int, QString> kCaptions[] = {
+        {QDialogButtonBox::Yes, QStringLiteral("是")},
+        {QDialogButtonBox::No, QStringLiteral("否")},
+        {QDialogButtonBox::Cancel, QStringLiteral("取消")},
+        {QDialogButtonBox::Ok, QStringLiteral("确定")},
+    };
+    for (const auto& [which, caption] : kCaptions) {
+        if (QAbstractButton* button = box->button(typename Box::StandardButton(which))) {
+            button->setText(caption);
+        }
+    }
 }
 
 QMessageBox* makeBox(const QString& caption, const QString& text, int style, QWidget* owner)
@@ -64,6 +90,7 @@ QMessageBox* makeBox(const QString& caption, const QString& text, int style, QWi
         box->setStandardButtons(QMessageBox::Ok);
         break;
     }
+    nameButtons(box);
     return box;
 }
 
@@ -125,6 +152,7 @@ public:
         entry_->selectAll();
         layout->addWidget(entry_);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        nameButtons(buttons);
         connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
         connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         layout->addWidget(buttons);

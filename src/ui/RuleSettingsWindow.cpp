@@ -1,5 +1,6 @@
 #include "ui/RuleSettingsWindow.h"
 
+#include "core/Text.h"
 #include "ui/Controls.h"
 #include "ui/QtText.h"
 
@@ -74,10 +75,22 @@ std::string fieldValue(const QLineEdit* e, const std::string& shown)
     return e->isModified() ? toGbk(e->text()) : shown;
 }
 
-// A several-line field, where a line break the user typed counts as CR LF.
+// A several-line field. The box shows every stored line break as one of its
+// own; the breaks the user's edit left alone go back in their stored form (a
+// pattern ending in a lone CR keeps it), and a break the user typed counts as
+// CR LF.
 std::string fieldValue(const QPlainTextEdit* e, const std::string& shown)
 {
-    return e->document()->isModified() ? toGbk(e->toPlainText().replace(u'\n', QStringLiteral("\r\n"))) : shown;
+    return e->document()->isModified() ? text::restoreLineBreaks(toGbk(e->toPlainText()), shown) : shown;
+}
+
+// Shows the start of each field's text: a field filled by the program would
+// otherwise show its end, cutting off the first characters of a long marker.
+void showStart(std::initializer_list<QLineEdit*> fields)
+{
+    for (QLineEdit* field : fields) {
+        field->setCursorPosition(0);
+    }
 }
 
 } // namespace
@@ -107,6 +120,7 @@ void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::st
     authorPattern_->setPlainText(toQString(authorPattern));
     contentLeftMarker_->setText(toQString(contentLeftMarker));
     contentRightMarker_->setText(toQString(contentRightMarker));
+    showStart({siteAddress_, contentLeftMarker_, contentRightMarker_});
 }
 
 void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
@@ -114,6 +128,7 @@ void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
     shown_[0] = siteAddress;
     const QSignalBlocker block(siteAddress_);
     siteAddress_->setText(toQString(siteAddress));
+    showStart({siteAddress_});
 }
 
 void RuleSettingsWindow::closeEvent(QCloseEvent* event)

@@ -3,6 +3,8 @@
 // Velmora's address box, then fetch the chapter list and download it.
 #include "support/NovelSite.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +20,16 @@ int main(int argc, char** argv)
 
     velmora::test::NovelSiteOptions options;
     options.chapters = 12;
+    // A slow site leaves time to watch a download run, pause and stop it.
+    options.delay = std::chrono::milliseconds(argc > 2 ? std::max(0, std::atoi(argv[2])) : 0);
     try {
         velmora::test::NovelSite site(options, port);
         std::printf("Sample novel site running. Paste this address into Velmora:\n\n    %s\n\n"
-                    "(the same novel as gzip-compressed UTF-8 pages: %s)\nPress Ctrl+C to stop.\n",
-                    site.listUrl().c_str(), site.utf8ListUrl().c_str());
+                    "(the same novel as gzip-compressed UTF-8 pages: %s\n"
+                    " and as script-built pages for the browser mode, under the rule \"%s\": %s)\n"
+                    "Press Ctrl+C to stop.\n",
+                    site.listUrl().c_str(), site.utf8ListUrl().c_str(), "2345小说（仅测试）",
+                    site.scriptListUrl().c_str());
         std::fflush(stdout);
         int signal = 0;
         sigwait(&stopSignals, &signal);

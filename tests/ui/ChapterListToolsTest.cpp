@@ -244,6 +244,74 @@ TEST_F(ChapterListToolsTest, InvertHighlightedTouchesOnlyThoseRows)
     EXPECT_TRUE(shown().empty());
 }
 
+// Where the list's style draws the check box of `row`.
+QRect checkBoxRect(QTreeWidget* list, int row)
+{
+    const QModelIndex index = list->model()->index(row, 0);
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.widget = list;
+    option.font = list->font();
+    option.fontMetrics = QFontMetrics(list->font());
+    option.rect = list->visualRect(index);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.checkState = list->topLevelItem(row)->checkState(0);
+    option.text = list->topLevelItem(row)->text(0);
+    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+}
+
+struct MouseCase {
+    const char* label;
+    int row;
+    bool onCheckBox;  // else on the title
+    QPoint jitter;    // how far the mouse moves between press and release
+    std::vector<int> highlighted;
+    bool checkedAfter;
+};
+
+void PrintTo(const MouseCase& c, std::ostream* os) { *os << c.label; }
+
+class MouseOnRowTest : public ChapterListToolsTest, public testing::WithParamInterface<MouseCase> {};
+
+// Checking and highlighting are separate: a click on a check box must not
+// throw away an interval highlight, nor add its row to it, even when the hand
+// moves the mouse a little while the button is down.
+TEST_P(MouseOnRowTest, CheckBoxClickKeepsTheHighlight)
+{
+    const MouseCase& c = GetParam();
+    fill(10);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    setBoxes(1, 4, 9999);
+    button("按钮_间选")->click();
+    ASSERT_EQ(highlighted(), (std::vector<int>{0, 4, 8}));
+
+    const QRect box = checkBoxRect(list(), c.row);
+    ASSERT_TRUE(box.isValid());
+    ASSERT_TRUE(box.contains(box.center() + c.jitter));
+    const QPoint at = c.onCheckBox ? box.center() : list()->visualRect(list()->model()->index(c.row, 1)).center();
+    QWidget* viewport = list()->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    if (!c.jitter.isNull()) {
+        QMouseEvent move(QEvent::MouseMove, at + c.jitter, viewport->mapToGlobal(at + c.jitter), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at + c.jitter);
+    EXPECT_EQ(highlighted(), c.highlighted);
+    EXPECT_EQ(checked(c.row), c.checkedAfter);
+    for (int row = 0; row < 10; ++row) {
+        EXPECT_TRUE(row == c.row || checked(row)) << row;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ListTools, MouseOnRowTest, testing::Values(
+    MouseCase{"check box of a plain row", 2, true, {}, {0, 4, 8}, false},
+    MouseCase{"check box of a plain row, hand moving", 2, true, {2, 1}, {0, 4, 8}, false},
+    MouseCase{"check box of a highlighted row, hand moving", 4, true, {-2, 1}, {0, 4, 8}, false},
+    MouseCase{"title highlights only its row", 3, false, {}, {3}, true},
+    MouseCase{"title, hand moving", 3, false, {2, 1}, {3}, true}
+));
+
 struct NumberBoxCase {
     const char* typed;
     const char* shownAfter;

@@ -6,7 +6,18 @@
 using namespace velmora;
 using namespace velmora::test;
 
-class MainWindowTest : public WindowTest {};
+class MainWindowTest : public WindowTest {
+protected:
+    // A novel long and slow enough that its download still runs a moment
+    // after it started.
+    static NovelSiteOptions slowNovel()
+    {
+        NovelSiteOptions options;
+        options.chapters = 200;
+        options.delay = std::chrono::milliseconds(100);
+        return options;
+    }
+};
 
 TEST_F(MainWindowTest, StartUpWritesRulesSelectsFirstRuleAndFindsDefaultAddress)
 {
@@ -64,6 +75,27 @@ TEST_F(MainWindowTest, RetrievalFillsTheListFromAGbkPage)
     EXPECT_TRUE(window().ruleSettings()->isEnabled());
 }
 
+// Web novels often have long names; the two-line labels wrap them rather than
+// cutting their ends off.
+TEST_F(MainWindowTest, LongNameAndAuthorAreShownWhole)
+{
+    NovelSiteOptions options;
+    options.novelName = encoding::utf8ToGbk("重生之我在都市当神医的那些年月");
+    options.author = encoding::utf8ToGbk("一位名字很长很长的作者先生");
+    NovelSite site(options);
+    fetchList(site.listUrl());
+    for (const char* name : {"标签_书名", "标签_作者"}) {
+        const QLabel* label = control<QLabel>(name);
+        const QRect room = label->contentsRect();
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, room.width(), 1000), Qt::TextWordWrap, label->text());
+        EXPECT_TRUE(label->wordWrap()) << name;
+        EXPECT_GT(needed.height(), QFontMetrics(label->font()).height()) << name;  // it takes two lines
+        EXPECT_LE(needed.height(), room.height()) << name;
+    }
+    EXPECT_EQ(control<QLabel>("标签_书名")->text(), "重生之我在都市当神医的那些年月");
+}
+
 TEST_F(MainWindowTest, RetrievalReadsGzipUtf8PageWithAbsoluteLinks)
 {
     test::NovelSite site;
@@ -88,6 +120,11 @@ TEST_F(MainWindowTest, FailedRetrievalLeavesAnEmptyList)
     EXPECT_EQ(shown()[0].text, "章节获取失败\r\n(3秒后自动关闭)");
     EXPECT_EQ(shown()[0].style, StyleError);
     EXPECT_EQ(control<QLineEdit>("编辑框_尾行")->text(), "5");  // left as it was
+
+    // A download now has nothing to save and no novel to name a folder.
+    button("按钮_下载章节内容")->click();
+    ASSERT_TRUE(waitUntil([&] { return button("按钮_获取章节标题")->isEnabled(); }));
+    EXPECT_FALSE(fs::exists(folder_ / "_"));
 }
 
 TEST_F(MainWindowTest, DownloadSavesCheckedChaptersAndMergesTheNovel)
@@ -157,10 +194,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
 
 TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
 {
-    test::NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    test::NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     forgetShown();
     QTimer::singleShot(150, [&] {
@@ -230,10 +264,7 @@ TEST_F(MainWindowTest, HostileNovelNameStaysInsideTheWorkingFolder)
 
 TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
 {
-    test::NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    test::NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     QTimer::singleShot(250, [&] { window().close(); });
     button("按钮_下载章节内容")->click();
@@ -269,6 +300,32 @@ TEST_F(MainWindowTest, MergeButtonFollowsTheAutoMergeBox)
     EXPECT_FALSE(button("按钮_合并")->isEnabled());
 }
 
+// A merge during a download would write part of the novel and call it whole.
+TEST_F(MainWindowTest, NoMergeWhileADownloadRuns)
+{
+    NovelSite site(slowNovel());
+    fetchList(site.listUrl());
+    auto* autoMerge = control<QCheckBox>("选择框_合并");
+    autoMerge->click();
+    ASSERT_TRUE(button("按钮_合并")->isEnabled());
+    forgetShown();
+    std::vector<bool> mergeEnabled;
+    QTimer::singleShot(150, [&] {
+        mergeEnabled.push_back(button("按钮_合并")->isEnabled());
+        autoMerge->click();
+        autoMerge->click();  // unchecked again, which offers the merge when idle
+        mergeEnabled.push_back(button("按钮_合并")->isEnabled());
+        emit button("按钮_合并")->clicked();  // the handler itself refuses too
+        button("按钮_停止")->click();
+    });
+    button("按钮_下载章节内容")->click();
+    EXPECT_EQ(mergeEnabled, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(shown().empty());
+    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_NE(status(), "整本小说下载完毕");
+    EXPECT_TRUE(button("按钮_合并")->isEnabled());  // offered again once the run is over
+}
+
 TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
 {
     window();
@@ -276,6 +333,7 @@ TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
     auto* rules = control<QListWidget>("列表框1");
     rules->setCurrentRow(7);  // 2345小说（仅测试）, a page-capture rule
     EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->text(), "正在玩命为您加载中，请稍后！");
+    EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->cursorPosition(), 0);  // the long marker shows its start
     EXPECT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
     // A pattern ending in CR LF reaches the job as it is stored.
     EXPECT_EQ(window().ruleSettings()->chapterListPattern().substr(
@@ -305,10 +363,7 @@ TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
 // under a running download.
 TEST_F(MainWindowTest, RowToolsAreOffWhileADownloadRuns)
 {
-    NovelSiteOptions options;
-    options.chapters = 200;
-    options.delay = std::chrono::milliseconds(100);
-    NovelSite site(options);
+    NovelSite site(slowNovel());
     fetchList(site.listUrl());
     bool toolsEnabledDuringRun = true;
     QTimer::singleShot(150, [&] {

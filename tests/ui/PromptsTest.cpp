@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
+#include <string>
 #include <thread>
 
 using namespace velmora;
@@ -30,7 +33,67 @@ void answerNextBox(QMessageBox::StandardButton button)
     });
 }
 
+// Hands the first visible dialog to `use` as soon as one is shown.
+void withNextDialog(std::function<void(QDialog*)> use)
+{
+    QTimer::singleShot(0, [use = std::move(use)]() mutable {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog != nullptr && dialog->isVisible()) {
+                use(dialog);
+                return;
+            }
+        }
+        withNextDialog(std::move(use));
+    });
+}
+
+// The captions of a dialog's shown buttons.
+std::set<std::string> buttonCaptions(const QDialog* dialog)
+{
+    std::set<std::string> captions;
+    for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+        if (button->isVisible()) {
+            captions.insert(button->text().toStdString());
+        }
+    }
+    return captions;
+}
+
 } // namespace
+
+// The prompts name the buttons to click in Chinese, so the buttons must carry
+// those captions whatever translations the system has.
+TEST(PromptsTest, ButtonsAreCaptionedInChinese)
+{
+    struct Case {
+        int style;
+        std::set<std::string> captions;
+    };
+    const Case cases[] = {
+        {StyleYesNoCancel, {"是", "否", "取消"}},
+        {StyleYesNo, {"是", "否"}},
+        {StyleError, {"确定"}},
+        {StyleInformation, {"确定"}},
+    };
+    for (const Case& c : cases) {
+        std::set<std::string> seen;
+        withNextDialog([&](QDialog* box) {
+            seen = buttonCaptions(box);
+            box->reject();
+        });
+        TimedMessageBox("c", "t", 10000, c.style);
+        EXPECT_EQ(seen, c.captions) << c.style;
+    }
+
+    std::set<std::string> seen;
+    withNextDialog([&](QDialog* dialog) {
+        seen = buttonCaptions(dialog);
+        dialog->reject();
+    });
+    QString text;
+    EXPECT_FALSE(InputBox("p", "t", "x", text, InputAnyText, nullptr));
+    EXPECT_EQ(seen, (std::set<std::string>{"确定", "取消"}));
+}
 
 TEST(PromptsTest, BoxClosesItselfAfterTimeout)
 {

@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
+#include "support/FileSizeLimit.h"
 #include "ui/QtText.h"
 #include "ui/WindowTestFixture.h"
 
@@ -26,9 +27,12 @@ const QString kRenameText =
 const QString kUnusableName = QStringLiteral("规则名称不能含有空格、引号及 < > / & = 等字符\r\n(3秒后自动关闭)");
 
 // Types `text` into `w` one character at a time, as a keyboard or an input
-// method would.
+// method would; in a one-line field, at the end of its text.
 void typeText(QWidget* w, const QString& text)
 {
+    if (qobject_cast<QLineEdit*>(w) != nullptr) {
+        QTest::keyClick(w, Qt::Key_End);
+    }
     for (const QChar ch : text) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
         QCoreApplication::sendEvent(w, &press);
@@ -234,24 +238,34 @@ TEST_F(RuleEditingTest, AnsweringNoDropsTheNewRuleAndReloadsThePreviousOne)
     EXPECT_EQ(store.readRule(3).siteAddress, previous.siteAddress);
 }
 
-TEST_F(RuleEditingTest, NameTheFileCannotHoldIsToldAndDropped)
+// A name the file cannot hold is refused as soon as it is typed, before the
+// user fills in fields for a rule that could never be saved.
+TEST_F(RuleEditingTest, NameTheFileCannotHoldIsRefusedBeforeTheFields)
 {
     window();
     rules()->setCurrentRow(4);
-    beginAdd(QStringLiteral("a<b"));
-    answerMessages({ResultYes});
-    addButton()->click();
-    ASSERT_EQ(shown().size(), 2u);
-    EXPECT_EQ(shown()[1].caption, "提示");
-    EXPECT_EQ(shown()[1].text, kUnusableName);
-    EXPECT_EQ(shown()[1].timeoutMs, 3000);
-    EXPECT_EQ(shown()[1].style, StyleError);
-    EXPECT_EQ(rules()->count(), 16);
-    EXPECT_EQ(rules()->currentRow(), 4);
-    EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
-    EXPECT_EQ(addButton()->text(), "增加");
-    EXPECT_EQ(enabledStates(), (std::vector<bool>{true, true, true, true}));
+    const QString names[] = {QStringLiteral("a<b"), QStringLiteral("a/b"), QStringLiteral("a\"b"),
+                             QStringLiteral("a&b"), QStringLiteral("!ab"), QStringLiteral("名=字")};
+    for (const QString& name : names) {
+        forgetShown();
+        beginAdd(name);
+        ASSERT_EQ(shown().size(), 1u) << name.toStdString();
+        EXPECT_EQ(shown()[0].caption, "提示");
+        EXPECT_EQ(shown()[0].text, kUnusableName);
+        EXPECT_EQ(shown()[0].timeoutMs, 3000);
+        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(rules()->count(), 16);
+        EXPECT_EQ(rules()->currentRow(), 4);
+        EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
+        EXPECT_EQ(addButton()->text(), "增加");
+        EXPECT_EQ(enabledStates(), (std::vector<bool>{true, true, true, true}));
+    }
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
+
+    // The next addition starts afresh and asks for a name again.
+    beginAdd(QStringLiteral("好名字"));
+    EXPECT_EQ(asked().size(), std::size(names) + 1);
+    EXPECT_EQ(addButton()->text(), "确认增加");
 }
 
 TEST_F(RuleEditingTest, AdditionIntoAnUnreadableFileLeavesNoPhantomRule)
@@ -432,6 +446,77 @@ TEST_F(RuleEditingTest, EditingOneFieldLeavesAPatternEndingInLoneCrAlone)
     expected.contentRightMarker += "z";
     EXPECT_EQ(store.readRule(11), expected);
     EXPECT_EQ(window().ruleSettings()->novelNamePattern(), before.novelNamePattern);
+}
+
+// The five default rules whose patterns end in a lone CR: editing such a
+// pattern keeps the lone CR, which a CR LF would change what it matches.
+TEST_F(RuleEditingTest, EditingAPatternEndingInLoneCrKeepsIt)
+{
+    window();
+    const std::pair<int, const char*> patterns[] = {
+        {8, "编辑框_小说名正则"},  {9, "编辑框_小说作者正则"}, {10, "编辑框_小说名正则"},
+        {11, "编辑框_列表正则"},  {13, "编辑框_小说作者正则"},
+    };
+    for (const auto& [row, box] : patterns) {
+        rules()->setCurrentRow(row);
+        const SiteRule before = store.readRule(row + 1);
+        auto* pattern = control<QPlainTextEdit>(box);
+        QTest::keyClick(pattern, Qt::Key_Home, Qt::ControlModifier);
+        typeText(pattern, "^");
+        const SiteRule after = store.readRule(row + 1);
+        const std::string& was = box == std::string("编辑框_列表正则") ? before.chapterListPattern
+                                 : box == std::string("编辑框_小说名正则") ? before.novelNamePattern
+                                                                          : before.authorPattern;
+        const std::string& now = box == std::string("编辑框_列表正则") ? after.chapterListPattern
+                                 : box == std::string("编辑框_小说名正则") ? after.novelNamePattern
+                                                                          : after.authorPattern;
+        ASSERT_TRUE(was.ends_with("\r") && !was.ends_with("\r\n")) << row;
+        EXPECT_EQ(now, "^" + was) << row;
+    }
+}
+
+TEST_F(RuleEditingTest, SaveThatFailsIsToldOnceUntilASaveSucceeds)
+{
+    window();
+    const QString failure = QStringLiteral("规则保存失败：无法写入下载配置.xml\r\n(3秒后自动关闭)");
+    auto* left = control<QLineEdit>("编辑框_章节内容左");
+    {
+        const test::FileSizeLimit full(16);
+        typeText(left, "abc");
+        control<QCheckBox>("选择框_页面抓取")->click();
+    }
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].caption, "提示");
+    EXPECT_EQ(shown()[0].text, failure);
+    EXPECT_EQ(shown()[0].timeoutMs, 3000);
+    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
+
+    // A save that works ends the failure; the next failure is told again.
+    typeText(left, "d");
+    EXPECT_EQ(store.readRule(1).contentLeftMarker, toGbk(left->text()));
+    {
+        const test::FileSizeLimit full(16);
+        typeText(left, "e");
+    }
+    ASSERT_EQ(shown().size(), 2u);
+    EXPECT_EQ(shown()[1].text, failure);
+}
+
+TEST_F(RuleEditingTest, AddingARuleThatCannotBeSavedIsToldAndDropped)
+{
+    window();
+    beginAdd(QStringLiteral("新站"));
+    answerMessages({ResultYes});
+    {
+        const test::FileSizeLimit full(16);
+        addButton()->click();
+    }
+    ASSERT_EQ(shown().size(), 2u);
+    EXPECT_EQ(shown()[1].text, QStringLiteral("规则保存失败：无法写入下载配置.xml\r\n(3秒后自动关闭)"));
+    EXPECT_EQ(rules()->count(), 16);
+    EXPECT_EQ(addButton()->text(), "增加");
+    EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
 }
 
 TEST_F(RuleEditingTest, PanelDoesNotReactWhileAJobRuns)

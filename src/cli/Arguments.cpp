@@ -16,6 +16,14 @@ Commands:
   list ADDRESS       print the novel's name, author and chapters (number, title,
                      address), tab-separated
   rules              print the site rules (name, address, http or browser)
+  rules set NAME SETTING VALUE
+                     change one optional setting of the rule NAME; an empty
+                     VALUE puts it back to its default. Settings (README):
+                     encoding (auto, gbk, utf-8, big5), dedupe (yes, no),
+                     reverse-list (yes, no), next-list-page PATTERN,
+                     next-chapter-page PATTERN, max-parallel (1-20),
+                     interval-ms (0-600000), block-text and remove-text
+                     (texts, one a line); the file's own names work too
 
 Options:
   -d, --dir DIR      work in DIR (created when missing) instead of the current folder
@@ -40,6 +48,7 @@ Examples:
   velmora-cli get --json http://www.kanshu58.example/book/1/ | jq .event
   velmora-cli list http://www.kanshu58.example/book/1/ | tail -n +3 | cut -f2
   velmora-cli rules
+  velmora-cli rules set 看书网 max-parallel 4
 )";
 
 std::optional<Command> commandNamed(const std::string& word)
@@ -169,8 +178,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         }
         break;
     case Command::rules:
-        if (!a.addresses.empty() || a.addressFile || rowsSpec || a.json || !a.merge || a.resume) {
+        if (a.addressFile || rowsSpec || a.json || !a.merge || a.resume) {
             return usage("rules takes only --dir");
+        }
+        if (!a.addresses.empty() && (a.addresses[0] != "set" || a.addresses.size() != 4)) {
+            return usage("rules takes no address; to change a setting: rules set NAME SETTING VALUE");
         }
         break;
     default:

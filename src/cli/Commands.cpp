@@ -8,9 +8,12 @@
 #include "job/ChapterFiles.h"
 #include "job/ChapterStatus.h"
 #include "job/NovelEngine.h"
+#include "core/Text.h"
 #include "rules/RuleStore.h"
+#include "rules/RulesXml.h"
 #include "web/Url.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -126,7 +129,7 @@ FoundRule ruleFor(const RuleStore& rules, const std::string& address)
 Retrieval retrieve(const std::string& address, const SiteRule& rule)
 {
     return RetrieveChapterList(address, {rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
-                               &interruptFlag());
+                               rule.options, &interruptFlag());
 }
 
 std::string retrievalFailure(const std::string& address, const Retrieval& found)
@@ -218,7 +221,8 @@ private:
         novel.folder = shownPath(folder_, NovelFolder(list.novel.name));
         novel.chapters = static_cast<int>(list.rows.size());
 
-        DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows};
+        DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows,
+                                rule.options};
         for (std::size_t position = 1; position <= request.rows.size(); ++position) {
             ChapterRow& row = request.rows[position - 1];
             row.checked = arguments_.rows.contains(row.number);
@@ -431,6 +435,98 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
     return std::fflush(out) == 0 ? 0 : kRefused;
 }
 
+namespace {
+
+// The command line's names of the optional settings and the attribute
+// names they stand for in the rules file.
+struct SettingName {
+    std::string_view name;
+    std::string_view attribute;  // UTF-8
+    std::string_view fallback;   // the default's own spelling, which leaves no attribute
+};
+constexpr SettingName kSettingNames[] = {
+    {"encoding", "网页编码", "auto"},
+    {"dedupe", "去重", "yes"},
+    {"reverse-list", "目录倒序", "no"},
+    {"next-list-page", "目录下一页", ""},
+    {"next-chapter-page", "章节下一页", ""},
+    {"max-parallel", "最大并发", ""},
+    {"interval-ms", "请求间隔毫秒", "0"},
+    {"block-text", "拦截页文字", ""},
+    {"remove-text", "去除文字", ""},
+};
+
+// "yes"/"no" as the file's "真"/"假" for the two switches.
+std::string storedValue(std::string_view attribute, const std::string& value)
+{
+    if (attribute == "去重" || attribute == "目录倒序") {
+        if (value == "yes" || value == "true" || value == "1") {
+            return encoding::utf8ToGbk("真");
+        }
+        if (value == "no" || value == "false" || value == "0") {
+            return encoding::utf8ToGbk("假");
+        }
+    }
+    if (attribute == "网页编码") {
+        return text::toLowerAscii(value);
+    }
+    return encoding::utf8ToGbk(value);
+}
+
+int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std::string& setting,
+                  const std::string& value, std::FILE* out, std::FILE* err)
+{
+    const auto refuse = [err](const std::string& message) {
+        std::fprintf(err, "velmora-cli: %s\n", message.c_str());
+        return kRefused;
+    };
+    const std::vector<std::string> names = rules.ruleNames();
+    const auto found = std::find(names.begin(), names.end(), encoding::utf8ToGbk(ruleName));
+    if (found == names.end()) {
+        return refuse("no rule named " + ruleName + " in " + rules.file().string() + " (velmora-cli rules lists them)");
+    }
+    const auto named = std::find_if(std::begin(kSettingNames), std::end(kSettingNames), [&](const SettingName& s) {
+        return s.name == setting || s.attribute == setting;
+    });
+    if (named == std::end(kSettingNames)) {
+        return refuse("no setting called " + setting + " (see velmora-cli --help)");
+    }
+    const int position = static_cast<int>(found - names.begin()) + 1;
+    SiteRule rule = rules.readRule(position, {RuleField::name, RuleField::options});
+    // The value goes through the same reader as the file's attribute, so the
+    // command line takes exactly what the file may hold.
+    const std::string attribute = encoding::utf8ToGbk(named->attribute);
+    XmlElement element;
+    writeRuleOptions(element, rule.options);
+    std::erase_if(element.attributes, [&](const XmlAttribute& a) { return a.name == attribute; });
+    const std::string stored = storedValue(named->attribute, text::replaceAll(value, "\\n", "\n"));
+    if (!stored.empty()) {
+        element.attributes.push_back({attribute, stored});
+    }
+    const RuleOptions options = readRuleOptions(element);
+    XmlElement check;
+    writeRuleOptions(check, options);
+    const XmlAttribute* written = check.attribute(attribute);
+    const bool isDefault = written == nullptr;
+    const auto sameLines = [](std::string_view x, std::string_view y) {
+        return text::replaceAll(x, "\r\n", "\n") == text::replaceAll(y, "\r\n", "\n");
+    };
+    const bool understood = stored.empty() || (written != nullptr && sameLines(written->value, stored))
+                            || (isDefault && stored == storedValue(named->attribute, std::string(named->fallback)));
+    if (!understood) {
+        return refuse("the value " + value + " is not one " + setting + " takes (see velmora-cli --help)");
+    }
+    rule.options = options;
+    if (!rules.updateRule(position, {RuleField::options}, rule)) {
+        return refuse("cannot write " + rules.file().string() + "; nothing was changed");
+    }
+    std::fprintf(out, "%s: %s = %s\n", ruleName.c_str(), std::string(named->name).c_str(),
+                 isDefault ? "(default)" : encoding::gbkToUtf8(written->value).c_str());
+    return std::fflush(out) == 0 ? 0 : kRefused;
+}
+
+} // namespace
+
 int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
     const std::optional<Workspace> workspace = openWorkspace(arguments, err);
@@ -438,6 +534,9 @@ int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
         return kRefused;
     }
     const RuleStore& rules = workspace->rules;
+    if (!arguments.addresses.empty()) {
+        return setRuleOption(rules, arguments.addresses[1], arguments.addresses[2], arguments.addresses[3], out, err);
+    }
     const RuleFields fields{RuleField::name, RuleField::siteAddress, RuleField::pageCapture};
     const int count = static_cast<int>(rules.ruleNames().size());
     std::string text;

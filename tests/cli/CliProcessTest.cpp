@@ -374,6 +374,44 @@ TEST_F(CliTest, RulesAreWrittenWhenMissingAndPrintedWithTheirMode)
               rules.end());
 }
 
+TEST_F(CliTest, RulesSetChangesOneSettingRefusesWhatItCannotReadAndResetsToTheDefault)
+{
+    ASSERT_EQ(run({"rules", "--dir", "."}).status, 0);
+    const std::string defaults = fileBytes(work_ / u8"下载配置.xml");
+    struct Step {
+        std::vector<std::string> words;
+        int status;
+        std::string out;
+    };
+    const std::vector<Step> steps = {
+        {{"max-parallel", "2"}, 0, "58看书: max-parallel = 2\n"},
+        {{"最大并发", "21"}, 2, ""},
+        {{"encoding", "Big5"}, 0, "58看书: encoding = big5\n"},
+        {{"encoding", "latin1"}, 2, ""},
+        {{"dedupe", "no"}, 0, "58看书: dedupe = 假\n"},
+        {{"block-text", "访问太频繁"}, 0, "58看书: block-text = 访问太频繁\n"},
+        {{"no-such-setting", "1"}, 2, ""},
+    };
+    for (const Step& step : steps) {
+        std::vector<std::string> words = {"rules", "set", "58看书"};
+        words.insert(words.end(), step.words.begin(), step.words.end());
+        const Finished done = run(words);
+        EXPECT_EQ(done.status, step.status) << step.words[0] << ": " << done.err;
+        EXPECT_EQ(done.out, step.out);
+    }
+    EXPECT_EQ(run({"rules", "set", "不存在", "dedupe", "no"}).status, 2);
+    const RuleOptions options = RuleStore((work_ / u8"下载配置.xml").string()).readRule(1).options;
+    EXPECT_EQ(options.maxConcurrency, 2);
+    EXPECT_EQ(options.pageEncoding, PageEncoding::big5);
+    EXPECT_FALSE(options.removeRepeatedLinks);
+    EXPECT_EQ(options.blockPageTexts, std::vector<std::string>{encoding::utf8ToGbk("访问太频繁")});
+    for (const char* setting : {"max-parallel", "encoding", "block-text"}) {
+        EXPECT_EQ(run({"rules", "set", "58看书", setting, ""}).status, 0);
+    }
+    EXPECT_EQ(run({"rules", "set", "58看书", "dedupe", "yes"}).status, 0);
+    EXPECT_EQ(fileBytes(work_ / u8"下载配置.xml"), defaults);
+}
+
 // ---- Ctrl-C -------------------------------------------------------------------
 
 TEST_F(CliTest, InterruptStopsLikeTheStopButtonAndLeavesOnlyWholeFiles)

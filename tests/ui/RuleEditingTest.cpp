@@ -9,7 +9,12 @@
 #include "ui/QtText.h"
 #include "ui/WindowTestFixture.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QSpinBox>
 #include <QTest>
 
 using namespace velmora;
@@ -550,4 +555,39 @@ TEST_F(RuleEditingTest, PanelDoesNotReactWhileAJobRuns)
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
     EXPECT_EQ(rules()->count(), 16);
     EXPECT_TRUE(window().ruleSettings()->isEnabled());
+}
+
+// ---- further settings -------------------------------------------------------
+
+TEST_F(RuleEditingTest, FurtherSettingsDialogSavesTheRuleOptionsAndCancelLeavesThemAlone)
+{
+    window();
+    rules()->setCurrentRow(2);
+    QAction* more = window().ruleSettings()->findChild<QAction*>(QStringLiteral("动作_更多设置"));
+    ASSERT_NE(more, nullptr);
+    EXPECT_TRUE(rules()->actions().contains(more));  // the rule list's context menu
+    const std::string before = readFileBytes(u8"下载配置.xml").value_or("");
+
+    const auto answer = [](bool accept) {
+        QTimer::singleShot(0, [accept] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QSpinBox*>(QStringLiteral("最大并发"))->setValue(3);
+            dialog->findChild<QCheckBox*>(QStringLiteral("目录倒序"))->setChecked(true);
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("去除文字"))->setPlainText(QStringLiteral("水印一\n水印二"));
+            accept ? dialog->accept() : dialog->reject();
+        });
+    };
+    answer(false);
+    more->trigger();
+    EXPECT_EQ(readFileBytes(u8"下载配置.xml").value_or(""), before);
+
+    answer(true);
+    more->trigger();
+    const RuleOptions stored = RuleStore(u8"下载配置.xml").readRule(3).options;
+    EXPECT_EQ(stored.maxConcurrency, 3);
+    EXPECT_TRUE(stored.reverseList);
+    EXPECT_EQ(stored.removeTexts, (std::vector<std::string>{gbk("水印一"), gbk("水印二")}));
+    EXPECT_EQ(window().ruleSettings()->ruleOptions(), stored);
+    EXPECT_EQ(RuleStore(u8"下载配置.xml").readRule(2).options, RuleOptions{});
 }

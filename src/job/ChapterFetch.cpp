@@ -74,6 +74,13 @@ std::string closeOpenParagraphs(std::string_view text)
 
 } // namespace
 
+std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
+                                const std::vector<std::string>& removeTexts)
+{
+    const std::string text = std::string(title) + "\r\n" + closeOpenParagraphs(cuts);
+    return RemoveRemainingMarkup(CleanChapterText(text), removeTexts);
+}
+
 FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
 {
     FetchedPage page;
@@ -189,8 +196,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
         }
         address = next;
     }
-    const std::string text = chapter.title + "\r\n" + closeOpenParagraphs(cuts);
-    return RemoveRemainingMarkup(CleanChapterText(text), site.options.removeTexts);
+    return ChapterTextFromCuts(chapter.title, cuts, site.options.removeTexts);
 }
 
 } // namespace

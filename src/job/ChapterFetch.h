@@ -77,6 +77,13 @@ FetchedPage FetchPage(std::string_view address, const SiteFetch& site);
 std::string NextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
                             std::string* failure = nullptr);
 
+// The text stored for a chapter: the title line, then the cut text of its
+// pages (joined with line breaks), cleaned by CleanChapterText and then
+// RemoveRemainingMarkup with `removeTexts`; a "<p>" left open ends at the
+// next one. GBK in and out.
+std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
+                                const std::vector<std::string>& removeTexts);
+
 // What FetchChapter needs to know about one chapter.
 struct ChapterSource {
     std::string address;      // full address of its (first) page

@@ -4,6 +4,7 @@
 #include "core/FileBytes.h"
 #include "core/ProgramGlobals.h"
 #include "core/Text.h"
+#include "job/ChapterFetch.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterStatus.h"
 #include "job/ChapterText.h"
@@ -388,7 +389,8 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             failedCount_.increment();
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
-        } else if (!SaveChapterFile(request.novel.name, row + 1, CleanChapterText(chapter.title + "\r\n" + content))) {
+        } else if (!SaveChapterFile(request.novel.name, row + 1,
+                                    ChapterTextFromCuts(chapter.title, content, request.options.removeTexts))) {
             // Not saved is not done: the row stays checked for the next run.
             failedCount_.increment();
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入"));

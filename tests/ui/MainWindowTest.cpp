@@ -116,6 +116,7 @@ TEST_F(MainWindowTest, FailedRetrievalLeavesAnEmptyList)
     EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_EQ(control<QLabel>("标签_书名")->text(), "");
     EXPECT_EQ(status(), "章节获取失败，请重试！");
+    EXPECT_EQ(control<QLabel>("标签4")->toolTip(), "HTTP 404");  // why, where the user looks
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].text, "章节获取失败\r\n(3秒后自动关闭)");
     EXPECT_EQ(shown()[0].style, StyleError);
@@ -174,6 +175,9 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
     EXPECT_TRUE(checked(3));
     EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 3)));
     EXPECT_EQ(status(), "有2个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+    // The status line's tooltip names the last row that failed and why.
+    const QString why = control<QLabel>("标签4")->toolTip();
+    EXPECT_TRUE(why.startsWith("第3行") ? why.endsWith("页面缺少内容左标记") : why.startsWith("第4行")) << why.toStdString();
     EXPECT_FALSE(control<QCheckBox>("选择框_合并")->isChecked());
     EXPECT_TRUE(button("按钮_合并")->isEnabled());
     EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));

@@ -36,6 +36,7 @@ struct DownloadRun {
         : novel(std::move(request.novel)),
           markers(std::move(request.markers)),
           observer(std::move(observer)),
+          keepRecord(std::move(request.keepRecord)),
           failedCount(failedCount),
           rows(std::move(request.rows))
     {
@@ -61,6 +62,8 @@ struct DownloadRun {
     const NovelInfo novel;
     const ContentMarkers markers;
     const ChapterObserver observer;
+    const std::function<void(const std::vector<ChapterRow>&, bool)> keepRecord;
+    bool recording = false;  // a row is fetched: keepRecord runs at the start and at the end
     AtomicCounter& failedCount;
     std::atomic<bool> cancel{false};
     std::atomic<bool> paused{false};
@@ -208,6 +211,18 @@ void DownloadRun::jobEnded() noexcept
         // their file system makes them durable before anyone merges them.
         syncFileSystem(NovelFolder(novel.name));
     }
+    if (recording) {
+        try {
+            std::vector<ChapterRow> ended;
+            {
+                std::lock_guard rowsLock(mutex);
+                ended = rows;
+            }
+            keepRecord(ended, true);
+        } catch (...) {
+            // No record is better than no end: the next run downloads more.
+        }
+    }
     folderLock.reset();
     {
         std::lock_guard registryLock(registryMutex);
@@ -242,6 +257,14 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
         run->folderLock = NovelFolderLock::tryLock(NovelFolder(run->novel.name));
         if (run->folderLock->status() == NovelFolderLock::Status::busy) {
             return StartResult::folderInUse;
+        }
+    }
+    if (anyChecked && run->keepRecord) {
+        run->recording = true;
+        try {
+            run->keepRecord(run->rows, false);
+        } catch (...) {
+            // As at the end: the run goes on without its record.
         }
     }
     failedCount_.exchange(0);

@@ -95,6 +95,12 @@ struct DownloadRequest {
     NovelInfo novel;
     ContentMarkers markers;
     std::vector<ChapterRow> rows;
+    // When set and a row is to be fetched, called with the run's rows while
+    // the novel folder is locked: once before any chapter is fetched (`ended`
+    // false, on the thread calling start) and once after the last chapter
+    // (`ended` true, on the last worker). The job record is written there, so
+    // it never claims a chapter file that the run might be replacing.
+    std::function<void(const std::vector<ChapterRow>& rows, bool ended)> keepRecord{};
 };
 
 enum class StartResult {

@@ -58,6 +58,7 @@ private:
     void toggleRuleSettings();
     void openChapter(int row, int column);
     void exitProgram();
+    void saveDownloadOptions();
 
     RuleStore rules_;
     PageBrowser* browser_ = nullptr;
@@ -78,6 +79,8 @@ private:
     QPushButton* stopButton_ = nullptr;
     QCheckBox* autoMerge_ = nullptr;
     QCheckBox* pageCapture_ = nullptr;
+    QCheckBox* newChaptersOnly_ = nullptr;
+    QCheckBox* alsoEpub_ = nullptr;
     QLineEdit* firstRow_ = nullptr;
     QLineEdit* interval_ = nullptr;
     QLineEdit* lastRow_ = nullptr;

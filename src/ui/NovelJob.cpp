@@ -21,6 +21,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -101,6 +102,8 @@ void NovelJob::startChapterListFetch()
     c_.fetchList->setEnabled(false);
     c_.download->setEnabled(false);
     c_.ruleSettings->setEnabled(false);
+    listAddress_.clear();
+    ruleName_.clear();
     c_.pause->setEnabled(false);
     c_.stop->setEnabled(false);
     c_.listTools->setEnabled(false);
@@ -110,6 +113,9 @@ void NovelJob::startChapterListFetch()
     fetching_ = true;
     fetchCancel_ = false;
     const std::string address = toGbk(c_.listAddress->text());
+    listAddress_ = address;
+    const QListWidgetItem* rule = c_.ruleSettings->ruleList()->item(c_.ruleSettings->selectedIndex());
+    ruleName_ = rule != nullptr ? toGbk(rule->text()) : std::string();
     const ListPatterns patterns{c_.ruleSettings->novelNamePattern(), c_.ruleSettings->authorPattern(),
                                 c_.ruleSettings->chapterListPattern()};
     // The thread only fetches and parses; what it found reaches the window
@@ -148,6 +154,7 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
         c_.relativeAddress->setText(toQString(found.novel.baseAddress));
         controls::setNumberValue(c_.lastRow, rows::count(c_.chapters));
         setStatus(QStringLiteral("小说章节名获取成功，请点击下载章节内容！"));
+        keepSavedRows(found);
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("小说章节名获取完毕\r\n(3秒后自动关闭)"), 3000,
                         StyleInformation);
     } else {
@@ -159,6 +166,36 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
     c_.download->setEnabled(true);
     c_.ruleSettings->setEnabled(true);
     c_.listTools->setEnabled(true);
+}
+
+void NovelJob::keepSavedRows(const Retrieval& found)
+{
+    const JobIdentity job = currentJob();
+    std::vector<ChapterRow> shown = found.rows;
+    if (c_.newChaptersOnly->isChecked()) {
+        const ResumeCheck check = CheckJobRecord(listAddress_, job.novel, shown);
+        KeepDoneRows(shown, check);
+        for (std::size_t i = 0; i < check.plan.size(); ++i) {
+            if (check.plan[i] == RowPlan::Done) {
+                rows::setChecked(c_.chapters, static_cast<int>(i), false);
+                rows::setText(c_.chapters, static_cast<int>(i), rows::StatusColumn, ChapterStatus::done());
+            }
+        }
+        const int left = static_cast<int>(shown.size()) - check.doneCount;
+        if (check.ignored()) {
+            setStatus(QString::fromStdString(check.message) + QStringLiteral("，将下载全部章节"));
+        } else if (check.status == JobRecordStatus::Ok) {
+            setStatus(QStringLiteral("已下载过") + QString::number(check.doneCount) + QStringLiteral("章，")
+                      + QString::number(left) + QStringLiteral("章待下载，请点击下载章节内容！"));
+        }
+    }
+    UpdateJobRecord(job, shown, RecordMoment::listFetched);
+}
+
+JobIdentity NovelJob::currentJob() const
+{
+    return {listAddress_, ruleName_,
+            {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())}};
 }
 
 // ---- download --------------------------------------------------------------
@@ -218,6 +255,10 @@ void NovelJob::downloadChapters()
 
 bool NovelJob::downloadChaptersHttp(DownloadRequest request)
 {
+    // The record is written by the engine, around the run, under the folder's lock.
+    request.keepRecord = [job = currentJob()](const std::vector<ChapterRow>& rows, bool ended) {
+        UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+    };
     const StartResult started =
         engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
     if (started == StartResult::folderInUse) {
@@ -337,6 +378,7 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             refuseBusyFolder();
             return false;
         }
+        UpdateJobRecord(currentJob(), request.rows, RecordMoment::runStarting);
     }
     int done = 0;
     const auto stopping = [this] { return progress_.stopRequested || closing_; };
@@ -391,6 +433,9 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             applyEvent(saved);
         }
         QCoreApplication::processEvents();
+    }
+    if (folderLock) {
+        UpdateJobRecord(currentJob(), currentRequest().rows, RecordMoment::runEnded);
     }
     return true;
 }
@@ -487,8 +532,7 @@ void NovelJob::finishDownload(bool autoMerge)
     case Completion::merge:
         setStatus(QStringLiteral("章节内容已下载完毕，正在合并小说中..."));
         if (mergeNovel()) {
-            setStatus(QStringLiteral("整本小说下载完毕"));
-            TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+            reportMerged();
         } else {
             c_.autoMerge->setChecked(false);
             c_.merge->setEnabled(true);
@@ -506,6 +550,17 @@ bool NovelJob::mergeNovel()
     return MergeNovel(shown.novel, shown.rows, [] { QCoreApplication::processEvents(); });
 }
 
+void NovelJob::reportMerged()
+{
+    if (!c_.alsoEpub->isChecked() || WriteNovelEpub(currentJob(), currentRequest().rows)) {
+        setStatus(QStringLiteral("整本小说下载完毕"));
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+        return;
+    }
+    setStatus(QStringLiteral("整本小说下载完毕，但EPUB文件无法写入！"));
+    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说已合并，但EPUB文件无法写入！"), 0, StyleError);
+}
+
 void NovelJob::mergeButtonClicked()
 {
     if (downloading_) {
@@ -513,8 +568,7 @@ void NovelJob::mergeButtonClicked()
     }
     c_.merge->setEnabled(false);
     if (mergeNovel()) {
-        setStatus(QStringLiteral("整本小说下载完毕"));
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+        reportMerged();
     } else {
         setStatus(QStringLiteral("合并失败,请手动重新合并!"));
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并"), 0, StyleError);

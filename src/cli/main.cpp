@@ -24,6 +24,7 @@ int main(int argc, char** argv)
         case Command::get: return runGet(arguments, stdout, stderr);
         case Command::list: return runList(arguments, stdout, stderr);
         case Command::rules: return runRules(arguments, stdout, stderr);
+        case Command::update: return runUpdate(arguments, stdout, stderr);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

@@ -131,6 +131,15 @@ std::string NovelSite::expectedChapterFile(int n) const
     return file;
 }
 
+std::string NovelSite::expectedMergedNovel() const
+{
+    std::string merged;
+    for (int n : chapterNumbers()) {
+        merged += (merged.empty() ? "" : "\r\n\r\n") + expectedChapterFile(n);
+    }
+    return merged;
+}
+
 int NovelSite::requestsFor(int n) const
 {
     std::lock_guard lock(mutex_);

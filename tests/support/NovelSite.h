@@ -65,6 +65,8 @@ public:
     std::string title(int n) const;
     // The bytes the program should store for chapter n.
     std::string expectedChapterFile(int n) const;
+    // The merged novel of every chapter listed now, in list order.
+    std::string expectedMergedNovel() const;
     // The bytes the program should store for script-built chapter n.
     std::string expectedScriptChapterFile(int n) const;
     // Requests that reached chapter n so far.

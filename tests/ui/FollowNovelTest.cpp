@@ -20,16 +20,6 @@ std::string gbk(std::string_view utf8)
     return encoding::utf8ToGbk(utf8);
 }
 
-// The merged novel of the site's chapters as listed now.
-std::string mergedNovel(const NovelSite& site)
-{
-    std::string merged;
-    for (int n : site.chapterNumbers()) {
-        merged += (merged.empty() ? "" : "\r\n\r\n") + site.expectedChapterFile(n);
-    }
-    return merged;
-}
-
 struct ResumeCase {
     const char* name;
     bool newChaptersOnly;
@@ -78,7 +68,7 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
     }
     fetchList(site.listUrl());
     button("按钮_下载章节内容")->click();  // returns when the run has ended
-    ASSERT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), mergedNovel(site));
+    ASSERT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
     EXPECT_TRUE(ReadJobRecord(NovelFolder(site.novelName())).ok());
 
     c.change(site, NovelFolder(site.novelName()));
@@ -102,7 +92,7 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
         EXPECT_EQ(site.requestsFor(listed[row - 1]), fetched ? 1 : 0) << row;
         EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), row)), site.expectedChapterFile(listed[row - 1]));
     }
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), mergedNovel(site));
+    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
     EXPECT_EQ(status(), "整本小说下载完毕");
     // The record now holds every row saved: a third start would fetch nothing.
     const JobRecordResult record = ReadJobRecord(NovelFolder(site.novelName()), site.listUrl(), site.novelName());

@@ -5,6 +5,7 @@
 #include "job/Epub.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace velmora {
 
@@ -70,6 +71,15 @@ bool UpdateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, R
     const fs::path folder = NovelFolder(job.novel.name);
     if (job.novel.name.empty()) {
         return false;
+    }
+    // Around a run the engine holds the folder's lock; a fresh list takes it
+    // here, and leaves a folder another program is downloading into alone.
+    std::optional<NovelFolderLock> lock;
+    if (moment == RecordMoment::listFetched) {
+        lock = NovelFolderLock::tryLock(folder);
+        if (!lock->owned()) {
+            return true;
+        }
     }
     const ResumeCheck check = CheckJobRecord(job.listAddress, job.novel, rows);
     // A fresh list alone changes no chapter file: a damaged or foreign record

@@ -249,7 +249,12 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     if (pool_.state() != PoolState::Running && !pool_.start() && pool_.state() != PoolState::Running) {
         return StartResult::noWorkers;
     }
-    auto run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
+    std::shared_ptr<DownloadRun> run;
+    try {
+        run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
+    } catch (const std::bad_alloc&) {
+        return StartResult::noWorkers;
+    }
     run->id = nextRunId.fetch_add(1);
     const bool anyChecked =
         std::any_of(run->rows.begin(), run->rows.end(), [](const ChapterRow& row) { return row.checked; });
@@ -267,11 +272,13 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
             // As at the end: the run goes on without its record.
         }
     }
-    failedCount_.exchange(0);
-    {
+    try {
         std::lock_guard lock(registryMutex);
-        registry[run->id] = run;
+        registry.emplace(run->id, run);
+    } catch (const std::bad_alloc&) {
+        return StartResult::noWorkers;
     }
+    failedCount_.exchange(0);
     run_ = run;
     const int rowCount = static_cast<int>(run->rows.size());
     for (int row = 0; row < rowCount; ++row) {
@@ -283,7 +290,11 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
             ++run->pending;
         }
         if (!pool_.submit(&downloadJob, row, run->id)) {
-            run->fail(row, ChapterStatus::failed(), kNotQueued);
+            try {
+                run->fail(row, ChapterStatus::failed(), kNotQueued);
+            } catch (...) {
+                // An observer that cannot take the event still leaves the row failed and counted.
+            }
             run->jobEnded();
         }
     }

@@ -30,6 +30,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace velmora {
 namespace {
@@ -41,7 +42,7 @@ constexpr int kIdlePollMs = 100;
 // spending at most half of it on them, in slices of a few rows.
 constexpr int kFrameMs = 16;
 constexpr int kFrameBudgetMs = 8;
-constexpr std::size_t kEventSlice = 32;
+constexpr std::size_t kEventSlice = 64;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
@@ -331,29 +332,70 @@ void NovelJob::applyQueuedEvents(bool all)
 
 void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 {
+    // What the events make of each row, so that a row that started and
+    // ended within one batch costs the view one change, not four.
+    struct RowChange {
+        int row;
+        const std::string* status = nullptr;
+        const std::string* failure = nullptr;  // set: the tooltip becomes this (empty clears it)
+        int highlight = -1;                    // -1 unchanged, 0 off, 1 on
+        bool uncheck = false;
+    };
+    std::vector<RowChange> changes;
+    std::unordered_map<int, std::size_t> changeOf;
+    static const std::string noFailure;
     int scrollRow = -1;
     int done = -1;
     for (const ChapterEvent& event : events) {
+        const auto [at, added] = changeOf.try_emplace(event.row, changes.size());
+        if (added) {
+            changes.push_back({event.row});
+        }
+        RowChange& change = changes[at->second];
+        change.status = &event.status;
         switch (event.kind) {
         case ChapterEvent::Kind::attempt:
             if (event.attempt == 1) {
-                rows::setHighlighted(c_.chapters, event.row, true);
+                change.highlight = 1;
                 scrollRow = event.row;
+            }
+            if (!event.failure.empty()) {
+                change.failure = &event.failure;
             }
             break;
         case ChapterEvent::Kind::saved:
-            rows::setHighlighted(c_.chapters, event.row, false);
-            rows::setChecked(c_.chapters, event.row, false);
+            change.highlight = 0;
+            change.uncheck = true;
+            change.failure = &noFailure;
             done = event.doneCount;
             break;
         case ChapterEvent::Kind::failed:
+            change.failure = &event.failure;
             break;
         case ChapterEvent::Kind::stopped:
-            rows::setHighlighted(c_.chapters, event.row, false);
+            change.highlight = 0;
             break;
         }
-        rows::setText(c_.chapters, event.row, rows::StatusColumn, event.status);
-        rows::setFailure(c_.chapters, event.row, event.kind == ChapterEvent::Kind::saved ? "" : event.failure);
+    }
+    std::vector<int> highlight[2];
+    for (const RowChange& change : changes) {
+        rows::setText(c_.chapters, change.row, rows::StatusColumn, *change.status);
+        if (change.failure != nullptr) {
+            rows::setFailure(c_.chapters, change.row, *change.failure);
+        }
+        if (change.uncheck) {
+            rows::setChecked(c_.chapters, change.row, false);
+        }
+        if (change.highlight >= 0) {
+            highlight[change.highlight].push_back(change.row);
+        }
+    }
+    for (const bool on : {false, true}) {
+        std::vector<int>& positions = highlight[on ? 1 : 0];
+        if (!positions.empty()) {
+            std::sort(positions.begin(), positions.end());
+            rows::highlightRows(c_.chapters, positions, on);
+        }
     }
     if (scrollRow >= 0) {
         rows::scrollTo(c_.chapters, scrollRow);

@@ -274,6 +274,26 @@ TEST_F(DownloadEngineTest, NoCheckedRowMakesNoFolderAndEndsAtOnce)
     EXPECT_FALSE(fs::exists(NovelFolder("")));
 }
 
+// Another download into the same folder (another copy of the program holds
+// its lock) is refused; the folder is free again once that one ends.
+TEST_F(DownloadEngineTest, FolderInUseIsRefused)
+{
+    NovelSite site;
+    const DownloadRequest request = requestFor(site);
+    ASSERT_TRUE(CreateNovelFolder(request.novel.name));
+    {
+        const NovelFolderLock other = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+        ASSERT_TRUE(other.owned());
+        EXPECT_EQ(engine().start(request, nullptr), StartResult::folderInUse);
+        EXPECT_EQ(site.requestsFor(1), 0);
+        EXPECT_EQ(engine().state(), RunState::idle);
+    }
+    Recorder recorder;
+    run(request, recorder);
+    EXPECT_EQ(engine().doneCount(), 5);
+    EXPECT_TRUE(NovelFolderLock::tryLock(NovelFolder(request.novel.name)).owned());  // let go at the end
+}
+
 // The pool grows to its 20 workers while chapters wait, and never beyond.
 TEST_F(DownloadEngineTest, ParallelRequestsGrowToTwentyAndNoMore)
 {

@@ -185,6 +185,7 @@ void NovelJob::keepSavedRows(const Retrieval& found)
         const int left = static_cast<int>(shown.size()) - check.doneCount;
         if (check.ignored()) {
             setStatus(QString::fromStdString(check.message) + QStringLiteral("，将下载全部章节"));
+            c_.status->setToolTip(QString::fromStdString(check.message));  // whole, should the line cut it
         } else if (check.status == JobRecordStatus::Ok) {
             setStatus(QStringLiteral("已下载过") + QString::number(check.doneCount) + QStringLiteral("章，")
                       + QString::number(left) + QStringLiteral("章待下载，请点击下载章节内容！"));

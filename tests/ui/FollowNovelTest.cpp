@@ -171,5 +171,21 @@ TEST_F(WindowTest, DownloadOptionsAreRememberedInTheSettingsFile)
     }
 }
 
+TEST_F(WindowTest, BookThatCannotBeWrittenIsReportedAndTheMergedNovelStays)
+{
+    NovelSite site;
+    const fs::path book = EpubFilePath(site.novelName(), site.author());
+    fs::create_directories(book / "taken");  // nothing can be renamed onto a folder that holds something
+    control<QCheckBox>("选择框_同时生成EPUB")->click();
+    fetchList(site.listUrl());
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
+    EXPECT_EQ(status(), "整本小说下载完毕，但EPUB文件无法写入！");
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_TRUE(fs::is_directory(book / "taken"));
+}
+
 } // namespace
 } // namespace velmora::test

@@ -8,6 +8,7 @@
 #include "ui/MainWindow.h"
 #include "ui/PageBrowser.h"
 #include "ui/Prompts.h"
+#include "ui/WebView.h"
 
 #include <QApplication>
 
@@ -24,7 +25,11 @@ public:
     BenchWindow(int& argc, char** argv)
     {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The engine's sandbox cannot start as root; the benchmarks load only
+        // their own loopback pages, so they turn it off as a user would.
+        setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
         prepareWebEngine();
+        setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
         folder_ = std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);

@@ -1,9 +1,11 @@
-// Cuts and cleans arbitrary pages with arbitrary markers. The input is split
+// Cuts and cleans arbitrary pages with arbitrary markers, then removes the
+// remaining mark-up with the markers as texts to remove. The input is split
 // at the first two 0x00 bytes into page, left marker and right marker.
 #include "job/ChapterText.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -21,6 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!cut.empty() && page.find(cut) == std::string_view::npos) {
         std::abort();  // a cut is always a piece of the page
     }
-    (void)velmora::CleanChapterText(page);
+    const std::string plain = velmora::RemoveRemainingMarkup(velmora::CleanChapterText(page),
+                                                             {std::string(parts[0]), std::string(parts[1])});
+    for (const char c : plain) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || b == 0x7F) {
+            std::abort();  // control characters never survive the cleanup
+        }
+    }
     return 0;
 }

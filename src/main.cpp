@@ -11,7 +11,7 @@ int main(int argc, char** argv)
     velmora::enterProgramFolder();
     // Released at exit, however the program ends.
     velmora::ProgramGlobals& globals = velmora::startProgramGlobals();
-    velmora::prepareWebEngine();
+    velmora::prepareWebEngine(argc, argv);
     QApplication app(argc, argv);
     velmora::setEventPump([] { QCoreApplication::processEvents(); });
     velmora::MainWindow window(globals);

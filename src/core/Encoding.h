@@ -26,4 +26,8 @@ std::string toUtf8(std::string_view bytes, const char* charset);
 // sequence, comes out as "?".
 std::string utf8ToGbk(std::string_view utf8);
 
+// The UTF-8 form of a code point below 0x110000 (surrogates included, as
+// their three bytes; the caller rejects what it does not want).
+std::string codePointToUtf8(char32_t codePoint);
+
 } // namespace velmora::encoding

@@ -311,4 +311,32 @@ std::string restoreLineBreaks(std::string_view edited, std::string_view stored)
     return out;
 }
 
+std::optional<char32_t> numericReference(std::string_view ref)
+{
+    if (ref.size() < 2 || ref[0] != '#') {
+        return std::nullopt;
+    }
+    const bool hex = ref[1] == 'x' || ref[1] == 'X';
+    const std::string_view digits = ref.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 8) {
+        return std::nullopt;
+    }
+    char32_t cp = 0;
+    for (const char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') {
+            d = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            d = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            d = c - 'A' + 10;
+        }
+        if (d < 0) {
+            return std::nullopt;
+        }
+        cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(d);
+    }
+    return cp;
+}
+
 } // namespace velmora::text

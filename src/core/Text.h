@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,10 @@ std::string decimal(long long value);
 
 // The bytes up to the first zero byte (all of them when there is none).
 std::string_view untilNul(std::string_view bytes);
+
+// The code point of a numeric character reference without its "&" and ";":
+// "#123" or "#x7B" (or "#X7B"), at most 8 digits; nothing when it is not one.
+std::optional<char32_t> numericReference(std::string_view ref);
 
 // `edited` is `stored` as a text box showed it, with every line break (CR
 // LF, lone CR or lone LF) turned into LF, then edited by the user. The

@@ -58,7 +58,8 @@ std::string fieldText(const SiteRule& rule, RuleField field)
     case RuleField::contentLeftMarker: return rule.contentLeftMarker;
     case RuleField::contentRightMarker: return rule.contentRightMarker;
     case RuleField::pageCapture: return std::string(rule.pageCapture ? kTrue : kFalse);
-    case RuleField::name: break;
+    case RuleField::name:
+    case RuleField::options: break;
     }
     return rule.name;
 }
@@ -74,6 +75,7 @@ void setField(SiteRule& rule, RuleField field, std::string value)
     case RuleField::contentRightMarker: rule.contentRightMarker = std::move(value); break;
     case RuleField::pageCapture: rule.pageCapture = value == kTrue; break;
     case RuleField::name: rule.name = std::move(value); break;
+    case RuleField::options: break;
     }
 }
 
@@ -100,10 +102,9 @@ RuleChange save(const std::filesystem::path& file, const XmlElement& root)
 template <typename Change>
 RuleChange changeRules(const std::filesystem::path& file, Change change)
 {
+    // Where the folder cannot be locked (some network file systems), the
+    // change is still made, as it would be without the lock.
     const FolderLock lock = FolderLock::lock(file.parent_path());
-    if (!lock.owned()) {
-        return {RuleChange::notSaved};
-    }
     std::optional<XmlElement> root = load(file);
     if (!root) {
         return {RuleChange::unreadable};
@@ -167,6 +168,9 @@ SiteRule RuleStore::readRule(int position, RuleFields fields) const
             setField(rule, field, attr->value);
         }
     }
+    if (fields.contains(RuleField::options)) {
+        rule.options = readRuleOptions(*element);
+    }
     return rule;
 }
 
@@ -203,6 +207,7 @@ RuleChange RuleStore::appendRule(const SiteRule& rule) const
         for (const RuleField field : kAttributeFields) {
             element.attributes.push_back({attributeName(field), fieldText(rule, field)});
         }
+        writeRuleOptions(element, rule.options);
         root.children.push_back(std::move(element));
         return true;
     });
@@ -227,6 +232,9 @@ RuleChange RuleStore::updateRule(int position, RuleFields fields, const SiteRule
             if (fields.contains(field) && attr != nullptr) {
                 attr->value = fieldText(values, field);
             }
+        }
+        if (fields.contains(RuleField::options)) {
+            writeRuleOptions(*element, values.options);
         }
         return true;
     });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleOptions.h"
+
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -24,6 +26,7 @@ struct SiteRule {
     std::string contentLeftMarker{};  // 章节内容左侧
     std::string contentRightMarker{}; // 章节内容右侧
     bool pageCapture = false;         // 页面抓取: "真" or "假"
+    RuleOptions options{};            // the optional settings, attributes after these
 
     bool operator==(const SiteRule&) const = default;
 };
@@ -37,6 +40,7 @@ enum class RuleField {
     contentLeftMarker,
     contentRightMarker,
     pageCapture,
+    options, // all of RuleOptions at once
 };
 
 // A set of rule fields, e.g. {RuleField::name, RuleField::pageCapture}.
@@ -53,7 +57,7 @@ public:
     static constexpr RuleFields all()
     {
         RuleFields fields;
-        fields.bits_ = 0xFF;
+        fields.bits_ = 0x1FF;
         return fields;
     }
 
@@ -108,14 +112,16 @@ public:
     int findRuleByHost(std::string_view host) const;
 
     // Adds the rule after the last one, with the seven attributes in the
-    // standard order. Refused (nothing written) when the name cannot stand
-    // as an element name; see isUsableXmlName.
+    // standard order, then those of the options that are set. Refused
+    // (nothing written) when the name cannot stand as an element name; see
+    // isUsableXmlName.
     RuleChange appendRule(const SiteRule& rule) const;
 
     // On the rule at `position`: renames it first when `fields` holds name,
     // then sets each other requested field from `values` if the rule has that
-    // attribute (a missing one is not created). Refused, with nothing
-    // written, for a missing position or an unusable new name.
+    // attribute (a missing one is not created); `options` sets, adds or
+    // removes the options' attributes (see writeRuleOptions). Refused, with
+    // nothing written, for a missing position or an unusable new name.
     RuleChange updateRule(int position, RuleFields fields, const SiteRule& values) const;
 
     // Removes the rule at `position`; refused when there is none.

@@ -4,7 +4,6 @@
 #include "core/Text.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <utility>
 
 namespace velmora {
@@ -28,52 +27,15 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-// The UTF-8 form of a code point below 0x110000.
-std::string utf8Of(std::uint32_t cp)
-{
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
-
 // "#123" or "#x7B": the character in GBK, or false when it is not a
 // character XML allows or GBK cannot hold it.
 bool appendCharacterReference(std::string_view ref, std::string& out)
 {
-    const bool hex = ref.size() > 1 && ref[1] == 'x';
-    const std::string_view digits = ref.substr(hex ? 2 : 1);
-    if (digits.empty() || digits.size() > 7) {
+    const std::optional<char32_t> reference = text::numericReference(ref);
+    if (!reference) {
         return false;
     }
-    std::uint32_t cp = 0;
-    for (const char c : digits) {
-        int d = -1;
-        if (c >= '0' && c <= '9') {
-            d = c - '0';
-        } else if (hex && c >= 'a' && c <= 'f') {
-            d = c - 'a' + 10;
-        } else if (hex && c >= 'A' && c <= 'F') {
-            d = c - 'A' + 10;
-        }
-        if (d < 0) {
-            return false;
-        }
-        cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
-    }
+    const char32_t cp = *reference;
     const bool allowed = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp < 0xD800)
                          || (cp >= 0xE000 && cp < 0xFFFE) || (cp >= 0x10000 && cp < 0x110000);
     if (!allowed) {
@@ -83,7 +45,7 @@ bool appendCharacterReference(std::string_view ref, std::string& out)
         out += static_cast<char>(cp);
         return true;
     }
-    const std::string gbk = encoding::utf8ToGbk(utf8Of(cp));
+    const std::string gbk = encoding::utf8ToGbk(encoding::codePointToUtf8(cp));
     if (gbk.empty() || gbk == "?") {
         return false;
     }

@@ -368,6 +368,7 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 
 bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
 {
+    browser_.beginRun(toGbk(c_.listAddress->text()));
     progress_.pauseRequested = false;
     const int rowCount = static_cast<int>(request.rows.size());
     // Held for the run, as the engine holds it for an HTTP run.

@@ -1,6 +1,7 @@
 #include "ui/PageBrowser.h"
 
 #include "core/ProgramGlobals.h"
+#include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/WebView.h"
 
@@ -11,39 +12,104 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cstring>
 #include <unistd.h>
 
 namespace velmora {
+namespace {
 
-void prepareWebEngine()
+bool effectiveUserIsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+RunningAsRootCheck runningAsRoot = &effectiveUserIsRoot;
+
+} // namespace
+
+void prepareWebEngine(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // The engine prints its start-up settings on every run, and pages their
     // script console: noise in the terminal a user started Velmora from.
     // QT_LOGGING_RULES still turns them back on.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\njs=false"));
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    applySandboxOption(argc, argv);
+}
+
+void applySandboxOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-sandbox") == 0) {
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        }
     }
+}
+
+bool sandboxTurnedOff()
+{
+    return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+        || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").split(QLatin1Char(' ')).contains(
+            QStringLiteral("--no-sandbox"));
+}
+
+void setRunningAsRootCheck(RunningAsRootCheck check)
+{
+    runningAsRoot = check != nullptr ? check : &effectiveUserIsRoot;
+}
+
+QUrl webAddress(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return isWebAddress(url) ? url : QUrl();
 }
 
 PageBrowser::PageBrowser(QWidget* host) : QObject(host), host_(host) {}
 
 PageBrowser::~PageBrowser() = default;
 
-bool PageBrowser::navigate(const std::string& gbkAddress)
+void PageBrowser::beginRun(const std::string& gbkListAddress)
 {
-    if (!view_) {
+    listAddress_ = webAddress(toQString(gbkListAddress));
+    toldWhyNot_ = false;
+}
+
+bool PageBrowser::makeView()
+{
+    if (toldWhyNot_) {
+        return false;  // nothing has changed since the user was told
+    }
+    QString whyNot;
+    if (runningAsRoot() && !sandboxTurnedOff()) {
+        whyNot = QStringLiteral("以root身份运行时浏览器模式需要关闭沙箱：请设置环境变量 QTWEBENGINE_DISABLE_SANDBOX=1"
+                                "（或加上启动参数 --no-sandbox）后重新启动");
+    } else {
         view_ = makeWebView(host_, [self = QPointer<PageBrowser>(this)] {
             if (self) {
                 emit self->pageLoaded();
             }
-        });
+        }, whyNot);
+        if (view_) {
+            return true;
+        }
+        whyNot = QStringLiteral("浏览器模式无法使用：网页组件加载失败。\r\n") + whyNot;
     }
-    if (!view_) {
+    toldWhyNot_ = true;
+    TimedMessageBox(QStringLiteral("提示"), whyNot, 0, StyleError);
+    return false;
+}
+
+bool PageBrowser::navigate(const std::string& gbkAddress)
+{
+    const QUrl address = webAddress(toQString(gbkAddress));
+    if (address.isEmpty() || (!view_ && !makeView())) {
         return false;
     }
-    view_->load(toQString(gbkAddress));
+    QList<QUrl> alsoAllowed;
+    if (!listAddress_.isEmpty()) {
+        alsoAllowed << listAddress_;
+    }
+    view_->load(address, alsoAllowed);
     return true;
 }
 

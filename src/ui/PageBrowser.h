@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QUrl>
 
 #include <memory>
 #include <string>
@@ -26,7 +27,16 @@ public:
     // Whether the web view (and with it the engine) has been made.
     bool started() const { return view_ != nullptr; }
 
-    // Loads `gbkAddress`; false when the web view cannot be made.
+    // Begins a browser-mode run over the chapters of the list page at
+    // `gbkListAddress`, whose site the pages may reach besides their own.
+    // When the browser cannot be used, the user is told why once per run.
+    void beginRun(const std::string& gbkListAddress);
+
+    // Loads `gbkAddress`, making the web view on first use. False, without
+    // loading anything, when the address is not a well-formed absolute http
+    // or https address (webAddress), or when the browser cannot be used:
+    // as root with the engine's sandbox on (it cannot start there), or when
+    // the web view module cannot be loaded.
     bool navigate(const std::string& gbkAddress);
     // Stops the current navigation; nothing when the engine never started.
     void stop();
@@ -42,13 +52,38 @@ signals:
     void pageLoaded();
 
 private:
+    // Makes the web view, or tells the user (once per run) why it cannot.
+    bool makeView();
+
     QWidget* host_;
     std::unique_ptr<WebView> view_;
+    QUrl listAddress_;
+    bool toldWhyNot_ = false;
 };
 
+// `text` as an address the browser may load: parsed strictly (nothing is
+// guessed or mended), absolute, http or https, with a host. Empty (not
+// valid) otherwise.
+QUrl webAddress(const QString& text);
+
 // What the web engine needs before the application object is made: shared
-// OpenGL contexts, and, when running as root (where its sandbox cannot
-// start), the sandbox turned off.
-void prepareWebEngine();
+// OpenGL contexts, and applySandboxOption.
+void prepareWebEngine(int argc = 0, char** argv = nullptr);
+
+// Turns the engine's sandbox off (QTWEBENGINE_DISABLE_SANDBOX=1) when the
+// command line holds --no-sandbox; before the engine starts.
+void applySandboxOption(int argc, char** argv);
+
+// Whether the engine's sandbox has been turned off on purpose: by the
+// QTWEBENGINE_DISABLE_SANDBOX environment variable (set to anything, as the
+// engine reads it), by --no-sandbox in QTWEBENGINE_CHROMIUM_FLAGS, or by
+// the program's --no-sandbox option.
+bool sandboxTurnedOff();
+
+// Whether the process runs as root (effective user 0), where the sandbox
+// cannot start. Replaceable, so the refusal can be tried as any user;
+// nullptr puts the real check back.
+using RunningAsRootCheck = bool (*)();
+void setRunningAsRootCheck(RunningAsRootCheck check);
 
 } // namespace velmora

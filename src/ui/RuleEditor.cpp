@@ -75,7 +75,8 @@ void RuleEditor::writeField(RuleField field)
     case RuleField::contentLeftMarker: values.contentLeftMarker = window_->contentLeftMarker(); break;
     case RuleField::contentRightMarker: values.contentRightMarker = window_->contentRightMarker(); break;
     case RuleField::name:
-    case RuleField::pageCapture: return;
+    case RuleField::pageCapture:
+    case RuleField::options: return;
     }
     // While a new rule waits for confirmation its position names no rule in
     // the file, so nothing is written.

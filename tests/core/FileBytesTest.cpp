@@ -1,6 +1,7 @@
 #include "core/FileBytes.h"
 
 #include "support/FileSizeLimit.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,16 +13,8 @@
 using namespace velmora;
 namespace fs = std::filesystem;
 
-class FileBytesTest : public testing::Test {
+class FileBytesTest : public test::TempFolderTest {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "velmora-fb-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     static void put(const fs::path& file, std::string_view bytes)
     {
         std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -37,8 +30,6 @@ protected:
         std::sort(found.begin(), found.end());
         return found;
     }
-
-    fs::path folder_;
 };
 
 TEST_F(FileBytesTest, ReadsEveryByteOfARegularFileOnly)
@@ -93,7 +84,8 @@ TEST_F(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
     EXPECT_TRUE(fs::is_directory(folder_ / "rules.xml.tmp"));
     EXPECT_EQ(readFileBytes(folder_ / ".rules.xml.tmp"), "someone's");
     EXPECT_FALSE(fs::exists(folder_ / "elsewhere"));
-    EXPECT_EQ(names(), (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
 }
 
 TEST_F(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)

@@ -1,5 +1,7 @@
 #include "core/FolderLock.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -31,18 +33,7 @@ int lockFromAnotherProcess(const fs::path& folder)
 
 } // namespace
 
-class FolderLockTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "velmora-lock-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path folder_;
-};
+using FolderLockTest = test::TempFolderTest;
 
 TEST_F(FolderLockTest, SecondTakerIsRefusedUntilTheFirstLetsGo)
 {

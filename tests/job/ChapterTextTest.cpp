@@ -73,3 +73,57 @@ INSTANTIATE_TEST_SUITE_P(Cases, CleanChapterTextTest, testing::Values(
     CleanCase{"seven breaks", "a\r\n\r\n\r\n\r\n\r\n\r\n\r\nb", "a\r\n\r\nb"},
     CleanCase{"paragraph tags around blank lines", "<p>a</p>\r\n\r\n<p>b</p>", "  a\r\n  b\r\n"}
 ));
+
+struct MarkupCase {
+    std::string name;
+    std::string text;  // as CleanChapterText left it
+    std::string expected;
+    std::vector<std::string> extraTexts = {};
+};
+
+void PrintTo(const MarkupCase& c, std::ostream* os) { *os << c.name; }
+
+class RemoveRemainingMarkupTest : public testing::TestWithParam<MarkupCase> {};
+
+TEST_P(RemoveRemainingMarkupTest, LeavesPlainText)
+{
+    const MarkupCase& c = GetParam();
+    EXPECT_EQ(RemoveRemainingMarkup(c.text, c.extraTexts), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RemoveRemainingMarkupTest, testing::Values(
+    MarkupCase{"break forms", "a<br>b<BR/>c<br class=\"x\">d<Br\t/>e", "a\r\nb\r\nc\r\nd\r\ne"},
+    MarkupCase{"paragraph forms", "<p class=\"t\">a</P><P>b", "\r\na\r\nb"},
+    MarkupCase{"other tags dropped", "<div id=\"c\"><span>a</span><img src=\"x.png\"/>b</div>", "ab"},
+    MarkupCase{"quoted > inside a tag", "<a title=\"1>2\" href='x>y'>link</a>", "link"},
+    MarkupCase{"script and style with content",
+               "a<script type=\"text/javascript\">if (x < 1) { show('</div>'); }</SCRIPT>b<style>p{}</style>c",
+               "abc"},
+    MarkupCase{"unclosed script runs to the end", "a<script>ad()", "a"},
+    MarkupCase{"comments", "a<!-- <p>hidden</p> -->b", "ab"},
+    MarkupCase{"text less-than stays", "1 < 2 and 3<4, a<", "1 < 2 and 3<4, a<"},
+    MarkupCase{"unfinished tag stays", "a <b c", "a <b c"},
+    MarkupCase{"named entities to GBK", "&amp;&lt;&gt;&apos;&middot;&times;&copy;&hellip;",
+               "&<>'\xA1\xA4\xA1\xC1?\xA1\xAD"},
+    MarkupCase{"numeric entities", "&#20013;&#x6587;&#X41;&#12288;", "\xD6\xD0\xCE\xC4" "A\xA1\xA1"},
+    MarkupCase{"character GBK lacks", "&#x1F600;&hearts;&#xD800;", "???"},
+    MarkupCase{"spaces", "a&#160;b&ensp;c&thinsp;d", "a b c d"},
+    MarkupCase{"decoded once", "&amp;lt;p&amp;gt;", "&lt;p&gt;"},
+    MarkupCase{"escaped tags are text", "&lt;br&gt;", "<br>"},
+    MarkupCase{"unknown and bare ampersands stay", "AT&T &nosuch; &#xZZ; & ;", "AT&T &nosuch; &#xZZ; & ;"},
+    MarkupCase{"zero-width and format characters", "a&#8203;b&zwnj;c&#xFEFF;d&shy;e&lrm;f", "abcdef"},
+    MarkupCase{"control characters", std::string("a\x01" "b\x1F\x7F" "c\td&#7;e\0f", 15), "ab" "c\tdef"},
+    MarkupCase{"blank lines folded like the table", "a<br><br><br>b<p></p>c", "a\r\nb\r\nc"},
+    MarkupCase{"double-byte text untouched", "\x81<\xD6\xD0&\xB0\x26", "\x81<\xD6\xD0&\xB0\x26"},
+    MarkupCase{"extra texts removed", "one\xB1\xBE\xD5\xC2\xCD\xEA two &#x6b64;AD",
+               "one two ", {"\xB1\xBE\xD5\xC2\xCD\xEA", "\xB4\xCB" "AD", ""}},
+    MarkupCase{"extra text only on character boundaries", "\x81" "AB", "\x81" "AB", {"AB"}}
+));
+
+TEST(ChapterTextTest, RemainingMarkupGoesAfterTheTableLeavesItsWork)
+{
+    const std::string page = "<p>one&nbsp;<b>two</b></p><p class=\"x\">three&#65281;<br>\r\n<script>x()</script></p>";
+    const std::string cleaned = CleanChapterText(page);
+    EXPECT_EQ(cleaned, "  one <b>two</b>\r\n<p class=\"x\">three&#65281;<br>\r\n<script>x()</script>\r\n");
+    EXPECT_EQ(RemoveRemainingMarkup(cleaned), "  one two\r\nthree\xA3\xA1\r\n");
+}

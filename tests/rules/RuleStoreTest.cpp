@@ -40,7 +40,7 @@ std::string rulesFile(const std::vector<std::string>& lines)
 
 SiteRule sampleRule(std::string name)
 {
-    return SiteRule{gbk(name), "http://new.example/", "list", "novel", "author", "left", "right", true};
+    return SiteRule{gbk(name), "http://new.example/", "list", "novel", "author", "left", "right", true, {}};
 }
 
 } // namespace

@@ -40,18 +40,25 @@ Reply htmlReply(std::string body, bool utf8)
     return reply;
 }
 
+// The options with the default name and author filled in; settled before the
+// server's threads start, which read them unguarded.
+NovelSiteOptions withDefaults(NovelSiteOptions options)
+{
+    if (options.novelName.empty()) {
+        options.novelName = gbk("青云旧事");
+    }
+    if (options.author.empty()) {
+        options.author = gbk("林小舟");
+    }
+    return options;
+}
+
 } // namespace
 
 NovelSite::NovelSite(NovelSiteOptions options, int port)
-    : options_(std::move(options)),
+    : options_(withDefaults(std::move(options))),
       server_([this](const RecordedRequest& request) { return answer(request); }, port)
 {
-    if (options_.novelName.empty()) {
-        options_.novelName = gbk("青云旧事");
-    }
-    if (options_.author.empty()) {
-        options_.author = gbk("林小舟");
-    }
 }
 
 std::string NovelSite::title(int n) const
@@ -107,9 +114,11 @@ std::string NovelSite::scriptListPage() const
                        "<body>\r\n<div class=\"crumbs\"><a href=\"/\">"
         + gbk("首页") + "</a> &gt; <a href=\"/js/1/\" class=\"cur\">" + options_.novelName + "</a></div>\r\n<p>"
         + gbk("作者：") + "<a href=\"/author/1/\" target=\"_blank\">" + options_.author + "</a></p>\r\n<ul>\r\n";
-    for (int n = 1; n <= options_.chapters; ++n) {
-        page += "<li class=\"c\"><a href=\"" + text::decimal(n) + ".html\" target=\"_blank\">" + title(n)
-            + "</a></li>\r\n";
+    const int links = options_.scriptLinks.empty() ? options_.chapters : int(options_.scriptLinks.size());
+    for (int n = 1; n <= links; ++n) {
+        const std::string href =
+            options_.scriptLinks.empty() ? text::decimal(n) + ".html" : options_.scriptLinks[std::size_t(n - 1)];
+        page += "<li class=\"c\"><a href=\"" + href + "\" target=\"_blank\">" + title(n) + "</a></li>\r\n";
     }
     return page + "</ul></body></html>";
 }
@@ -134,8 +143,9 @@ std::string NovelSite::scriptChapterPage(int n) const
 {
     // The text arrives only through the script, so a plain request never
     // sees it; the markers are visible text around the place it fills.
-    return "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head><body>"
-           "<span>" + gbk("正在玩命为您加载中，请稍后！") + "</span><span id=\"t\"></span><span>" + gbk("上一章")
+    return std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>")
+        + "<body>" + options_.scriptPageExtra + "<span>" + gbk("正在玩命为您加载中，请稍后！")
+        + "</span><span id=\"t\"></span><span>" + gbk("上一章")
         + "</span><script>document.getElementById(\"t\").textContent = \"" + scriptText(n)
         + "\";</script></body></html>";
 }

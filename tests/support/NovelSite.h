@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 // A small novel site on 127.0.0.1 in the markup of the first default rule,
 // for the end-to-end tests and for people trying the program without a
@@ -18,7 +19,8 @@
 //                      ("/utf8/1/3.html"), chapter pages likewise
 //   /js/1/             list page in the markup of the page-capture rule; its
 //                      chapter pages write their text by script, between
-//                      visible markers, for the embedded browser
+//                      visible markers, for the embedded browser; any
+//                      other path is answered 404 and recorded
 namespace velmora::test {
 
 struct NovelSiteOptions {
@@ -30,6 +32,8 @@ struct NovelSiteOptions {
     std::set<int> alwaysFail{};       // chapters always answered with an empty page
     std::set<int> shortText{};        // script-built chapters whose text is too short to count
     std::set<int> neverLoad{};        // script-built chapters that never finish loading
+    std::vector<std::string> scriptLinks{};  // the script-built list's links in place of "1.html" etc.
+    std::string scriptPageExtra{};           // markup every script-built chapter page holds before its text
     std::chrono::milliseconds delay{0};  // added to every answer
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -33,3 +35,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+namespace velmora::test {
+
+// A test fixture with a fresh, empty folder of its own, removed with
+// everything in it when the test ends.
+class TempFolderTest : public testing::Test {
+protected:
+    TempFolder temp_{"velmora-test"};
+    std::filesystem::path folder_ = temp_.path();
+};
+
+} // namespace velmora::test

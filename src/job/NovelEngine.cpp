@@ -17,6 +17,9 @@
 #include <optional>
 #include <unordered_map>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace velmora {
 
 namespace {
@@ -25,6 +28,7 @@ constexpr std::string_view kInternalError = "内部错误（内存不足或意�
 constexpr std::string_view kNoNovelName = "页面中未找到书名";
 constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
+constexpr int kWorkerNice = 10;
 
 } // namespace
 
@@ -90,8 +94,22 @@ std::shared_ptr<DownloadRun> findRun(std::int32_t id)
     return it == registry.end() ? nullptr : it->second;
 }
 
+// Download workers yield the processor to the window thread (and whatever
+// else the user runs): they mostly wait for the network, and when many
+// chapters arrive at once their parsing and writing must not starve the
+// window. Once per worker thread; a refusal changes nothing.
+void lowerWorkerPriority()
+{
+    thread_local bool lowered = false;
+    if (!lowered) {
+        lowered = true;
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
+    }
+}
+
 void downloadJob(std::int32_t row, std::int32_t runId)
 {
+    lowerWorkerPriority();
     if (const std::shared_ptr<DownloadRun> run = findRun(runId)) {
         run->runJob(row);
     }

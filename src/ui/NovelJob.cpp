@@ -42,7 +42,7 @@ constexpr int kIdlePollMs = 100;
 // spending at most half of it on them, in slices of a few rows.
 constexpr int kFrameMs = 16;
 constexpr int kFrameBudgetMs = 8;
-constexpr std::size_t kEventSlice = 64;
+constexpr std::size_t kEventSlice = 16;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
@@ -276,8 +276,9 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     QEventLoop waiting;
     QTimer frame;
     connect(&frame, &QTimer::timeout, &waiting, [&] {
-        applyQueuedEvents(false);
-        if (engine_.wait(0)) {
+        // Ended once the engine has, and every event it sent is on screen.
+        const bool ended = engine_.wait(0);
+        if (applyQueuedEvents(false) && ended) {
             waiting.quit();
         }
     });
@@ -309,7 +310,7 @@ void NovelJob::queueEvent(const ChapterEvent& event)
     queue_.push_back(event);
 }
 
-void NovelJob::applyQueuedEvents(bool all)
+bool NovelJob::applyQueuedEvents(bool all)
 {
     {
         std::lock_guard lock(queueMutex_);
@@ -329,6 +330,7 @@ void NovelJob::applyQueuedEvents(bool all)
         applyEvents({taken_.data() + takenApplied_, count});
         takenApplied_ += count;
     }
+    return takenApplied_ == taken_.size();
 }
 
 void NovelJob::applyEvents(std::span<const ChapterEvent> events)

@@ -106,8 +106,9 @@ private:
     std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
     void queueEvent(const ChapterEvent& event);
     // Applies the queued events, all of them or as many as one frame's share
-    // of time allows (the rest wait for the next frame).
-    void applyQueuedEvents(bool all);
+    // of time allows (the rest wait for the next frame); true when none is
+    // left over.
+    bool applyQueuedEvents(bool all);
     void applyEvents(std::span<const ChapterEvent> events);
     void applyEvent(const ChapterEvent& event) { applyEvents({&event, 1}); }
     void finishDownload(bool autoMerge);

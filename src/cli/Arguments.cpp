@@ -31,6 +31,7 @@ Options:
       --epub         also write the novel as an EPUB book beside the merged text
       --no-merge     save the chapter files only
       --json         one JSON object a line per event, for programs; with get
+                     and update
   -h, --help         show this help
       --version      show the version
 

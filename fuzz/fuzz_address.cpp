@@ -43,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::UrlPort(bytes);
     check(velmora::UrlPath(bytes).starts_with('/'));
 
+    const std::string typed = velmora::AddressFromTyping(bytes);
+    check(typed.empty() || static_cast<unsigned char>(typed.front()) > 0x20);
+
     // Parsing the written-out address gives the same address back.
     if (const std::optional<velmora::HttpAddress> address = velmora::ParseHttpAddress(bytes)) {
         const std::optional<velmora::HttpAddress> again = velmora::ParseHttpAddress(address->text());

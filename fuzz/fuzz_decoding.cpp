@@ -1,5 +1,6 @@
-// Arbitrary response bodies through every decoding step.
+// Arbitrary response bodies through every decoding step, old and new.
 #include "web/PageDecoding.h"
+#include "web/PageEncoding.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,5 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
     velmora::ConvertIfUtf8(velmora::DecodePageBody(bytes, "Content-Type: text/html"));
+
+    // The decoder that reads the encoding from the bytes, under every setting.
+    for (const velmora::PageEncoding setting : {velmora::PageEncoding::automatic, velmora::PageEncoding::gbk,
+                                                velmora::PageEncoding::utf8, velmora::PageEncoding::big5}) {
+        const velmora::DecodedPage decoded =
+            velmora::DecodePage(bytes, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n", setting);
+        if (decoded.text.find('\0') != std::string::npos || (decoded.encoding.empty() && !decoded.tooLarge)) {
+            __builtin_trap();
+        }
+    }
     return 0;
 }

@@ -67,7 +67,14 @@ private:
     iconv_t handle_;
 };
 
-// Length of the well-formed UTF-8 sequence at the start of `s`, or 0.
+// One U+FFFD in place of each byte that starts no character.
+std::pair<std::size_t, std::string_view> replacementPerByte(std::string_view, bool)
+{
+    return {1, "\xEF\xBF\xBD"};
+}
+
+} // namespace
+
 std::size_t utf8SequenceLength(std::string_view s)
 {
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
@@ -98,14 +105,16 @@ std::size_t utf8SequenceLength(std::string_view s)
     return 0;
 }
 
-} // namespace
-
 std::string gbkToUtf8(std::string_view gbk)
 {
     thread_local Converter converter("UTF-8", "CP936");
-    return converter.convert(gbk, [](std::string_view, bool) {
-        return std::pair<std::size_t, std::string_view>(1, "\xEF\xBF\xBD");
-    });
+    return converter.convert(gbk, replacementPerByte);
+}
+
+std::string toUtf8(std::string_view bytes, const char* charset)
+{
+    Converter converter("UTF-8", charset);
+    return converter.convert(bytes, replacementPerByte);
 }
 
 std::string utf8ToGbk(std::string_view utf8)

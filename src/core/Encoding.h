@@ -8,8 +8,19 @@
 // windows and the embedded browser. Safe to call from any thread.
 namespace velmora::encoding {
 
+// Length of the well-formed UTF-8 sequence at the start of a non-empty `s`
+// (1 for an ASCII byte, up to 4), or 0 when none starts there: a stray
+// continuation byte, an overlong form, a surrogate, a code point past
+// U+10FFFF, or a sequence cut short.
+std::size_t utf8SequenceLength(std::string_view s);
+
 // Bytes that form no GBK character come out as U+FFFD, one per byte.
 std::string gbkToUtf8(std::string_view gbk);
+
+// `bytes` in the character set `charset` names (as iconv knows it: "BIG5",
+// "UTF-16LE", "GB18030") as UTF-8. A byte that starts no character of the
+// set comes out as U+FFFD; an unknown set gives an empty text.
+std::string toUtf8(std::string_view bytes, const char* charset);
 
 // Every character that code page 936 cannot hold, and every malformed UTF-8
 // sequence, comes out as "?".

@@ -36,6 +36,16 @@ HttpLimits httpLimits()
     return currentLimits;
 }
 
+std::string ResponseHeaderValue(std::string_view headerBlock, std::string_view name)
+{
+    for (const std::string& line : text::split(headerBlock, "\r\n")) {
+        if (line.size() > name.size() && line[name.size()] == ':' && text::startsWith(line, name, true)) {
+            return text::trimSpaces(std::string_view(line).substr(name.size() + 1));
+        }
+    }
+    return {};
+}
+
 std::string describeHttpOutcome(const HttpOutcome& outcome)
 {
     switch (outcome.failure) {

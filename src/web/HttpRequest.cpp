@@ -289,18 +289,6 @@ std::string transferAddress(const HttpAddress& address)
     return sent.textWithoutFragment();
 }
 
-// The value of the first `name` line of a header block (any letter case),
-// blanks trimmed.
-std::string headerValue(std::string_view block, std::string_view name)
-{
-    for (const std::string& line : text::split(block, "\r\n")) {
-        if (line.size() > name.size() && line[name.size()] == ':' && text::startsWith(line, name, true)) {
-            return text::trimSpaces(std::string_view(line).substr(name.size() + 1));
-        }
-    }
-    return {};
-}
-
 std::string userAgent(std::string_view headers)
 {
     if (text::find(headers, "User-Agent:", 1, true) == -1) {
@@ -551,8 +539,8 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
         outcome.status = 0;
         return noResponse(receivedCookies, responseHeaders);
     }
-    outcome.contentType = headerValue(response.headerBlock, "Content-Type");
-    outcome.retryAfter = headerValue(response.headerBlock, "Retry-After");
+    outcome.contentType = ResponseHeaderValue(response.headerBlock, "Content-Type");
+    outcome.retryAfter = ResponseHeaderValue(response.headerBlock, "Retry-After");
     std::string rawHeaders = text::replaceAll(response.headerBlock, "Set-Cookie", "Set-Cookie", true);
     std::string cookies = cookiesFrom(rawHeaders);
     if (cookieJar != nullptr) {

@@ -59,6 +59,11 @@ struct HttpLimits {
 void setHttpLimits(const HttpLimits& limits);
 HttpLimits httpLimits();
 
+// The value of the first `name` line (any letter case) of a response header
+// block such as `responseHeaders` holds, blanks trimmed; empty when there is
+// none.
+std::string ResponseHeaderValue(std::string_view headerBlock, std::string_view name);
+
 // A short UTF-8 text about an outcome for people, such as "HTTP 404",
 // "连接超时", "无法连接" or "响应过大" (for tooltips, the command line and
 // JSON; never stored with the page).

@@ -247,6 +247,21 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view address)
     return parsed;
 }
 
+std::string AddressFromTyping(std::string_view typed)
+{
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!typed.empty() && isBlank(typed.front())) {
+        typed.remove_prefix(1);
+    }
+    while (!typed.empty() && isBlank(typed.back())) {
+        typed.remove_suffix(1);
+    }
+    if (typed.empty() || typed.find("://") != std::string_view::npos) {
+        return std::string(typed);
+    }
+    return (typed.starts_with("//") ? "http:" : "http://") + std::string(typed);
+}
+
 std::string ResolveAddress(std::string_view base, std::string_view link)
 {
     const std::optional<HttpAddress> page = ParseHttpAddress(base);

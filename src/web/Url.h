@@ -56,6 +56,14 @@ struct HttpAddress {
 // hold; a request percent-encodes what cannot stand on its line.
 std::optional<HttpAddress> ParseHttpAddress(std::string_view address);
 
+// The address a person means by what they typed or pasted into an address
+// box, read as a browser's address bar reads it: blanks, tabs and line
+// breaks around it dropped, and "http://" put before an address that names
+// no scheme ("book.example/list/12/", "//book.example/"). Nothing else is
+// changed: the result still has to pass `ParseHttpAddress` to be fetched, so
+// "javascript:..." or "file:///..." stay refused.
+std::string AddressFromTyping(std::string_view typed);
+
 // The address a browser opens when a link `link`, as written in a page, is
 // followed from the page at `base` (the page's final address, after
 // redirects), by RFC 3986 section 5: absolute ("http://h/x"),

@@ -87,8 +87,9 @@ std::optional<std::string> readFileBytes(const std::filesystem::path& file)
     }
 }
 
-bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes)
+bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes, Durability durability)
 {
+    const bool syncNow = durability == Durability::now;
     std::error_code error;
     std::filesystem::path target = file;
     if (std::filesystem::is_symlink(file, error)) {
@@ -114,15 +115,26 @@ bool replaceFileContent(const std::filesystem::path& file, std::string_view byte
     if (written && hadFile) {
         written = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
     }
-    written = written && ::fsync(fd.get()) == 0;
+    written = written && (!syncNow || ::fsync(fd.get()) == 0);
     written = fd.close() && written;
     written = written && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!written) {
         ::unlink(temporary.c_str());
         return false;
     }
-    syncFolder(target.parent_path());
+    if (syncNow) {
+        syncFolder(target.parent_path());
+    }
     return true;
+}
+
+void syncFileSystem(const std::filesystem::path& path)
+{
+    const std::filesystem::path name = path.empty() ? std::filesystem::path(".") : path;
+    FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::syncfs(fd.get());
+    }
 }
 
 } // namespace velmora

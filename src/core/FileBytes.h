@@ -17,6 +17,16 @@ std::optional<std::string> readFileBytes(const std::filesystem::path& file);
 // renamed over `file` (over the target when `file` is a symbolic link),
 // keeping the old file's permission bits. On any failure the old file is
 // left as it was, the temporary file is removed, and the result is false.
-bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes);
+//
+// With `Durability::later` the bytes and the rename are not forced to the
+// disk one file at a time: a caller writing many files this way calls
+// syncFileSystem once afterwards (until then a crash may lose whole files,
+// never leave part of one in place of the old).
+enum class Durability { now, later };
+bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes,
+                        Durability durability = Durability::now);
+
+// Forces everything written to the file system that holds `path` to the disk.
+void syncFileSystem(const std::filesystem::path& path);
 
 } // namespace velmora

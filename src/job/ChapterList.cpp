@@ -2,17 +2,8 @@
 
 #include "core/RegexObject.h"
 #include "core/Text.h"
-#include "web/HttpRequest.h"
-#include "web/PageDecoding.h"
 
 namespace velmora {
-
-std::string FetchPageText(std::string_view address)
-{
-    std::string responseHeaders;
-    const std::string body = HttpRequest(address, 0, {}, nullptr, nullptr, nullptr, &responseHeaders);
-    return ConvertIfUtf8(DecodePageBody(body, responseHeaders));
-}
 
 ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
                                  std::string_view authorPattern, std::string_view chapterListPattern)

@@ -23,10 +23,6 @@ struct ChapterListPage {
     std::string firstAddress;  // group 1 of the list pattern's first match
 };
 
-// Fetches a page with a plain GET and turns it into GBK page text
-// (decompressed, converted from UTF-8 when it says so); empty on failure.
-std::string FetchPageText(std::string_view address);
-
 // Applies a rule's patterns to page text. Each list match holds (address,
 // title) pairs in groups 1-2, 3-4, ...; a trailing odd group is ignored. A
 // pattern that is invalid or does not match reads as empty.

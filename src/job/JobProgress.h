@@ -4,11 +4,10 @@
 
 namespace velmora {
 
-// The state of one download run that the buttons, the workers and the
-// embedded browser share. The failed-chapter count lives with the other
-// process-wide objects.
+// The flags of one download run that the buttons, the browser pass and the
+// embedded browser share. The counts live with the download engine and the
+// failed-chapter counter with the other process-wide objects.
 struct JobProgress {
-    int doneCount = 0;                       // chapters saved this run; changed only under the progress lock
     std::atomic<bool> stopRequested{false};  // set by the stop button, cleared when a run starts
     std::atomic<bool> pauseRequested{false}; // browser mode: set and cleared by the pause button
     std::atomic<bool> pageLoaded{false};     // cleared before each navigation, set when the page has loaded

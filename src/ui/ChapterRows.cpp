@@ -68,6 +68,16 @@ void setText(QTreeWidget* list, int row, int column, std::string_view gbk)
     }
 }
 
+void setFailure(QTreeWidget* list, int row, std::string_view utf8)
+{
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) {
+        const QString tip = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        if (item->toolTip(StatusColumn) != tip) {
+            item->setToolTip(StatusColumn, tip);
+        }
+    }
+}
+
 bool isChecked(const QTreeWidget* list, int row)
 {
     const QTreeWidgetItem* item = list->topLevelItem(row);

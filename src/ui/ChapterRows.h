@@ -23,6 +23,10 @@ void appendChapters(QTreeWidget* list, const std::vector<ChapterLink>& chapters,
 std::string text(const QTreeWidget* list, int row, int column);
 void setText(QTreeWidget* list, int row, int column, std::string_view gbk);
 
+// Why the row's last attempt failed (UTF-8), shown as its status tooltip;
+// empty clears it.
+void setFailure(QTreeWidget* list, int row, std::string_view utf8);
+
 bool isChecked(const QTreeWidget* list, int row);
 void setChecked(QTreeWidget* list, int row, bool checked);
 

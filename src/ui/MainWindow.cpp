@@ -82,8 +82,7 @@ MainWindow::MainWindow(ProgramGlobals& globals)
                                       ruleSettings_,    rowToolsPanel_};
     browser_ = new PageBrowser(this);
     job_ = new NovelJob(controls,
-                        {globals.workerPool(), globals.failedCount(), globals.progressLock(), globals.currentDocument(),
-                         *browser_},
+                        {globals.workerPool(), globals.failedCount(), globals.currentDocument(), *browser_},
                         this);
     connect(fetchListButton_, &QPushButton::clicked, job_, &NovelJob::startChapterListFetch);
     connect(downloadButton_, &QPushButton::clicked, job_, &NovelJob::downloadChapters);
@@ -192,9 +191,8 @@ void MainWindow::buildControls()
     connect(deleteHighlighted, &QPushButton::clicked, listTools_, &ChapterListTools::deleteHighlighted);
     connect(moveUp, &QPushButton::clicked, listTools_, &ChapterListTools::moveUp);
     connect(moveDown, &QPushButton::clicked, listTools_, &ChapterListTools::moveDown);
-    // 停止 is offered exactly while a download runs, and no merge is then.
     connect(autoMerge_, &QCheckBox::clicked, this,
-            [this](bool checked) { mergeButton_->setEnabled(!checked && !stopButton_->isEnabled()); });
+            [this](bool checked) { mergeButton_->setEnabled(!checked && !job_->downloading()); });
 }
 
 void MainWindow::startUp()

@@ -2,16 +2,11 @@
 
 #include "core/AtomicCounter.h"
 #include "core/FileBytes.h"
-#include "core/SharedLock.h"
-#include "core/Text.h"
 #include "core/ProgramGlobals.h"
-#include "core/WorkerPool.h"
-#include "job/ChapterFetch.h"
+#include "core/Text.h"
 #include "job/ChapterFiles.h"
-#include "job/ChapterList.h"
 #include "job/ChapterStatus.h"
 #include "job/ChapterText.h"
-#include "job/NovelMerge.h"
 #include "web/PageDecoding.h"
 #include "ui/ChapterRows.h"
 #include "ui/Controls.h"
@@ -19,7 +14,6 @@
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleSettingsWindow.h"
-#include "ui/WindowThread.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -30,35 +24,47 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <atomic>
 #include <filesystem>
-#include <mutex>
+#include <memory>
 
 namespace velmora {
 namespace {
 
-// The job whose download the pool's workers serve. A pool job is a plain
-// routine and two integers, so the routine finds its job here.
-std::atomic<NovelJob*> activeJob{nullptr};
-
-// How often a waiting download looks again (pool idle, pause ended, page loaded).
+// How often a waiting browser pass or a closing window looks again.
 constexpr int kIdlePollMs = 100;
+
+// How often the window applies the workers' queued events: once a frame.
+constexpr int kFrameMs = 16;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
 constexpr int kBrowserAttempts = 5;
 constexpr std::size_t kBrowserMinimumBytes = 20;
 
+QString progressText(int done)
+{
+    return QString::number(done) + QStringLiteral("个章节内容已下载，请等候章节内容下载完毕...");
+}
+
+ChapterEvent rowEvent(ChapterEvent::Kind kind, int row, std::string status, std::string failure = {})
+{
+    ChapterEvent event;
+    event.kind = kind;
+    event.row = row;
+    event.status = std::move(status);
+    event.failure = std::move(failure);
+    return event;
+}
+
 } // namespace
 
 NovelJob::NovelJob(const Controls& controls, const Shared& shared, QObject* parent)
     : QObject(parent),
       c_(controls),
-      pool_(shared.pool),
       failedCount_(shared.failedCount),
-      progressLock_(shared.progressLock),
       document_(shared.document),
-      browser_(shared.browser)
+      browser_(shared.browser),
+      engine_(shared.pool, shared.failedCount)
 {
     connect(&browser_, &PageBrowser::pageLoaded, this, [this] { progress_.pageLoaded = true; });
 }
@@ -66,8 +72,6 @@ NovelJob::NovelJob(const Controls& controls, const Shared& shared, QObject* pare
 NovelJob::~NovelJob()
 {
     stopAndWait();
-    NovelJob* self = this;
-    activeJob.compare_exchange_strong(self, nullptr);
 }
 
 void NovelJob::setStatus(const QString& text)
@@ -79,7 +83,7 @@ void NovelJob::setStatus(const QString& text)
 
 void NovelJob::startChapterListFetch()
 {
-    if (fetching_) {
+    if (fetching_ || downloading_) {
         return;
     }
     c_.chapters->clear();
@@ -87,6 +91,7 @@ void NovelJob::startChapterListFetch()
     c_.author->clear();
     c_.relativeAddress->clear();
     setStatus(QStringLiteral("正在获取小说章节名，请稍等..."));
+    c_.status->setToolTip(QString());
     c_.fetchList->setEnabled(false);
     c_.download->setEnabled(false);
     c_.ruleSettings->setEnabled(false);
@@ -97,52 +102,57 @@ void NovelJob::startChapterListFetch()
         fetchThread_.join();  // the previous retrieval has already finished its work
     }
     fetching_ = true;
-    fetchThread_ = std::thread([this] { fetchChapterList(); });
+    fetchCancel_ = false;
+    const std::string address = toGbk(c_.listAddress->text());
+    const ListPatterns patterns{c_.ruleSettings->novelNamePattern(), c_.ruleSettings->authorPattern(),
+                                c_.ruleSettings->chapterListPattern()};
+    // The thread only fetches and parses; what it found reaches the window
+    // as one queued call, so it never waits for the window.
+    fetchThread_ = std::thread([this, address, patterns] {
+        try {
+            auto found = std::make_shared<Retrieval>(RetrieveChapterList(address, patterns, &fetchCancel_));
+            QMetaObject::invokeMethod(this, [this, found] { finishChapterListFetch(*found); }, Qt::QueuedConnection);
+        } catch (...) {
+            // Out of memory: report a failed retrieval, however little is left.
+            try {
+                QMetaObject::invokeMethod(this, [this] { finishChapterListFetch(Retrieval{}); },
+                                          Qt::QueuedConnection);
+            } catch (...) {
+            }
+        }
+    });
 }
 
-void NovelJob::fetchChapterList()
+void NovelJob::finishChapterListFetch(const Retrieval& found)
 {
-    struct Request {
-        std::string address, namePattern, authorPattern, listPattern;
-    };
-    const Request request = onWindowThread(this, [this] {
-        return Request{toGbk(c_.listAddress->text()), c_.ruleSettings->novelNamePattern(),
-                       c_.ruleSettings->authorPattern(), c_.ruleSettings->chapterListPattern()};
-    });
-
-    const std::string page = FetchPageText(request.address);
-    const ChapterListPage found =
-        ParseChapterList(page, request.namePattern, request.authorPattern, request.listPattern);
-
-    const bool success = onWindowThread(this, [&] {
-        c_.novelName->setText(toQString(found.novelName));
-        if (c_.novelName->text().isEmpty()) {
-            return false;
-        }
-        c_.author->setText(toQString(found.author));
-        rows::appendChapters(c_.chapters, found.chapters);
-        c_.relativeAddress->setText(
-            toQString(RelativeBaseAddress(toGbk(c_.listAddress->text()), found.firstAddress)));
-        controls::setNumberValue(c_.lastRow, rows::count(c_.chapters));
-        return true;
-    });
-
-    const QString status = success ? QStringLiteral("小说章节名获取成功，请点击下载章节内容！")
-                                   : QStringLiteral("章节获取失败，请重试！");
-    onWindowThread(this, [&] { setStatus(status); });
+    fetching_ = false;
+    if (closing_) {
+        return;
+    }
+    c_.novelName->setText(toQString(found.novel.name));
+    const bool success = found.found && !c_.novelName->text().isEmpty();
     if (success) {
+        c_.author->setText(toQString(found.novel.author));
+        std::vector<ChapterLink> links;
+        links.reserve(found.rows.size());
+        for (const ChapterRow& row : found.rows) {
+            links.push_back({row.address, row.title});
+        }
+        rows::appendChapters(c_.chapters, links);
+        c_.relativeAddress->setText(toQString(found.novel.baseAddress));
+        controls::setNumberValue(c_.lastRow, rows::count(c_.chapters));
+        setStatus(QStringLiteral("小说章节名获取成功，请点击下载章节内容！"));
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("小说章节名获取完毕\r\n(3秒后自动关闭)"), 3000,
                         StyleInformation);
     } else {
+        setStatus(QStringLiteral("章节获取失败，请重试！"));
+        c_.status->setToolTip(QString::fromStdString(found.failure));
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节获取失败\r\n(3秒后自动关闭)"), 3000, StyleError);
     }
-    onWindowThread(this, [this] {
-        c_.fetchList->setEnabled(true);
-        c_.download->setEnabled(true);
-        c_.ruleSettings->setEnabled(true);
-        c_.listTools->setEnabled(true);
-        fetching_ = false;
-    });
+    c_.fetchList->setEnabled(true);
+    c_.download->setEnabled(true);
+    c_.ruleSettings->setEnabled(true);
+    c_.listTools->setEnabled(true);
 }
 
 // ---- download --------------------------------------------------------------
@@ -156,90 +166,207 @@ void NovelJob::setJobControlsEnabled(bool enabled)
     // them, under a running download whose workers address rows by position.
     c_.fetchList->setEnabled(enabled);
     c_.listTools->setEnabled(enabled);
-    // A merge now would take only the chapters saved so far; afterwards the
-    // auto-merge box decides again, as it does when clicked.
+    // A merge would read chapter files and statuses that are still changing.
     c_.merge->setEnabled(enabled && !c_.autoMerge->isChecked());
     c_.pause->setEnabled(!enabled);
     c_.stop->setEnabled(!enabled);
 }
 
+DownloadRequest NovelJob::currentRequest() const
+{
+    DownloadRequest request;
+    request.novel = {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())};
+    request.markers = {c_.ruleSettings->contentLeftMarker(), c_.ruleSettings->contentRightMarker()};
+    const int rowCount = rows::count(c_.chapters);
+    request.rows.reserve(static_cast<std::size_t>(rowCount));
+    for (int row = 0; row < rowCount; ++row) {
+        request.rows.push_back({text::leadingInt(rows::text(c_.chapters, row, rows::NumberColumn)),
+                                rows::text(c_.chapters, row, rows::TitleColumn),
+                                rows::text(c_.chapters, row, rows::AddressColumn),
+                                rows::text(c_.chapters, row, rows::StatusColumn), rows::isChecked(c_.chapters, row),
+                                {}});
+    }
+    return request;
+}
+
 void NovelJob::downloadChapters()
 {
-    if (downloading_ || fetching_) {
+    if (downloading_ || fetching_ || closing_) {
         return;
     }
     downloading_ = true;
     setJobControlsEnabled(false);
-    progress_.doneCount = 0;
     progress_.stopRequested = false;
-    const int rowCount = rows::count(c_.chapters);
     failedCount_.exchange(0);
     setStatus(QStringLiteral("正在下载小说章节内容，请等候..."));
-    std::error_code ignored;
-    std::filesystem::create_directories(NovelFolder(toGbk(c_.novelName->text())), ignored);
 
+    bool ran = true;
     if (c_.pageCapture->isChecked()) {
-        downloadChaptersByBrowser(rowCount);
+        downloadChaptersByBrowser(currentRequest());
     } else {
-        downloadChaptersHttp(rowCount);
+        ran = downloadChaptersHttp(currentRequest());
     }
 
-    if (!progress_.stopRequested) {
+    if (ran && !progress_.stopRequested && !closing_) {
         finishDownload(c_.autoMerge->isChecked());
     }
     setJobControlsEnabled(true);
     downloading_ = false;
 }
 
-void NovelJob::downloadChaptersHttp(int rowCount)
+bool NovelJob::downloadChaptersHttp(DownloadRequest request)
 {
-    activeJob = this;
-    pool_.start();
-    for (int row = 0; row < rowCount; ++row) {
-        if (rows::isChecked(c_.chapters, row)) {
-            pool_.submit(&NovelJob::downloadChapterHttp, row, 0);
-        }
-        QCoreApplication::processEvents();
+    const StartResult started =
+        engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
+    if (started == StartResult::folderInUse) {
+        setStatus(QStringLiteral("这本小说正由另一个下载使用同一文件夹，请等它结束后再下载"));
+        TimedMessageBox(QStringLiteral("提示"),
+                        QStringLiteral("另一个窗口正在把这本小说下载到同一文件夹，\r\n请等它结束后再下载！"), 0,
+                        StyleError);
+        return false;
     }
-    while (!pool_.isIdle()) {
-        DelayPumping(kIdlePollMs, 0);
+    if (started != StartResult::started) {
+        setStatus(QStringLiteral("无法启动下载线程，请重试！"));
+        return false;
+    }
+    // Wait for the end with the window's events flowing; the rows change
+    // once a frame, in one batch of whatever the workers reported meanwhile.
+    QEventLoop waiting;
+    QTimer frame;
+    connect(&frame, &QTimer::timeout, &waiting, [&] {
+        applyQueuedEvents();
+        if (engine_.wait(0)) {
+            waiting.quit();
+        }
+    });
+    frame.start(kFrameMs);
+    if (!engine_.wait(0)) {
+        waiting.exec();
+    }
+    frame.stop();
+    if (!engine_.wait(0)) {
+        // The loop was told to end (the program is ending): end the run too.
+        engine_.stop();
+        engine_.wait();
+    }
+    applyQueuedEvents();
+    return true;
+}
+
+void NovelJob::queueEvent(const ChapterEvent& event)
+{
+    std::lock_guard lock(queueMutex_);
+    queue_.push_back(event);
+}
+
+void NovelJob::applyQueuedEvents()
+{
+    std::vector<ChapterEvent> events;
+    {
+        std::lock_guard lock(queueMutex_);
+        events.swap(queue_);
+    }
+    if (!events.empty()) {
+        applyEvents(events);
     }
 }
 
-void NovelJob::downloadChaptersByBrowser(int rowCount)
+void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
 {
-    progress_.pauseRequested = false;
-    for (int row = 0; row < rowCount; ++row) {
-        while (progress_.pauseRequested) {
-            DelayPumping(kIdlePollMs, 0);
-        }
-        if (progress_.stopRequested) {
+    int scrollRow = -1;
+    int done = -1;
+    for (const ChapterEvent& event : events) {
+        switch (event.kind) {
+        case ChapterEvent::Kind::attempt:
+            if (event.attempt == 1) {
+                rows::setHighlighted(c_.chapters, event.row, true);
+                scrollRow = event.row;
+            }
+            break;
+        case ChapterEvent::Kind::saved:
+            rows::setHighlighted(c_.chapters, event.row, false);
+            rows::setChecked(c_.chapters, event.row, false);
+            done = event.doneCount;
+            break;
+        case ChapterEvent::Kind::failed:
+            break;
+        case ChapterEvent::Kind::stopped:
+            rows::setHighlighted(c_.chapters, event.row, false);
             break;
         }
-        if (rows::isChecked(c_.chapters, row)) {
-            rows::setHighlighted(c_.chapters, row, true);
-            rows::scrollTo(c_.chapters, row);
-            const std::string title = rows::text(c_.chapters, row, rows::TitleColumn);
-            const std::string address =
-                toGbk(c_.relativeAddress->text()) + rows::text(c_.chapters, row, rows::AddressColumn);
-            const std::string left = c_.ruleSettings->contentLeftMarker();
-            const std::string right = c_.ruleSettings->contentRightMarker();
-            std::string content;
-            bool enough = false;
-            for (int attempt = 1; attempt <= kBrowserAttempts && !enough; ++attempt) {
-                rows::setText(c_.chapters, row, rows::StatusColumn,
-                              attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt));
-                content = captureChapter(address, left, right);
-                QCoreApplication::processEvents();
-                enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
+        rows::setText(c_.chapters, event.row, rows::StatusColumn, event.status);
+        rows::setFailure(c_.chapters, event.row, event.kind == ChapterEvent::Kind::saved ? "" : event.failure);
+    }
+    if (scrollRow >= 0) {
+        rows::scrollTo(c_.chapters, scrollRow);
+    }
+    if (done >= 0) {
+        setStatus(progressText(done));
+    }
+}
+
+void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
+{
+    progress_.pauseRequested = false;
+    const int rowCount = static_cast<int>(request.rows.size());
+    bool folderMade = false;
+    int done = 0;
+    const auto stopping = [this] { return progress_.stopRequested || closing_; };
+    for (int row = 0; row < rowCount; ++row) {
+        // A stop keeps a pause (the caption says how to end it); closing ends both.
+        while (progress_.pauseRequested && !closing_) {
+            DelayPumping(kIdlePollMs, 0);
+        }
+        if (stopping()) {
+            break;
+        }
+        if (!rows::isChecked(c_.chapters, row)) {
+            QCoreApplication::processEvents();
+            continue;
+        }
+        const ChapterRow& chapter = request.rows[static_cast<std::size_t>(row)];
+        if (!folderMade) {
+            std::error_code ignored;
+            std::filesystem::create_directories(NovelFolder(request.novel.name), ignored);
+            folderMade = true;
+        }
+        rows::setHighlighted(c_.chapters, row, true);
+        rows::scrollTo(c_.chapters, row);
+        const std::string address = request.novel.baseAddress + chapter.address;
+        std::string content;
+        bool enough = false;
+        captureFailure_.clear();
+        for (int attempt = 1; attempt <= kBrowserAttempts && !enough && !stopping(); ++attempt) {
+            ChapterEvent event = rowEvent(ChapterEvent::Kind::attempt, row,
+                                          attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt),
+                                          captureFailure_);
+            event.attempt = attempt;
+            applyEvents({event});
+            content = captureChapter(address, request.markers.left, request.markers.right);
+            QCoreApplication::processEvents();
+            enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
+            if (!enough && captureFailure_.empty()) {
+                captureFailure_ = "抓到的文字不足20字节";
             }
-            if (!enough) {
-                rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::failed());
-                rows::setHighlighted(c_.chapters, row, false);
-                failedCount_.increment();
-            } else {
-                saveChapter(row, CleanChapterText(title + "\r\n" + content));
-            }
+        }
+        if (!enough && stopping()) {
+            applyEvents({rowEvent(ChapterEvent::Kind::stopped, row, ChapterStatus::waiting())});
+            break;
+        }
+        if (!enough) {
+            failedCount_.increment();
+            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_)});
+            rows::setHighlighted(c_.chapters, row, false);
+        } else if (!replaceFileContent(ChapterFilePath(request.novel.name, row + 1),
+                                       CleanChapterText(chapter.title + "\r\n" + content))) {
+            // Not saved is not done: the row stays checked for the next run.
+            failedCount_.increment();
+            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入")});
+            rows::setHighlighted(c_.chapters, row, false);
+        } else {
+            ChapterEvent saved = rowEvent(ChapterEvent::Kind::saved, row, ChapterStatus::done());
+            saved.doneCount = ++done;
+            applyEvents({saved});
         }
         QCoreApplication::processEvents();
     }
@@ -249,84 +376,30 @@ std::string NovelJob::captureChapter(const std::string& address, const std::stri
 {
     progress_.pageLoaded = false;
     if (!browser_.navigate(address)) {
+        captureFailure_ = "浏览器无法启动";
         return {};
     }
     if (!progress_.pageLoaded) {
         // Wait for the page, the window's events flowing, for at most the
         // time limit: a page that never finishes loading is a failed attempt.
+        // Stop and close end the wait at once.
         QEventLoop waiting;
         const auto loaded = connect(&browser_, &PageBrowser::pageLoaded, &waiting, &QEventLoop::quit);
         QTimer::singleShot(pageLoadTimeLimitMs_, &waiting, &QEventLoop::quit);
-        waiting.exec();
+        pageWait_ = &waiting;
+        if (!progress_.stopRequested && !closing_) {
+            waiting.exec();
+        }
+        pageWait_ = nullptr;
         disconnect(loaded);
     }
     if (!progress_.pageLoaded) {
         browser_.stop();
+        captureFailure_ = "页面未在时限内加载完";
         return {};
     }
     const std::string page = ConvertIfUtf8(browser_.CapturePageText(document_));
     return TextBetween(page, left, right);
-}
-
-void NovelJob::downloadChapterHttp(std::int32_t row, std::int32_t)
-{
-    if (NovelJob* job = activeJob.load()) {
-        job->downloadChapter(row);
-    }
-}
-
-void NovelJob::downloadChapter(int row)
-{
-    {
-        std::lock_guard lock(progressLock_);
-        onWindowThread(this, [&] {
-            rows::setHighlighted(c_.chapters, row, true);
-            rows::scrollTo(c_.chapters, row);
-        });
-    }
-    struct Chapter {
-        std::string address, title, left, right;
-    };
-    const Chapter chapter = onWindowThread(this, [&] {
-        return Chapter{toGbk(c_.relativeAddress->text()) + rows::text(c_.chapters, row, rows::AddressColumn),
-                       rows::text(c_.chapters, row, rows::TitleColumn), c_.ruleSettings->contentLeftMarker(),
-                       c_.ruleSettings->contentRightMarker()};
-    });
-    const auto text = FetchChapterHttp(chapter.address, chapter.title, chapter.left, chapter.right, [&](int attempt) {
-        const std::string status = attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt);
-        onWindowThread(this, [&] { rows::setText(c_.chapters, row, rows::StatusColumn, status); });
-    });
-    if (!text) {
-        onWindowThread(this, [&] { rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::failed()); });
-        failedCount_.increment();
-        return;
-    }
-    saveChapter(row, *text);
-}
-
-void NovelJob::saveChapter(int row, const std::string& text)
-{
-    const std::string novelName = onWindowThread(this, [&] {
-        rows::setHighlighted(c_.chapters, row, false);
-        return toGbk(c_.novelName->text());
-    });
-    if (!replaceFileContent(ChapterFilePath(novelName, row + 1), text)) {
-        // Not saved is not done: the row stays checked for the next run.
-        onWindowThread(this, [&] {
-            rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::saveFailed());
-        });
-        failedCount_.increment();
-        return;
-    }
-    onWindowThread(this, [&] {
-        rows::setChecked(c_.chapters, row, false);
-        rows::setText(c_.chapters, row, rows::StatusColumn, ChapterStatus::done());
-    });
-    std::lock_guard lock(progressLock_);
-    const int done = ++progress_.doneCount;
-    onWindowThread(this, [&] {
-        setStatus(QString::number(done) + QStringLiteral("个章节内容已下载，请等候章节内容下载完毕..."));
-    });
 }
 
 void NovelJob::pauseOrContinue()
@@ -335,9 +408,9 @@ void NovelJob::pauseOrContinue()
     if (c_.pageCapture->isChecked()) {
         progress_.pauseRequested = pausing;
     } else if (pausing) {
-        pool_.pause();
+        engine_.pause();
     } else {
-        pool_.resume();
+        engine_.resume();
     }
     c_.pause->setText(pausing ? QStringLiteral("继续") : QStringLiteral("暂停"));
 }
@@ -345,7 +418,9 @@ void NovelJob::pauseOrContinue()
 void NovelJob::stop()
 {
     if (!c_.pageCapture->isChecked()) {
-        pool_.stop(StopMode::DiscardNoWait);
+        engine_.stop();
+    } else if (pageWait_ != nullptr) {
+        pageWait_->quit();  // the page under way is not waited for
     }
     progress_.stopRequested = true;
     c_.pause->setText(QStringLiteral("暂停"));
@@ -353,11 +428,14 @@ void NovelJob::stop()
 
 void NovelJob::stopAndWait()
 {
-    if (pool_.state() == PoolState::Running) {
-        pool_.stop(StopMode::DiscardNoWait);
-        progress_.stopRequested = true;
+    closing_ = true;
+    fetchCancel_ = true;
+    progress_.stopRequested = true;
+    engine_.stop();
+    if (pageWait_ != nullptr) {
+        pageWait_->quit();
     }
-    while (!pool_.isIdle() || fetching_) {
+    while (!engine_.wait(0) || fetching_) {
         DelayPumping(kIdlePollMs, 0);
     }
     if (fetchThread_.joinable()) {
@@ -373,14 +451,17 @@ void NovelJob::finishDownload(bool autoMerge)
     const int failed = failedCount_.value();
     const QString failedText = QStringLiteral("有") + QString::number(failed)
         + QStringLiteral("个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
-    if (!autoMerge) {
+    switch (DecideCompletion(autoMerge, failed)) {
+    case Completion::report:
         setStatus(failedText);
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节内容已下载完毕"), 0, StyleInformation);
-    } else if (failed > 0) {
+        break;
+    case Completion::reportFailures:
         c_.autoMerge->setChecked(false);
         c_.merge->setEnabled(true);
         setStatus(failedText);
-    } else {
+        break;
+    case Completion::merge:
         setStatus(QStringLiteral("章节内容已下载完毕，正在合并小说中..."));
         if (mergeNovel()) {
             setStatus(QStringLiteral("整本小说下载完毕"));
@@ -391,28 +472,21 @@ void NovelJob::finishDownload(bool autoMerge)
             setStatus(QStringLiteral("合并失败,请手动重新合并!"));
             TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并!"), 0, StyleError);
         }
+        break;
     }
     c_.autoMerge->setEnabled(true);
 }
 
 bool NovelJob::mergeNovel()
 {
-    const std::string novelName = toGbk(c_.novelName->text());
-    const int rowCount = rows::count(c_.chapters);
-    std::string novel;
-    for (int row = 0; row < rowCount; ++row) {
-        if (rows::text(c_.chapters, row, rows::StatusColumn) == ChapterStatus::done()) {
-            AppendChapterToNovel(novel, novelName, row + 1, rowCount);
-        }
-        QCoreApplication::processEvents();
-    }
-    return WriteMergedNovel(novelName, toGbk(c_.author->text()), novel);
+    const DownloadRequest shown = currentRequest();
+    return MergeNovel(shown.novel, shown.rows, [] { QCoreApplication::processEvents(); });
 }
 
 void NovelJob::mergeButtonClicked()
 {
     if (downloading_) {
-        return;
+        return;  // the chapter files and statuses are still changing
     }
     c_.merge->setEnabled(false);
     if (mergeNovel()) {

@@ -1,14 +1,19 @@
 #pragma once
 
 #include "job/JobProgress.h"
+#include "job/NovelEngine.h"
 
 #include <QObject>
+#include <QString>
 
-#include <cstdint>
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QCheckBox;
+class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,13 +26,14 @@ class AtomicCounter;
 class PageBrowser;
 class RuleSettingsWindow;
 struct CapturedDocument;
-class SharedLock;
 class WorkerPool;
 
-// One novel's job as the main window runs it: the chapter-list retrieval on
-// a thread of its own, the download of the checked rows, pause, continue and
-// stop, and the merge. Its state is kept in the window's controls; worker
-// threads reach them only through blocking calls the window thread serves.
+// One novel's job as the main window runs it: binds the window-free engine
+// (retrieval, HTTP download, pause, continue, stop, merge) to the window's
+// controls, and runs browser mode, which needs the web view, on the window
+// thread. The rows live in the list view; a run takes them as plain data.
+// Workers never wait for the window: their events are queued and the window
+// thread applies them in batches, at most once a frame.
 class NovelJob : public QObject {
     Q_OBJECT
 
@@ -56,7 +62,6 @@ public:
     struct Shared {
         WorkerPool& pool;
         AtomicCounter& failedCount;
-        SharedLock& progressLock;
         CapturedDocument& document;
         PageBrowser& browser;
     };
@@ -71,38 +76,50 @@ public:
     void stop();
     void mergeButtonClicked();
 
+    // Whether a download run is under way.
+    bool downloading() const { return downloading_; }
+
     // How long a page may take to load in browser mode before the attempt
     // counts as failed.
     void setPageLoadTimeLimit(int ms) { pageLoadTimeLimitMs_ = ms; }
 
-    // Stops a running download (queued chapters dropped) and waits, keeping
-    // the window's events flowing, until no worker and no retrieval is left.
+    // For closing: stops a running download or retrieval in any mode and
+    // state (a paused browser pass included) and waits, keeping the window's
+    // events flowing, until no worker and no retrieval is left. Transfers in
+    // flight are cut short, so this takes about a second at most.
     void stopAndWait();
 
 private:
-    void fetchChapterList();
-    void downloadChaptersHttp(int rowCount);
-    void downloadChaptersByBrowser(int rowCount);
+    void finishChapterListFetch(const Retrieval& found);
+    DownloadRequest currentRequest() const;
+    bool downloadChaptersHttp(DownloadRequest request);
+    void downloadChaptersByBrowser(const DownloadRequest& request);
     std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
-    static void downloadChapterHttp(std::int32_t row, std::int32_t unused);
-    void downloadChapter(int row);
-    void saveChapter(int row, const std::string& text);
+    void queueEvent(const ChapterEvent& event);
+    void applyQueuedEvents();
+    void applyEvents(const std::vector<ChapterEvent>& events);
     void finishDownload(bool autoMerge);
     bool mergeNovel();
     void setStatus(const QString& text);
     void setJobControlsEnabled(bool enabled);
 
     Controls c_;
-    WorkerPool& pool_;
     AtomicCounter& failedCount_;
-    SharedLock& progressLock_;
     CapturedDocument& document_;
     PageBrowser& browser_;
     int pageLoadTimeLimitMs_ = 30000;
     JobProgress progress_;
     std::thread fetchThread_;
+    std::atomic<bool> fetchCancel_{false};
     bool fetching_ = false;
     bool downloading_ = false;
+    bool closing_ = false;
+    QEventLoop* pageWait_ = nullptr;  // the wait for a page in browser mode, while one runs
+    std::string captureFailure_;      // UTF-8: why the last browser capture gave nothing
+
+    std::mutex queueMutex_;
+    std::vector<ChapterEvent> queue_;  // events from the workers, not yet applied
+    DownloadEngine engine_;            // last: its workers report into the queue until it is gone
 };
 
 } // namespace velmora

@@ -23,13 +23,13 @@ namespace velmora::test {
 
 struct NovelSiteOptions {
     int chapters = 5;
-    std::string novelName;  // GBK; a default name when empty
-    std::string author;     // GBK; a default author when empty
-    std::set<int> missingMarker;      // chapters served as a notice without the content marker
-    std::map<int, int> failFirst;     // chapter -> requests answered with an empty page first
-    std::set<int> alwaysFail;         // chapters always answered with an empty page
-    std::set<int> shortText;          // script-built chapters whose text is too short to count
-    std::set<int> neverLoad;          // script-built chapters that never finish loading
+    std::string novelName{};  // GBK; a default name when empty
+    std::string author{};     // GBK; a default author when empty
+    std::set<int> missingMarker{};    // chapters served as a notice without the content marker
+    std::map<int, int> failFirst{};   // chapter -> requests answered with an empty page first
+    std::set<int> alwaysFail{};       // chapters always answered with an empty page
+    std::set<int> shortText{};        // script-built chapters whose text is too short to count
+    std::set<int> neverLoad{};        // script-built chapters that never finish loading
     std::chrono::milliseconds delay{0};  // added to every answer
 };
 

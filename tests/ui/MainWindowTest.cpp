@@ -370,3 +370,43 @@ TEST_F(MainWindowTest, RowToolsAreOffWhileADownloadRuns)
     EXPECT_TRUE(button("按钮_删除选择")->isEnabled());
     EXPECT_TRUE(button("按钮_下移")->isEnabled());
 }
+
+// A failed retrieval leaves no rows, so a download then has nothing to
+// write, not even the folder of a novel without a name.
+TEST_F(MainWindowTest, DownloadAfterAFailedRetrievalMakesNoFolder)
+{
+    NovelSite site;
+    fetchList(site.server().url("/missing/"));
+    button("按钮_下载章节内容")->click();
+    EXPECT_FALSE(fs::exists(NovelFolder("")));
+}
+
+// Chapters whose server never answers: closing the window cuts their
+// transfers short instead of waiting out the time-outs.
+TEST_F(MainWindowTest, ClosingCutsTransfersToASilentServerShort)
+{
+    NovelSite site;
+    LoopbackServer silent([](const RecordedRequest&) {
+        Reply reply;
+        reply.neverAnswer = true;
+        return reply;
+    });
+    fetchList(site.listUrl());
+    control<QLineEdit>("编辑框_相对网址")->setText(QString::fromStdString(silent.url("/")));
+    QElapsedTimer closing;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (!closing.isValid() && silent.requests().size() == 5) {
+            closing.start();
+            window().close();
+        }
+    });
+    driver.start(10);
+    button("按钮_下载章节内容")->click();
+    ASSERT_TRUE(closing.isValid());
+    EXPECT_LT(closing.elapsed(), 10000);  // the transfers alone would hold on for a minute
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_EQ(silent.requests().size(), 5u);
+    EXPECT_EQ(cell(0, 3), "等待下载");
+    EXPECT_TRUE(checked(0));
+}

@@ -1,0 +1,426 @@
+#include "job/NovelEngine.h"
+
+#include "core/AtomicCounter.h"
+#include "core/FileBytes.h"
+#include "core/WorkerPool.h"
+#include "job/ChapterFetch.h"
+#include "job/ChapterFiles.h"
+#include "job/ChapterList.h"
+#include "job/ChapterStatus.h"
+#include "job/NovelMerge.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <unordered_map>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
+constexpr std::string_view kNoNovelName = "页面中未找到书名";
+constexpr std::string_view kNotWritten = "章节文件无法写入";
+constexpr std::string_view kNotQueued = "下载线程已停止";
+
+} // namespace
+
+// One download run. Pool jobs carry only two integers, so a job finds its run
+// through the registry below by the run's number; holding the run's shared
+// pointer keeps it alive for the job even when its engine is gone.
+struct DownloadRun {
+    DownloadRun(DownloadRequest request, ChapterObserver observer, AtomicCounter& failedCount)
+        : novel(std::move(request.novel)),
+          markers(std::move(request.markers)),
+          observer(std::move(observer)),
+          failedCount(failedCount),
+          rows(std::move(request.rows))
+    {
+    }
+
+    // Runs one pool job: never throws, always counts the job as ended.
+    void runJob(int row) noexcept;
+    void downloadRow(int row);
+    // Applies `event` to the rows and hands it to the observer, one event at a
+    // time, so counts and texts reach the front end in the order they happened.
+    void report(ChapterEvent event);
+    void fail(int row, const std::string& status, std::string_view failure);
+    // One job fewer; the last one makes the run's files durable and ends it.
+    void jobEnded() noexcept;
+    bool isFinished() const
+    {
+        std::lock_guard lock(mutex);
+        return finished;
+    }
+
+    std::int32_t id = 0;
+    const NovelInfo novel;
+    const ContentMarkers markers;
+    const ChapterObserver observer;
+    AtomicCounter& failedCount;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> paused{false};
+
+    mutable std::mutex mutex;  // guards what follows, and serialises the observer
+    std::condition_variable ended;
+    std::vector<ChapterRow> rows;  // titles and addresses never change during the run
+    int done = 0;
+    int failed = 0;
+    int pending = 1;  // the jobs not yet ended, plus one held by start() while it submits
+    bool finished = false;
+};
+
+namespace {
+
+std::mutex registryMutex;
+std::unordered_map<std::int32_t, std::shared_ptr<DownloadRun>> registry;
+std::atomic<std::int32_t> nextRunId{1};
+
+std::shared_ptr<DownloadRun> findRun(std::int32_t id)
+{
+    std::lock_guard lock(registryMutex);
+    const auto it = registry.find(id);
+    return it == registry.end() ? nullptr : it->second;
+}
+
+void downloadJob(std::int32_t row, std::int32_t runId)
+{
+    if (const std::shared_ptr<DownloadRun> run = findRun(runId)) {
+        run->runJob(row);
+    }
+}
+
+} // namespace
+
+void DownloadRun::runJob(int row) noexcept
+{
+    try {
+        if (!cancel.load()) {
+            downloadRow(row);
+        }
+    } catch (...) {
+        // Memory ran out or a routine threw: a failed chapter, not the end of the program.
+        try {
+            fail(row, ChapterStatus::failed(), kInternalError);
+        } catch (...) {
+        }
+    }
+    jobEnded();
+}
+
+void DownloadRun::downloadRow(int row)
+{
+    const ChapterRow& chapter = rows[static_cast<std::size_t>(row)];
+    const std::string address = novel.baseAddress + chapter.address;
+    bool attempted = false;
+    std::string failure;
+    const auto text = FetchChapterHttp(
+        address, chapter.title, markers.left, markers.right,
+        [&](int attempt, const std::string& lastFailure) {
+            attempted = true;
+            ChapterEvent event;
+            event.kind = ChapterEvent::Kind::attempt;
+            event.row = row;
+            event.attempt = attempt;
+            event.status = attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt);
+            event.failure = lastFailure;
+            report(std::move(event));
+        },
+        &cancel, &failure);
+    if (!text) {
+        if (!cancel.load()) {
+            fail(row, ChapterStatus::failed(), failure);
+        } else if (attempted) {
+            ChapterEvent event;
+            event.kind = ChapterEvent::Kind::stopped;
+            event.row = row;
+            event.status = ChapterStatus::waiting();
+            report(std::move(event));
+        }
+        return;
+    }
+    if (!replaceFileContent(ChapterFilePath(novel.name, row + 1), *text, Durability::later)) {
+        // Not saved is not done: the row stays checked for the next run.
+        fail(row, ChapterStatus::saveFailed(), kNotWritten);
+        return;
+    }
+    ChapterEvent event;
+    event.kind = ChapterEvent::Kind::saved;
+    event.row = row;
+    event.status = ChapterStatus::done();
+    report(std::move(event));
+}
+
+void DownloadRun::fail(int row, const std::string& status, std::string_view failure)
+{
+    failedCount.increment();
+    ChapterEvent event;
+    event.kind = ChapterEvent::Kind::failed;
+    event.row = row;
+    event.status = status;
+    event.failure = failure;
+    report(std::move(event));
+}
+
+void DownloadRun::report(ChapterEvent event)
+{
+    std::lock_guard lock(mutex);
+    ChapterRow& chapter = rows[static_cast<std::size_t>(event.row)];
+    chapter.status = event.status;
+    switch (event.kind) {
+    case ChapterEvent::Kind::attempt:
+        if (!event.failure.empty()) {
+            chapter.failure = event.failure;
+        }
+        break;
+    case ChapterEvent::Kind::saved:
+        chapter.checked = false;
+        chapter.failure.clear();
+        ++done;
+        break;
+    case ChapterEvent::Kind::failed:
+        chapter.failure = event.failure;
+        ++failed;
+        break;
+    case ChapterEvent::Kind::stopped:
+        break;
+    }
+    event.doneCount = done;
+    if (observer) {
+        observer(event);
+    }
+}
+
+void DownloadRun::jobEnded() noexcept
+{
+    std::unique_lock lock(mutex);
+    if (--pending > 0) {
+        return;
+    }
+    const bool saved = done > 0;
+    lock.unlock();
+    if (saved) {
+        // The chapter files were written without a sync each; one sync of
+        // their file system makes them durable before anyone merges them.
+        syncFileSystem(NovelFolder(novel.name));
+    }
+    {
+        std::lock_guard registryLock(registryMutex);
+        registry.erase(id);
+    }
+    lock.lock();
+    finished = true;
+    ended.notify_all();
+}
+
+DownloadEngine::DownloadEngine(WorkerPool& pool, AtomicCounter& failedCount) : pool_(pool), failedCount_(failedCount) {}
+
+DownloadEngine::~DownloadEngine()
+{
+    stop();
+    wait();
+}
+
+StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver observer)
+{
+    if (run_ && !run_->isFinished()) {
+        return StartResult::busy;
+    }
+    if (pool_.state() != PoolState::Running && !pool_.start() && pool_.state() != PoolState::Running) {
+        return StartResult::noWorkers;
+    }
+    failedCount_.exchange(0);
+    auto run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
+    run->id = nextRunId.fetch_add(1);
+    bool anyChecked = false;
+    for (const ChapterRow& row : run->rows) {
+        anyChecked = anyChecked || row.checked;
+    }
+    if (anyChecked) {
+        std::error_code ignored;
+        std::filesystem::create_directories(NovelFolder(run->novel.name), ignored);
+    }
+    {
+        std::lock_guard lock(registryMutex);
+        registry[run->id] = run;
+    }
+    run_ = run;
+    const int rowCount = static_cast<int>(run->rows.size());
+    for (int row = 0; row < rowCount; ++row) {
+        if (!run->rows[static_cast<std::size_t>(row)].checked) {
+            continue;
+        }
+        {
+            std::lock_guard lock(run->mutex);
+            ++run->pending;
+        }
+        if (!pool_.submit(&downloadJob, row, run->id)) {
+            run->fail(row, ChapterStatus::failed(), kNotQueued);
+            run->jobEnded();
+        }
+    }
+    run->jobEnded();  // the share start() held while submitting
+    return StartResult::started;
+}
+
+void DownloadEngine::pause()
+{
+    if (run_ && !run_->isFinished() && !run_->cancel.load()) {
+        run_->paused = true;
+        pool_.pause();
+    }
+}
+
+void DownloadEngine::resume()
+{
+    if (run_) {
+        run_->paused = false;
+    }
+    pool_.resume();
+}
+
+void DownloadEngine::stop()
+{
+    if (!run_ || run_->isFinished()) {
+        return;
+    }
+    // Jobs still queued end at once when they see the flag; transfers in
+    // flight are cut short. A paused pool must move again for them to end.
+    run_->cancel = true;
+    run_->paused = false;
+    pool_.resume();
+}
+
+bool DownloadEngine::wait(int timeoutMs)
+{
+    if (!run_) {
+        return true;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock lock(run_->mutex);
+    while (!run_->finished) {
+        auto slice = Clock::now() + std::chrono::milliseconds(100);
+        if (timeoutMs >= 0 && deadline < slice) {
+            slice = deadline;
+        }
+        if (run_->ended.wait_until(lock, slice, [&] { return run_->finished; })) {
+            break;
+        }
+        if (pool_.state() == PoolState::Stopped) {
+            // Someone stopped the pool and its queue went with it: what was
+            // dropped will never run, so the run is over.
+            run_->finished = true;
+            break;
+        }
+        if (timeoutMs >= 0 && Clock::now() >= deadline) {
+            return false;
+        }
+    }
+    return true;
+}
+
+RunState DownloadEngine::state() const
+{
+    if (!run_ || run_->isFinished()) {
+        return RunState::idle;
+    }
+    if (run_->cancel.load()) {
+        return RunState::stopping;
+    }
+    return run_->paused.load() ? RunState::paused : RunState::running;
+}
+
+bool DownloadEngine::stopRequested() const
+{
+    return run_ && run_->cancel.load();
+}
+
+int DownloadEngine::doneCount() const
+{
+    if (!run_) {
+        return 0;
+    }
+    std::lock_guard lock(run_->mutex);
+    return run_->done;
+}
+
+int DownloadEngine::failedCount() const
+{
+    if (!run_) {
+        return 0;
+    }
+    std::lock_guard lock(run_->mutex);
+    return run_->failed;
+}
+
+std::vector<ChapterRow> DownloadEngine::rows() const
+{
+    if (!run_) {
+        return {};
+    }
+    std::lock_guard lock(run_->mutex);
+    return run_->rows;
+}
+
+Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
+                              const std::atomic<bool>* cancel)
+{
+    try {
+        Retrieval result;
+        std::string failure;
+        const std::string page = FetchPageText(listAddress, cancel, &failure);
+        if (page.empty()) {
+            result.failure = failure;
+            return result;
+        }
+        const ChapterListPage found =
+            ParseChapterList(page, patterns.novelName, patterns.author, patterns.chapterList);
+        if (found.novelName.empty()) {
+            result.failure = failure.empty() ? std::string(kNoNovelName) : failure;
+            return result;
+        }
+        result.found = true;
+        result.novel = {found.novelName, found.author, RelativeBaseAddress(listAddress, found.firstAddress)};
+        result.rows.reserve(found.chapters.size());
+        int number = 0;
+        for (const ChapterLink& link : found.chapters) {
+            result.rows.push_back({++number, link.title, link.address, ChapterStatus::waiting(), true, {}});
+        }
+        return result;
+    } catch (...) {
+        Retrieval failed;
+        failed.failure = kInternalError;
+        return failed;
+    }
+}
+
+Completion DecideCompletion(bool autoMerge, int failed)
+{
+    if (!autoMerge) {
+        return Completion::report;
+    }
+    return failed > 0 ? Completion::reportFailures : Completion::merge;
+}
+
+bool MergeNovel(const NovelInfo& novel, const std::vector<ChapterRow>& rows, const std::function<void()>& afterRow)
+{
+    try {
+        const int rowCount = static_cast<int>(rows.size());
+        std::string merged;
+        for (int row = 0; row < rowCount; ++row) {
+            if (rows[static_cast<std::size_t>(row)].status == ChapterStatus::done()) {
+                AppendChapterToNovel(merged, novel.name, row + 1, rowCount);
+            }
+            if (afterRow) {
+                afterRow();
+            }
+        }
+        return WriteMergedNovel(novel.name, novel.author, merged);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+} // namespace velmora

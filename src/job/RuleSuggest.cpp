@@ -19,7 +19,7 @@ constexpr std::string_view kAnchor = R"(<a\s(?:[^>]*?\s)?href\s*=\s*["']?([^"'\s
 struct Anchor {
     std::size_t begin = 0;
     std::size_t end = 0;
-    std::string key;  // the markup in front of it and its own tag, attribute values left out
+    std::string key;  // the tag in front of it, attribute values left out
     std::string wrapper;  // the tag right in front of it (blanks between allowed), or empty
     bool chapterLike = false;  // its title holds Chinese characters or digits
 };
@@ -98,8 +98,10 @@ std::vector<Anchor> findAnchors(std::string_view page)
         const std::string title = regex.groupText(m, 2);
         anchor.chapterLike = isDoubleByte(title) || std::any_of(title.begin(), title.end(), ::isdigit);
         anchor.wrapper = tagBefore(page, anchor.begin);
-        const std::string own = regex.matchText(m);
-        anchor.key = tagShape(anchor.wrapper) + "|" + tagShape(own.substr(0, own.find('>') + 1));
+        // A link that follows another inside the same item (two chapters to
+        // a line) belongs to that item's kind.
+        const bool follows = anchor.wrapper.empty() || text::startsWith(anchor.wrapper, "</a", true);
+        anchor.key = follows && !anchors.empty() ? anchors.back().key : tagShape(anchor.wrapper);
         anchors.push_back(std::move(anchor));
     }
     return anchors;
@@ -177,7 +179,12 @@ void suggestListPattern(std::string_view listAddress, std::string_view page, Rul
     const std::size_t blockBegin = first.begin;
     const std::size_t blockEnd = anchors[bestEnd - 1].end;
     std::string link = std::string(kAnchor);
-    const bool wrapped = !first.wrapper.empty() && !text::startsWith(first.wrapper, "</a", true);
+    // Every link of the block must stand right behind its wrapper for the
+    // wrapper to lead the pattern.
+    const bool wrapped = std::all_of(anchors.begin() + static_cast<std::ptrdiff_t>(bestBegin),
+                                     anchors.begin() + static_cast<std::ptrdiff_t>(bestEnd),
+                                     [&](const Anchor& a) { return a.wrapper == first.wrapper; })
+        && !first.wrapper.empty();
     if (wrapped) {
         link = literalPattern(first.wrapper) + "\\s*" + link;
     }
@@ -304,7 +311,8 @@ void SuggestListPatterns(std::string_view listAddress, std::string_view listPage
     suggestion.rule.patterns.author = firstWorking(
         listPage,
         joined(metaCandidates("og:novel:author"),
-               std::vector<std::string>{R"(作\s*者\s*[：:]\s*(?:<[^>]*>\s*)*([^<\s]+))"}),
+               std::vector<std::string>{R"(作(?:\s|&nbsp;|　)*者(?:\s|&nbsp;|　)*[：:]\s*(?:<[^>]*>\s*)*([^<\s]+))",
+                                        R"(\bauthor\s*=\s*['"]([^'"]+)['"])"}),
         false);
     suggestion.notes.push_back(suggestion.rule.patterns.novelName.empty() ? "小说名: 未找到" : "小说名: 已找到");
     suggestion.notes.push_back(suggestion.rule.patterns.author.empty() ? "作者: 未找到" : "作者: 已找到");

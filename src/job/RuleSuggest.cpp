@@ -8,7 +8,8 @@
 #include "web/Url.h"
 
 #include <algorithm>
-#include <map>
+#include <cctype>
+#include <set>
 
 namespace velmora {
 namespace {
@@ -79,12 +80,78 @@ std::string tagBefore(std::string_view page, std::size_t at, std::size_t* tagBeg
     return std::string(page.substr(open, at - open));
 }
 
-// The tag with its attribute values left out, in lower case.
+// The tag in lower case with its attribute values left out, except class
+// and id, which tell a site's kinds of markup apart.
 std::string tagShape(std::string_view tag)
 {
     RegexObject regex;
-    regex.run(R"(=\s*("[^"]*"|'[^']*'|[^\s>]+))", tag);
-    return text::toLowerAscii(regex.replaceAll("="));
+    regex.run(R"((\b(?:class|id)\s*)?=\s*("[^"]*"|'[^']*'|[^\s>]+))", tag);
+    return text::toLowerAscii(regex.replaceAll("$1=$2$2"));
+}
+
+// The element name of a tag such as "<dd>" or "</DIV>", in lower case.
+std::string tagName(std::string_view tag)
+{
+    std::size_t i = tag.size() > 1 && tag[1] == '/' ? 2 : 1;
+    const std::size_t from = i;
+    while (i < tag.size() && std::isalnum(static_cast<unsigned char>(tag[i]))) {
+        ++i;
+    }
+    return text::toLowerAscii(tag.substr(from, i - from));
+}
+
+// For each offset in `at` (ascending), the offset of the element that holds
+// it as a list: the nearest open ul, ol, dl or table, else the nearest open
+// div, section, p or body. A loose reading of the markup, enough to tell one
+// list from another.
+std::vector<std::size_t> containers(std::string_view page, const std::vector<std::size_t>& at)
+{
+    static const std::set<std::string> lists = {"ul", "ol", "dl", "table"};
+    static const std::set<std::string> blocks = {"div", "section", "p", "body", "td", "article", "nav"};
+    static const std::set<std::string> empty = {"br", "img", "meta", "link", "input", "hr", "wbr", "source"};
+    std::vector<std::pair<std::string, std::size_t>> open;
+    std::vector<std::size_t> found;
+    std::size_t next = 0;
+    const auto record = [&](std::size_t until) {
+        for (; next < at.size() && at[next] < until; ++next) {
+            std::size_t holder = 0;
+            for (const std::set<std::string>* kind : {&lists, &blocks}) {
+                for (auto it = open.rbegin(); it != open.rend() && holder == 0; ++it) {
+                    holder = kind->count(it->first) != 0 ? it->second + 1 : 0;
+                }
+                if (holder != 0) {
+                    break;
+                }
+            }
+            found.push_back(holder);
+        }
+    };
+    for (std::size_t i = page.find('<'); i != std::string_view::npos; i = page.find('<', i + 1)) {
+        const std::size_t close = page.find('>', i);
+        if (close == std::string_view::npos) {
+            break;
+        }
+        record(i);
+        const std::string_view tag = page.substr(i, close + 1 - i);
+        const std::string name = tagName(tag);
+        if (tag.size() > 1 && tag[1] == '/') {
+            const auto it = std::find_if(open.rbegin(), open.rend(), [&](const auto& o) { return o.first == name; });
+            if (it != open.rend()) {
+                open.erase(std::next(it).base(), open.end());
+            }
+        } else if (!name.empty() && empty.count(name) == 0 && tag[tag.size() - 2] != '/') {
+            open.emplace_back(name, i);
+            if (name == "script" || name == "style") {
+                const std::size_t end = text::toLowerAscii(page.substr(close)).find("</" + name);
+                i = end == std::string::npos ? page.size() : close + end;
+                open.pop_back();
+                continue;
+            }
+        }
+        i = close;
+    }
+    record(page.size() + 1);
+    return found;
 }
 
 std::vector<Anchor> findAnchors(std::string_view page)
@@ -104,24 +171,15 @@ std::vector<Anchor> findAnchors(std::string_view page)
         anchor.key = follows && !anchors.empty() ? anchors.back().key : tagShape(anchor.wrapper);
         anchors.push_back(std::move(anchor));
     }
-    return anchors;
-}
-
-// Whether the stretch between two links holds only markup and blanks.
-bool onlyMarkup(std::string_view gap)
-{
-    bool inTag = false;
-    int textBytes = 0;
-    for (const char c : gap) {
-        if (c == '<') {
-            inTag = true;
-        } else if (c == '>') {
-            inTag = false;
-        } else if (!inTag && !isBlank(c)) {
-            ++textBytes;
-        }
+    std::vector<std::size_t> starts;
+    for (const Anchor& anchor : anchors) {
+        starts.push_back(anchor.begin);
     }
-    return textBytes <= 12;  // "&nbsp;" and the like
+    const std::vector<std::size_t> holders = containers(page, starts);
+    for (std::size_t i = 0; i < anchors.size(); ++i) {
+        anchors[i].key += "@" + std::to_string(holders[i]);
+    }
+    return anchors;
 }
 
 // The tags of [from, to) nearest to `towards` first, unique in the page and
@@ -150,14 +208,13 @@ std::string uniqueTag(std::string_view page, std::size_t from, std::size_t to, b
 void suggestListPattern(std::string_view listAddress, std::string_view page, RuleSuggestion& suggestion)
 {
     const std::vector<Anchor> anchors = findAnchors(page);
-    // Runs of links of one shape with nothing but markup between them.
+    // Runs of links of one shape in one list.
     std::size_t bestBegin = 0;
     std::size_t bestEnd = 0;
     int bestScore = 0;
     for (std::size_t i = 0; i < anchors.size();) {
         std::size_t j = i + 1;
-        while (j < anchors.size() && anchors[j].key == anchors[i].key
-               && onlyMarkup(page.substr(anchors[j - 1].end, anchors[j].begin - anchors[j - 1].end))) {
+        while (j < anchors.size() && anchors[j].key == anchors[i].key) {
             ++j;
         }
         const int score = static_cast<int>(std::count_if(anchors.begin() + static_cast<std::ptrdiff_t>(i),
@@ -306,13 +363,13 @@ void SuggestListPatterns(std::string_view listAddress, std::string_view listPage
     suggestion.rule.patterns.novelName = firstWorking(
         listPage,
         joined(metaCandidates("og:novel:book_name"), metaCandidates("og:title"),
-               std::vector<std::string>{R"(<h1[^>]*>\s*(?:<[^>]*>\s*)*([^<]+))", R"(<title>\s*([^<_|\-—]+))"}),
+               std::vector<std::string>{R"(<h1[^>]*>\s*(?:<[^>]*>\s*)*《?([^<》]+))", R"(<title>\s*([^<_|\-—]+))"}),
         true);
     suggestion.rule.patterns.author = firstWorking(
         listPage,
         joined(metaCandidates("og:novel:author"),
                std::vector<std::string>{R"(作(?:\s|&nbsp;|　)*者(?:\s|&nbsp;|　)*[：:]\s*(?:<[^>]*>\s*)*([^<\s]+))",
-                                        R"(\bauthor\s*=\s*['"]([^'"]+)['"])"}),
+                                        R"(\bauthor\s*=\s*['"]([^'"]+)['"])", R"(\bauthor=([^"'&<>\s]+))"}),
         false);
     suggestion.notes.push_back(suggestion.rule.patterns.novelName.empty() ? "小说名: 未找到" : "小说名: 已找到");
     suggestion.notes.push_back(suggestion.rule.patterns.author.empty() ? "作者: 未找到" : "作者: 已找到");
@@ -350,7 +407,8 @@ void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
                 }
                 count = 0;
                 runBegin = close + 1;
-                inScript = text::startsWith(lower, "<script") || text::startsWith(lower, "<style");
+                inScript = text::startsWith(lower, "<script") || text::startsWith(lower, "<style")
+                    || text::startsWith(lower, "<title");
             }
             i = close + 1;
             continue;

@@ -133,4 +133,22 @@ ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& fil
     return result;
 }
 
+ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule)
+{
+    ShareResult result;
+    const std::vector<std::string> names = store.ruleNames();
+    while (std::find(names.begin(), names.end(), rule.name) != names.end()) {
+        rule.name += "1";
+    }
+    if (!store.appendRule(rule)) {
+        result.message = isUsableXmlName(rule.name) ? "无法写入规则文件 " + pathText(store.file())
+                                                    : "规则名“" + encoding::gbkToUtf8(rule.name) + "”不能用作规则名";
+        return result;
+    }
+    result.ok = true;
+    result.names.push_back(rule.name);
+    result.message = "已加入规则“" + encoding::gbkToUtf8(rule.name) + "”";
+    return result;
+}
+
 } // namespace velmora

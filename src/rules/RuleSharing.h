@@ -27,4 +27,9 @@ ShareResult ExportRules(const RuleStore& store, const std::vector<int>& position
 // refused and nothing is written; so is a store whose file cannot be read.
 ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& file);
 
+// Appends `rule` as a new rule (RuleStore::appendRule), under its name or,
+// when that is taken, with "1" appended until it is free. `names` receives
+// the name used.
+ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule);
+
 } // namespace velmora

@@ -30,7 +30,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <set>
 
 namespace velmora {
 namespace {
@@ -72,17 +71,6 @@ QTextEdit::ExtraSelection mark(QPlainTextEdit* view, int begin, int end, const Q
     selection.cursor.setPosition(end, QTextCursor::KeepAnchor);
     selection.format.setBackground(color);
     return selection;
-}
-
-// A name not yet in the rule list: `name`, then with "1" appended until free.
-std::string freeRuleName(const RuleStore& rules, std::string name)
-{
-    const std::vector<std::string> names = rules.ruleNames();
-    const std::set<std::string> taken(names.begin(), names.end());
-    while (taken.count(name) != 0) {
-        name += "1";
-    }
-    return name;
 }
 
 } // namespace
@@ -382,21 +370,22 @@ bool RuleBenchWindow::adoptSuggestion()
         return false;
     }
     SiteRule rule;
-    rule.name = freeRuleName(sources_.rules, suggestion_->name);
+    rule.name = suggestion_->name;
     rule.siteAddress = suggestion_->siteAddress;
     rule.chapterListPattern = suggestion_->rule.patterns.chapterList;
     rule.novelNamePattern = suggestion_->rule.patterns.novelName;
     rule.authorPattern = suggestion_->rule.patterns.author;
     rule.contentLeftMarker = suggestion_->rule.markers.left;
     rule.contentRightMarker = suggestion_->rule.markers.right;
-    if (!sources_.rules.appendRule(rule)) {
-        TimedMessageBox(QStringLiteral("规则测试"), QStringLiteral("规则文件无法写入，建议的规则未加入"), 0, StyleError);
+    const ShareResult added = AddRuleUnderFreeName(sources_.rules, rule);
+    if (!added.ok) {
+        TimedMessageBox(QStringLiteral("规则测试"), utf8Text(added.message), 0, StyleError);
         return false;
     }
     QListWidget* list = sources_.settings->ruleList();
-    list->addItem(toQString(rule.name));
+    list->addItem(toQString(added.names.front()));
     list->setCurrentRow(list->count() - 1);  // loads the new rule's fields as a user's choice does
-    state_->setText(QStringLiteral("已采用为新规则“%1”").arg(toQString(rule.name)));
+    state_->setText(utf8Text(added.message));
     return true;
 }
 

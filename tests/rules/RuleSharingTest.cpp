@@ -113,6 +113,21 @@ TEST_F(RuleSharingTest, ImportAppendsAndRenamesClashesUntilFree)
     EXPECT_EQ(bytes(folder_ / "back.xml"), rulesFile({ruleLine("丁站")}));
 }
 
+TEST_F(RuleSharingTest, AddedRuleTakesAFreeName)
+{
+    const RuleStore store(write("rules.xml", rulesFile({ruleLine("甲站"), ruleLine("甲站1")})));
+    SiteRule rule;
+    rule.name = gbk("甲站");
+    rule.siteAddress = "http://x.example/";
+    const ShareResult added = AddRuleUnderFreeName(store, rule);
+    ASSERT_TRUE(added.ok) << added.message;
+    EXPECT_EQ(added.names, std::vector<std::string>{gbk("甲站11")});
+    EXPECT_EQ(store.readRule(3).siteAddress, rule.siteAddress);
+    rule.name = "a b";
+    EXPECT_FALSE(AddRuleUnderFreeName(store, rule).ok);
+    EXPECT_EQ(store.ruleNames().size(), 3u);
+}
+
 TEST_F(RuleSharingTest, RefusedFilesWriteNothing)
 {
     const std::string original = rulesFile({ruleLine("甲站")});

@@ -80,7 +80,7 @@ RuleBenchWindow::RuleBenchWindow(const Sources& sources, QWidget* parent)
 {
     setObjectName(QStringLiteral("RuleBenchWindow"));
     setWindowTitle(QStringLiteral("规则测试"));
-    resize(900, 640);
+    resize(900, 720);
 
     address_ = new QLineEdit(this);
     address_->setObjectName(QStringLiteral("编辑框_测试网址"));
@@ -113,7 +113,8 @@ RuleBenchWindow::RuleBenchWindow(const Sources& sources, QWidget* parent)
     sourceView_ = new QPlainTextEdit(this);
     sourceView_->setObjectName(QStringLiteral("编辑框_页面源码"));
     sourceView_->setReadOnly(true);
-    sourceView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Pages often stand on one line; wrapped, the marks stay in sight.
+    sourceView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("网址"), this));
@@ -131,6 +132,7 @@ RuleBenchWindow::RuleBenchWindow(const Sources& sources, QWidget* parent)
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(reportView_);
     split->addWidget(sourcePane);
+    split->setSizes({400, 280});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(state_);

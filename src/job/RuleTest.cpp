@@ -342,7 +342,7 @@ std::string rowsJson(const std::vector<ListRowView>& rows)
 std::string pageLine(const TestedPage& page)
 {
     if (page.captured) {
-        return "浏览器抓取，" + std::to_string(page.bytes) + " 字节";
+        return "浏览器抓取，" + std::to_string(page.bytes) + " 字节，" + number(page.seconds, 2) + " 秒";
     }
     std::string line = "HTTP " + std::to_string(page.status) + "，" + std::to_string(page.bytes) + " 字节"
         + (page.gzip ? "（gzip）" : "") + "，" + number(page.seconds, 2) + " 秒";

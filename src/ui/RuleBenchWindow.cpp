@@ -31,6 +31,8 @@
 #include <QVBoxLayout>
 
 
+#include <chrono>
+
 namespace velmora {
 namespace {
 
@@ -282,8 +284,20 @@ void RuleBenchWindow::captureChapter(const RuleUnderTest& rule)
     const int row = std::min(row_->value(), report_->list.rows);
     const ListRowView& chosen = report_->list.rowViews[static_cast<std::size_t>(row) - 1];
     state_->setText(QStringLiteral("正在用浏览器读取章节页…"));
+    // The browser is the download's too: no retrieval or download may start
+    // while the bench holds it.
+    QWidget* main = sources_.listAddress->window();
+    std::vector<QPointer<QPushButton>> held;
+    for (const char* name : {"按钮_获取章节标题", "按钮_下载章节内容"}) {
+        auto* button = main->findChild<QPushButton*>(QString::fromUtf8(name));
+        if (button != nullptr && button->isEnabled()) {
+            button->setEnabled(false);
+            held.emplace_back(button);
+        }
+    }
     std::string text;
     bool loaded = false;
+    const auto started = std::chrono::steady_clock::now();
     if (sources_.browser->navigate(chosen.fullAddress)) {
         QEventLoop waiting;
         const auto done = connect(sources_.browser, &PageBrowser::pageLoaded, &waiting, [&] {
@@ -301,11 +315,18 @@ void RuleBenchWindow::captureChapter(const RuleUnderTest& rule)
             sources_.browser->stop();
         }
     }
+    for (const QPointer<QPushButton>& button : held) {
+        if (button) {
+            button->setEnabled(true);
+        }
+    }
     if (cancel_) {
         report_->cancelled = true;
         return;
     }
-    CheckChapterPage(*report_, rule, chosen, CapturedTestedPage(chosen.fullAddress, std::move(text)));
+    TestedPage page = CapturedTestedPage(chosen.fullAddress, std::move(text));
+    page.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    CheckChapterPage(*report_, rule, chosen, std::move(page));
 }
 
 void RuleBenchWindow::showSource()

@@ -182,6 +182,16 @@ const std::vector<Style> kStyles = {
                "<dd><a href=\"/b/8/\">推荐：另一本书第二章</a></dd></dl></div></body></html>";
      },
      rooted, rooted, plainChapter},
+    {"AbsoluteLinksElsewhereOnTheSite",
+     [] {
+         return kOgHead + "</head><body>" + kNav + "<ul class=\"mulu\">\r\n"
+             + items([](int n) {
+                   return "<li><a href=\"{site}/c/7/" + std::to_string(n) + ".html\">" + title(n) + "</a></li>";
+               })
+             + "</ul></body></html>";
+     },
+     [](int n) { return "{site}/c/7/" + std::to_string(n) + ".html"; },
+     [](int n) { return "/c/7/" + std::to_string(n) + ".html"; }, plainChapter},
     {"ChapterWithAdsAndScriptsAround",
      [] {
          return kOgHead + "</head><body>" + kNav + "<div id=\"list\"><dl>\r\n"
@@ -227,11 +237,12 @@ protected:
 TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
 {
     const Style& style = GetParam();
+    std::string siteUrl;  // the server's own address, for absolute links
     LoopbackServer site([&](const RecordedRequest& request) {
         const std::string line = request.requestLine;
         const std::string path = line.substr(line.find(' ') + 1, line.rfind(' ') - line.find(' ') - 1);
         if (path == slashBook) {
-            return Reply::text(gbk(style.listPage()));
+            return Reply::text(gbk(text::replaceAll(style.listPage(), "{site}", siteUrl)));
         }
         for (int n = 1; n <= kChapters; ++n) {
             if (path == style.path(n)) {
@@ -242,6 +253,7 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
         missing.status = 404;
         return missing;
     });
+    siteUrl = site.url("");
     const std::string listAddress = site.url(slashBook);
     const RuleSuggestion suggestion = SuggestRule(listAddress);
     ASSERT_TRUE(suggestion.complete()) << SuggestionText(suggestion);

@@ -180,6 +180,9 @@ void RuleBenchWindow::runSuggestion() { start(true); }
 void RuleBenchWindow::cancel()
 {
     cancel_ = true;
+    if (pageWait_ != nullptr) {
+        pageWait_->quit();  // the page under way is not waited for
+    }
     if (sources_.browser != nullptr && busy()) {
         sources_.browser->stop();
     }
@@ -304,11 +307,13 @@ void RuleBenchWindow::captureChapter(const RuleUnderTest& rule)
             loaded = true;
             waiting.quit();
         });
-        const auto cancelled = connect(cancelButton_, &QPushButton::clicked, &waiting, &QEventLoop::quit);
         QTimer::singleShot(kPageLoadLimitMs, &waiting, &QEventLoop::quit);
-        waiting.exec();
+        pageWait_ = &waiting;
+        if (!cancel_) {
+            waiting.exec();
+        }
+        pageWait_ = nullptr;
         disconnect(done);
-        disconnect(cancelled);
         if (loaded && !cancel_) {
             text = ConvertIfUtf8(sources_.browser->CapturePageText(sources_.document));
         } else {

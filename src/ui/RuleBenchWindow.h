@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QEventLoop;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -103,6 +104,7 @@ private:
     QPlainTextEdit* sourceView_;
 
     std::thread worker_;
+    QEventLoop* pageWait_ = nullptr;  // the wait for a page in the browser, while one runs
     std::atomic<bool> cancel_{false};
     bool finished_ = true;
     std::shared_ptr<RuleTestReport> report_;

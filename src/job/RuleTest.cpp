@@ -373,7 +373,8 @@ std::vector<ListRowView> firstRows(const ListCheck& list)
 std::vector<ListRowView> lastRows(const ListCheck& list)
 {
     const std::size_t size = list.rowViews.size();
-    const std::size_t from = std::max<std::size_t>(std::min<std::size_t>(kShownRows, size), size - std::min<std::size_t>(kShownRows, size));
+    const std::size_t shown = std::min<std::size_t>(kShownRows, size);
+    const std::size_t from = std::max(shown, size - shown);
     return {list.rowViews.begin() + static_cast<std::ptrdiff_t>(from), list.rowViews.end()};
 }
 
@@ -416,7 +417,8 @@ std::string ReportText(const RuleTestReport& report)
         }
         out += std::string("   左标记: ") + (chapter.left.found ? "找到" : "未找到") + "，右标记: "
             + (chapter.right.found ? "找到" : "未找到") + "\n";
-        out += "   保存的文字（" + std::to_string(chapter.savedCharacters) + " 字，" + std::to_string(chapter.savedLength)
+        out += "   保存的文字（" + std::to_string(chapter.savedCharacters) + " 字，"
+            + std::to_string(chapter.savedLength)
             + " 字节）:\n" + utf8(chapter.savedText) + "\n";
         if (!chapter.leftovers.empty()) {
             out += "   清理后仍有标记或实体:";
@@ -452,7 +454,8 @@ std::string ReportJson(const RuleTestReport& report)
             leftovers += (leftovers.size() > 1 ? "," : "");
             leftovers += "{\"text\":" + JsonString(token) + ",\"count\":" + std::to_string(count) + "}";
         }
-        out += ",\"chapter\":{\"row\":" + std::to_string(chapter.row) + ",\"title\":" + JsonString(chapter.chapter.title)
+        out += ",\"chapter\":{\"row\":" + std::to_string(chapter.row)
+            + ",\"title\":" + JsonString(chapter.chapter.title)
             + ",\"page\":" + pageJson(chapter.page) + ",\"leftMarkerFound\":" + jsonBool(chapter.left.found)
             + ",\"rightMarkerFound\":" + jsonBool(chapter.right.found) + ",\"savedText\":"
             + JsonString(chapter.savedText) + ",\"savedBytes\":" + std::to_string(chapter.savedLength)

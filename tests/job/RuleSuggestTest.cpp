@@ -107,7 +107,8 @@ const std::vector<Style> kStyles = {
      rooted, rooted, plainChapter},
     {"TableCellsWithMixedQuotes",
      [] {
-         return kHead + "<meta name=\"keywords\" content=\"" + kName + "\"></head><body>" + kNav + "<a href=\"/s.php?author=" + kAuthor + "\">"
+         return kHead + "<meta name=\"keywords\" content=\"" + kName + "\"></head><body>" + kNav
+             + "<a href=\"/s.php?author=" + kAuthor + "\">"
              + kAuthor + "</a>\r\n<table><tr>"
              + items([](int n) {
                    const char* q = n % 2 ? "'" : "\"";
@@ -129,7 +130,8 @@ const std::vector<Style> kStyles = {
      rooted, rooted, plainChapter, false},
     {"TwoChaptersPerLine",
      [] {
-         return kHead + "</head><body>" + kNav + "<h1 class=\"bookname\">" + kName + "</h1>\r\n<meta name=\"x\" content=\"author="
+         return kHead + "</head><body>" + kNav + "<h1 class=\"bookname\">" + kName
+             + "</h1>\r\n<meta name=\"x\" content=\"author="
              + kAuthor + "\"/>\r\n<ul>\r\n"
              + items([](int n) {
                    if (n % 2 == 0) {

@@ -165,8 +165,8 @@ TEST(RuleTestPatternTest, CapturedChapterTextAndLeftoverMarkup)
     rule.pageCapture = true;
     rule.markers = {gbk("正文开始"), gbk("正文结束")};
     const ListRowView row{2, gbk("第二章"), "2.html", "http://127.0.0.1/js/1/2.html"};
-    CheckChapterPage(report, rule, row,
-                     CapturedTestedPage(row.fullAddress, gbk("头正文开始山风<div class=\"ad\">吹&amp;过</div>正文结束尾")));
+    const std::string page = gbk("头正文开始山风<div class=\"ad\">吹&amp;过</div>正文结束尾");
+    CheckChapterPage(report, rule, row, CapturedTestedPage(row.fullAddress, page));
     EXPECT_TRUE(report.chapter.page.captured);
     EXPECT_TRUE(report.chapter.left.found);
     EXPECT_TRUE(report.chapter.right.found);

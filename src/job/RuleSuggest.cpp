@@ -424,21 +424,23 @@ void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
         return;
     }
     // The left marker is the tag in front of the text, widened with the
-    // markup before it until its first occurrence is this one.
-    std::size_t tagBegin = bestBegin;
+    // markup before it (an advert's script, say) until its first occurrence
+    // is this one. It stays on one line, as the marker's field shows it.
     std::string left;
-    for (int widen = 0; widen < 4; ++widen) {
-        std::size_t at = 0;
-        const std::string tag = tagBefore(page, tagBegin, &at);
-        if (tag.empty()) {
-            break;
+    if (!tagBefore(page, bestBegin).empty()) {
+        std::size_t at = bestBegin;
+        for (int widen = 0; widen < 4 && at > 0; ++widen) {
+            const std::size_t open = page.rfind('<', at - 1);
+            if (open == std::string_view::npos
+                || page.substr(open, bestBegin - open).find_first_of("\r\n") != std::string_view::npos) {
+                break;
+            }
+            at = open;
+            if (static_cast<std::size_t>(text::find(page, page.substr(at, bestBegin - at))) == at + 1) {
+                left = std::string(page.substr(at, bestBegin - at));
+                break;
+            }
         }
-        left = std::string(page.substr(at, bestBegin - at));
-        tagBegin = at;
-        if (static_cast<std::size_t>(text::find(page, left)) == at + 1) {
-            break;
-        }
-        left.clear();
     }
     const std::size_t close = page.find('>', bestEnd);
     const std::string right(page.substr(bestEnd, close + 1 - bestEnd));

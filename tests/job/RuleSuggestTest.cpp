@@ -194,6 +194,19 @@ const std::vector<Style> kStyles = {
      },
      [](int n) { return "{site}/c/7/" + std::to_string(n) + ".html"; },
      [](int n) { return "/c/7/" + std::to_string(n) + ".html"; }, plainChapter},
+    {"AdvertScriptOpeningTheText",
+     [] {
+         return kOgHead + "</head><body>" + kNav + "<div id=\"list\"><ul>\r\n"
+             + items([](int n) { return "<li><a href=\"" + rooted(n) + "\">" + title(n) + "</a></li>"; })
+             + "</ul></div></body></html>";
+     },
+     rooted, rooted,
+     [](int n, const std::string& text) {
+         return kHead + "</head><body><script>ad('head');</script>\r\n<h1>" + title(n)
+             + "</h1><div class=\"read\"><script>ad('text');</script>" + text
+             + "<script>ad('foot');</script></div></body></html>";
+     },
+     false},
     {"ChapterWithAdsAndScriptsAround",
      [] {
          return kOgHead + "</head><body>" + kNav + "<div id=\"list\"><dl>\r\n"

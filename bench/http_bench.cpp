@@ -4,22 +4,15 @@
 #include "web/HttpRequest.h"
 
 #include "support/LoopbackServer.h"
+#include "CurlTool.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -67,38 +60,14 @@ Figure fetchWithCurlTool(const std::string& page)
     velmora::test::LoopbackServer server([&](const velmora::test::RecordedRequest&) {
         return velmora::test::Reply::text(page);
     });
-    const std::filesystem::path config =
-        std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()) + ".curlrc");
-    {
-        std::ofstream out(config);
-        for (int i = 0; i < kPages; ++i) {
-            out << "url = \"" << server.url("/chapter/" + std::to_string(i) + ".html") << "\"\n"
-                << "output = \"/dev/null\"\n";
-        }
+    std::vector<std::string> urls;
+    for (int i = 0; i < kPages; ++i) {
+        urls.push_back(server.url("/chapter/" + std::to_string(i) + ".html"));
     }
-    std::vector<std::string> arguments = {"curl",          "-q", "--silent", "--noproxy", "*", "--parallel",
-                                          "--parallel-max", "20", "--config",  config.string()};
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    // Its progress meter ignores --silent in parallel mode.
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const double elapsed = velmora::bench::runCurlParallel(urls, std::vector<std::string>(urls.size(), "/dev/null"));
     Figure figure;
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    int status = 0;
-    if (::posix_spawnp(&pid, "curl", &quiet, nullptr, argv.data(), environ) != 0
-        || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        figure.failures = kPages;
-    }
-    const double elapsed = seconds(Clock::now() - start);
-    posix_spawn_file_actions_destroy(&quiet);
-    std::filesystem::remove(config);
-    figure.pagesPerSecond = kPages / elapsed;
+    figure.failures = elapsed < 0 ? kPages : 0;
+    figure.pagesPerSecond = kPages / std::max(elapsed, 1e-9);
     figure.failures += kPages - static_cast<int>(server.requests().size());
     figure.connections = server.connections();
     return figure;

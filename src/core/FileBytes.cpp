@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,11 @@ public:
 
     bool valid() const { return fd_ >= 0; }
     int get() const { return fd_; }
+    void reset(int fd)
+    {
+        close();
+        fd_ = fd;
+    }
 
     // Closes now, so that a failure to close (a late write error) can be seen.
     bool close()
@@ -60,6 +66,53 @@ void syncFolder(const std::filesystem::path& folder)
     }
 }
 
+// The longest name most file systems take, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+
+// A name no one can predict: six letters or digits.
+std::string randomTag()
+{
+    static constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string tag(6, ' ');
+    for (char& c : tag) {
+        c = kAlphabet[random() % kAlphabet.size()];
+    }
+    return tag;
+}
+
+// Creates a fresh, empty temporary file beside `target` and opens it for
+// writing. O_EXCL with O_NOFOLLOW never opens anything that stood there
+// before, a symbolic link included; a taken name is tried again with
+// another tag. The path is empty when no file could be made.
+std::filesystem::path createTemporaryBeside(const std::filesystem::path& target, FileDescriptor& fd)
+{
+    static constexpr std::string_view kSuffix = ".tmp";
+    std::string stem = target.filename().string();
+    // ".", the stem, "." and the tag and suffix must fit one name; a cut
+    // backs off UTF-8 continuation bytes so no character is split.
+    const std::size_t room = kMaxNameBytes - 2 - 6 - kSuffix.size();
+    if (stem.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        stem.resize(cut);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path temporary =
+            target.parent_path() / ("." + stem + "." + randomTag() + std::string(kSuffix));
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.valid()) {
+            return temporary;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::optional<std::string> readFileBytes(const std::filesystem::path& file)
@@ -98,17 +151,12 @@ bool replaceFileContent(const std::filesystem::path& file, std::string_view byte
             return false;
         }
     }
-    std::filesystem::path temporary = target;
-    temporary += ".tmp";
-
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;
 
-    // A temporary file left by an interrupted save is stale; O_EXCL below
-    // then refuses anything that still sits at that name.
-    ::unlink(temporary.c_str());
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.valid()) {
+    FileDescriptor fd(-1);
+    const std::filesystem::path temporary = createTemporaryBeside(target, fd);
+    if (temporary.empty()) {
         return false;
     }
     bool written = writeAll(fd.get(), bytes);

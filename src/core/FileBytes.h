@@ -12,11 +12,15 @@ namespace velmora {
 // file, or cannot be read to its end.
 std::optional<std::string> readFileBytes(const std::filesystem::path& file);
 
-// Makes `file` hold exactly `bytes`, never part of them: the bytes go to
-// "<file>.tmp" in the same folder, reach the disk, and that file is then
-// renamed over `file` (over the target when `file` is a symbolic link),
-// keeping the old file's permission bits. On any failure the old file is
-// left as it was, the temporary file is removed, and the result is false.
+// Makes `file` hold exactly `bytes`, never part of them: the bytes go to a
+// temporary file of a fresh name in the same folder (".<name>.XXXXXX.tmp",
+// the name part shortened so that it fits the file system's 255-byte limit),
+// created exclusively and never through a symbolic link, reach the disk, and
+// that file is then renamed over `file` (over the target when `file` is a
+// symbolic link), keeping the old file's permission bits. Two writers of the
+// same file never share a temporary file, and nothing that already stands in
+// the folder is touched. On any failure the old file is left as it was, the
+// temporary file is removed, and the result is false.
 //
 // With `Durability::later` the bytes and the rename are not forced to the
 // disk one file at a time: a caller writing many files this way calls

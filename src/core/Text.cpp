@@ -266,4 +266,49 @@ std::string_view untilNul(std::string_view bytes)
     return nul == std::string_view::npos ? bytes : bytes.substr(0, nul);
 }
 
+std::string restoreLineBreaks(std::string_view edited, std::string_view stored)
+{
+    // `stored` as the box showed it, and the form of each of its breaks.
+    std::string shown;
+    std::vector<std::string_view> forms;
+    for (std::size_t i = 0; i < stored.size();) {
+        if (stored[i] == '\r' || stored[i] == '\n') {
+            const bool crlf = stored.substr(i, 2) == "\r\n";
+            forms.push_back(stored.substr(i, crlf ? 2 : 1));
+            shown += '\n';
+            i += crlf ? 2 : 1;
+        } else {
+            shown += stored[i++];
+        }
+    }
+    const std::size_t common = std::min(edited.size(), shown.size());
+    std::size_t head = 0;
+    while (head < common && edited[head] == shown[head]) {
+        ++head;
+    }
+    std::size_t tail = 0;
+    while (tail < common - head && edited[edited.size() - 1 - tail] == shown[shown.size() - 1 - tail]) {
+        ++tail;
+    }
+    const std::size_t tailStart = edited.size() - tail;
+    // The breaks of the unchanged tail are the last ones of `stored`.
+    std::size_t tailBreak = forms.size() - static_cast<std::size_t>(std::count(
+        edited.begin() + static_cast<std::ptrdiff_t>(tailStart), edited.end(), '\n'));
+    std::size_t headBreak = 0;
+    std::string out;
+    out.reserve(edited.size() + forms.size());
+    for (std::size_t i = 0; i < edited.size(); ++i) {
+        if (edited[i] != '\n') {
+            out += edited[i];
+        } else if (i < head) {
+            out += forms[headBreak++];
+        } else if (i >= tailStart) {
+            out += forms[tailBreak++];
+        } else {
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
 } // namespace velmora::text

@@ -69,4 +69,11 @@ std::string decimal(long long value);
 // The bytes up to the first zero byte (all of them when there is none).
 std::string_view untilNul(std::string_view bytes);
 
+// `edited` is `stored` as a text box showed it, with every line break (CR
+// LF, lone CR or lone LF) turned into LF, then edited by the user. The
+// result is `edited` with each line break that the edit left alone, those
+// before the first change and those after the last, in its stored form, and
+// every other one as CR LF.
+std::string restoreLineBreaks(std::string_view edited, std::string_view stored);
+
 } // namespace velmora::text

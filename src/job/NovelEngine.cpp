@@ -9,10 +9,12 @@
 #include "job/ChapterStatus.h"
 #include "job/NovelMerge.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 namespace velmora {
@@ -55,6 +57,7 @@ struct DownloadRun {
     }
 
     std::int32_t id = 0;
+    std::optional<NovelFolderLock> folderLock;  // held from the start to the end of the run
     const NovelInfo novel;
     const ContentMarkers markers;
     const ChapterObserver observer;
@@ -205,6 +208,7 @@ void DownloadRun::jobEnded() noexcept
         // their file system makes them durable before anyone merges them.
         syncFileSystem(NovelFolder(novel.name));
     }
+    folderLock.reset();
     {
         std::lock_guard registryLock(registryMutex);
         registry.erase(id);
@@ -230,17 +234,17 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     if (pool_.state() != PoolState::Running && !pool_.start() && pool_.state() != PoolState::Running) {
         return StartResult::noWorkers;
     }
-    failedCount_.exchange(0);
     auto run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
     run->id = nextRunId.fetch_add(1);
-    bool anyChecked = false;
-    for (const ChapterRow& row : run->rows) {
-        anyChecked = anyChecked || row.checked;
+    const bool anyChecked =
+        std::any_of(run->rows.begin(), run->rows.end(), [](const ChapterRow& row) { return row.checked; });
+    if (anyChecked && CreateNovelFolder(run->novel.name)) {
+        run->folderLock = NovelFolderLock::tryLock(NovelFolder(run->novel.name));
+        if (run->folderLock->status() == NovelFolderLock::Status::busy) {
+            return StartResult::folderInUse;
+        }
     }
-    if (anyChecked) {
-        std::error_code ignored;
-        std::filesystem::create_directories(NovelFolder(run->novel.name), ignored);
-    }
+    failedCount_.exchange(0);
     {
         std::lock_guard lock(registryMutex);
         registry[run->id] = run;

@@ -127,8 +127,10 @@ public:
     DownloadEngine& operator=(const DownloadEngine&) = delete;
 
     // Starts a run (the pool is started when it is not running) and returns
-    // at once; events go to `observer` until the run ends. Creates the novel
-    // folder when a row is to be fetched.
+    // at once; events go to `observer` until the run ends. When a row is to
+    // be fetched, creates the novel folder and holds its NovelFolderLock for
+    // the run, so a second download into the same folder, in this program or
+    // another copy of it, is refused with folderInUse.
     StartResult start(DownloadRequest request, ChapterObserver observer);
 
     void pause();

@@ -2,6 +2,7 @@
 
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
+#include "core/FolderLock.h"
 #include "rules/DefaultRules.h"
 #include "rules/RulesXml.h"
 #include "web/Url.h"
@@ -89,9 +90,28 @@ std::optional<XmlElement> load(const std::filesystem::path& file)
     return root;
 }
 
-bool save(const std::filesystem::path& file, const XmlElement& root)
+RuleChange save(const std::filesystem::path& file, const XmlElement& root)
 {
-    return replaceFileContent(file, writeXmlDocument(root));
+    return {replaceFileContent(file, writeXmlDocument(root)) ? RuleChange::saved : RuleChange::notSaved};
+}
+
+// Runs `change` on the loaded document and saves it, all under the folder's
+// lock. `change` returns false when there is nothing to do.
+template <typename Change>
+RuleChange changeRules(const std::filesystem::path& file, Change change)
+{
+    const FolderLock lock = FolderLock::lock(file.parent_path());
+    if (!lock.owned()) {
+        return {RuleChange::notSaved};
+    }
+    std::optional<XmlElement> root = load(file);
+    if (!root) {
+        return {RuleChange::unreadable};
+    }
+    if (!change(*root)) {
+        return {RuleChange::refused};
+    }
+    return save(file, *root);
 }
 
 // The rule element at a 1-based position, or null.
@@ -111,6 +131,7 @@ RuleStore::RuleStore(std::filesystem::path file) : file_(std::move(file)) {}
 
 void RuleStore::ensureRulesFile() const
 {
+    const FolderLock lock = FolderLock::lock(file_.parent_path());
     std::error_code error;
     const auto status = std::filesystem::symlink_status(file_, error);
     if (status.type() == std::filesystem::file_type::not_found) {
@@ -169,57 +190,57 @@ int RuleStore::findRuleByHost(std::string_view host) const
     return it == hosts.end() ? -1 : static_cast<int>(it - hosts.begin());
 }
 
-bool RuleStore::appendRule(const SiteRule& rule) const
+RuleChange RuleStore::appendRule(const SiteRule& rule) const
 {
     if (!isUsableXmlName(rule.name)) {
-        return false;
+        return {RuleChange::refused};
     }
-    std::optional<XmlElement> root = load(file_);
-    if (!root) {
-        return false;
-    }
-    // The attributes go on the element built here, not on one looked up by
-    // name, which would be an earlier rule of the same name.
-    XmlElement element;
-    element.name = rule.name;
-    for (const RuleField field : kAttributeFields) {
-        element.attributes.push_back({attributeName(field), fieldText(rule, field)});
-    }
-    root->children.push_back(std::move(element));
-    return save(file_, *root);
+    return changeRules(file_, [&](XmlElement& root) {
+        // The attributes go on the element built here, not on one looked up
+        // by name, which would be an earlier rule of the same name.
+        XmlElement element;
+        element.name = rule.name;
+        for (const RuleField field : kAttributeFields) {
+            element.attributes.push_back({attributeName(field), fieldText(rule, field)});
+        }
+        root.children.push_back(std::move(element));
+        return true;
+    });
 }
 
-bool RuleStore::updateRule(int position, RuleFields fields, const SiteRule& values) const
+RuleChange RuleStore::updateRule(int position, RuleFields fields, const SiteRule& values) const
 {
     const bool rename = fields.contains(RuleField::name);
     if (rename && !isUsableXmlName(values.name)) {
-        return false;
+        return {RuleChange::refused};
     }
-    std::optional<XmlElement> root = load(file_);
-    XmlElement* element = root ? ruleAt(*root, position) : nullptr;
-    if (element == nullptr) {
-        return false;
-    }
-    if (rename) {
-        element->name = values.name;
-    }
-    for (const RuleField field : kAttributeFields) {
-        XmlAttribute* attr = element->attribute(attributeName(field));
-        if (fields.contains(field) && attr != nullptr) {
-            attr->value = fieldText(values, field);
+    return changeRules(file_, [&](XmlElement& root) {
+        XmlElement* element = ruleAt(root, position);
+        if (element == nullptr) {
+            return false;
         }
-    }
-    return save(file_, *root);
+        if (rename) {
+            element->name = values.name;
+        }
+        for (const RuleField field : kAttributeFields) {
+            XmlAttribute* attr = element->attribute(attributeName(field));
+            if (fields.contains(field) && attr != nullptr) {
+                attr->value = fieldText(values, field);
+            }
+        }
+        return true;
+    });
 }
 
-bool RuleStore::deleteRule(int position) const
+RuleChange RuleStore::deleteRule(int position) const
 {
-    std::optional<XmlElement> root = load(file_);
-    if (!root || ruleAt(*root, position) == nullptr) {
-        return false;
-    }
-    root->children.erase(root->children.begin() + (position - 1));
-    return save(file_, *root);
+    return changeRules(file_, [&](XmlElement& root) {
+        if (ruleAt(root, position) == nullptr) {
+            return false;
+        }
+        root.children.erase(root.children.begin() + (position - 1));
+        return true;
+    });
 }
 
 int lookupRuleIndex(const RuleStore& store, std::string_view address)

@@ -9,7 +9,9 @@
 // The site rules, kept in one XML file and nowhere else: every operation
 // loads the whole file, works on it and, when it changed something, writes
 // it back whole. A file that cannot be read or parsed gives no rules and is
-// never written.
+// never written. Each change holds a lock on the file's folder from its load
+// to its save, so two writers (two copies of the program) never lose each
+// other's edits; reads need no lock, since a save replaces the file whole.
 namespace velmora {
 
 // One site's rule; all texts are GBK.
@@ -63,6 +65,21 @@ private:
     unsigned bits_ = 0;
 };
 
+// What became of a change asked of the rules file. True only when saved.
+struct RuleChange {
+    enum Outcome {
+        saved,      // the change is in the file
+        refused,    // nothing to do: no rule at that position, or a name the file cannot hold
+        unreadable, // the file could not be read as rules, so it was left alone
+        notSaved,   // the file could not be written; it holds what it held before
+    };
+
+    Outcome outcome;
+
+    explicit operator bool() const { return outcome == saved; }
+    bool operator==(Outcome other) const { return outcome == other; }
+};
+
 class RuleStore {
 public:
     // The rules file "下载配置.xml" in the working directory.
@@ -91,18 +108,18 @@ public:
     int findRuleByHost(std::string_view host) const;
 
     // Adds the rule after the last one, with the seven attributes in the
-    // standard order. Refused (false, nothing written) when the name cannot
-    // stand as an element name; see isUsableXmlName.
-    bool appendRule(const SiteRule& rule) const;
+    // standard order. Refused (nothing written) when the name cannot stand
+    // as an element name; see isUsableXmlName.
+    RuleChange appendRule(const SiteRule& rule) const;
 
     // On the rule at `position`: renames it first when `fields` holds name,
     // then sets each other requested field from `values` if the rule has that
-    // attribute (a missing one is not created). False, with nothing written,
-    // for a missing position, an unusable new name or a failed save.
-    bool updateRule(int position, RuleFields fields, const SiteRule& values) const;
+    // attribute (a missing one is not created). Refused, with nothing
+    // written, for a missing position or an unusable new name.
+    RuleChange updateRule(int position, RuleFields fields, const SiteRule& values) const;
 
-    // Removes the rule at `position`; true when it was removed and saved.
-    bool deleteRule(int position) const;
+    // Removes the rule at `position`; refused when there is none.
+    RuleChange deleteRule(int position) const;
 
 private:
     std::filesystem::path file_;

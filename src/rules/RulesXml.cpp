@@ -195,6 +195,16 @@ private:
         return s_.substr(start, pos_ - start);
     }
 
+    // An element name: a rule's name, so any run of characters up to white
+    // space, "/" or ">", with the references the writer uses for the
+    // characters that cannot stand there resolved.
+    bool elementName(std::string& out)
+    {
+        const std::string_view raw = name("/>");
+        out.clear();
+        return !raw.empty() && appendDecoded(raw, out);
+    }
+
     // At "<": one element with everything in it.
     bool element(XmlElement& el, int depth)
     {
@@ -202,8 +212,7 @@ private:
             return false;
         }
         ++pos_;
-        el.name = name("/>");
-        if (!isUsableXmlName(el.name)) {
+        if (!elementName(el.name)) {
             return false;
         }
         for (;;) {
@@ -270,7 +279,8 @@ private:
             pos_ = lt;
             if (at("</")) {
                 pos_ += 2;
-                const bool matches = name("/>") == el.name;
+                std::string endName;
+                const bool matches = elementName(endName) && endName == el.name;
                 skipSpace();
                 if (!matches || !at(">")) {
                     return false;
@@ -327,10 +337,25 @@ void appendEscaped(std::string& out, std::string_view value)
     }
 }
 
+// An element name, written so that it reads back whole: the five entities,
+// and a character reference for white space, "/" and a leading "!" or "?",
+// none of which can stand in a name as they are.
+void appendEscapedName(std::string& out, std::string_view name)
+{
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (isXmlSpace(c) || c == '/' || (i == 0 && (c == '!' || c == '?'))) {
+            out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        } else {
+            appendEscaped(out, name.substr(i, 1));
+        }
+    }
+}
+
 void writeElement(std::string& out, const XmlElement& el, std::size_t depth)
 {
     out += '<';
-    out += el.name;
+    appendEscapedName(out, el.name);
     for (const XmlAttribute& attr : el.attributes) {
         out += ' ';
         out += attr.name;
@@ -364,7 +389,7 @@ void writeElement(std::string& out, const XmlElement& el, std::size_t depth)
         out.append(depth, '\t');
     }
     out += "</";
-    out += el.name;
+    appendEscapedName(out, el.name);
     out += '>';
 }
 

@@ -34,8 +34,8 @@ struct XmlElement {
     XmlAttribute* attribute(std::string_view attributeName);
 };
 
-// Whether `name` can be written as an element or attribute name and read
-// back as the same name: not empty, no ASCII white space, control character,
+// Whether `name` can be written as it is, without references, as an element
+// or attribute name, and so may be given to a new rule: not empty, no ASCII white space, control character,
 // full-width space (A1 A1) or any of / > < & = " ', no "!" or "?" in front,
 // and no lead byte of a double-byte character left without its second byte
 // at the end. A double-byte character is taken whole.
@@ -44,9 +44,11 @@ bool isUsableXmlName(std::string_view name);
 // The root element of `bytes`, or nothing when they are not a complete,
 // well-formed document: the root must be closed, every tag finished, every
 // attribute value quoted, every "&" one of the five entities (&amp; &lt;
-// &gt; &quot; &apos;) or a character reference that GBK can hold, every name
-// usable, and nothing but white space, comments and processing instructions
-// may stand around the root. Comments, processing instructions and the
+// &gt; &quot; &apos;) or a character reference that GBK can hold, every
+// attribute name usable, and nothing but white space, comments and
+// processing instructions may stand around the root. An element name is a
+// rule's name: any run of characters up to white space, "/" or ">", with
+// its references resolved, so names holding & < > = or quotes read whole. Comments, processing instructions and the
 // declaration are not kept. Elements nest at most 64 deep.
 std::optional<XmlElement> parseXmlDocument(std::string_view bytes);
 
@@ -54,8 +56,11 @@ std::optional<XmlElement> parseXmlDocument(std::string_view bytes);
 // CR LF and the root element. Each child starts a line of its own (CR LF and
 // one TAB per level); an element without children or text is written
 // self-closing, except the root, whose end tag follows on the next line.
-// Names are written as they are; values and text with &, <, >, " and '
-// written as the five entities. No line break follows the root's end tag.
+// Attribute names are written as they are; values and text with &, <, >, "
+// and ' written as the five entities; element names likewise, with white
+// space, "/" and a leading "!" or "?" written as character references, so
+// that every name reads back as it was. No line break follows the root's end
+// tag.
 std::string writeXmlDocument(const XmlElement& root);
 
 } // namespace velmora

@@ -195,8 +195,9 @@ void MainWindow::buildControls()
     connect(deleteHighlighted, &QPushButton::clicked, listTools_, &ChapterListTools::deleteHighlighted);
     connect(moveUp, &QPushButton::clicked, listTools_, &ChapterListTools::moveUp);
     connect(moveDown, &QPushButton::clicked, listTools_, &ChapterListTools::moveDown);
+    // 停止 is offered exactly while a download runs, and no merge is then.
     connect(autoMerge_, &QCheckBox::clicked, this,
-            [this](bool checked) { mergeButton_->setEnabled(!checked && !job_->downloading()); });
+            [this](bool checked) { mergeButton_->setEnabled(!checked && !stopButton_->isEnabled()); });
 }
 
 void MainWindow::startUp()
@@ -214,11 +215,7 @@ void MainWindow::startUp()
     connect(ruleSettings_, &RuleSettingsWindow::ruleSelectedByUser, this, &MainWindow::refreshRuleFields);
     ruleEditor_ = new RuleEditor(rules_, ruleSettings_, pageCapture_, this);
     connect(ruleEditor_, &RuleEditor::selectionMoved, this, &MainWindow::refreshRuleFields);
-    connect(pageCapture_, &QCheckBox::clicked, this, [this](bool checked) {
-        SiteRule values;
-        values.pageCapture = checked;
-        rules_.updateRule(ruleSettings_->selectedIndex() + 1, {RuleField::pageCapture}, values);
-    });
+    connect(pageCapture_, &QCheckBox::clicked, ruleEditor_, &RuleEditor::writePageCapture);
 }
 
 void MainWindow::setStatus(const QString& text)

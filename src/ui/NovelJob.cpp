@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,8 +25,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 namespace {
@@ -33,8 +36,11 @@ namespace {
 // How often a waiting browser pass or a closing window looks again.
 constexpr int kIdlePollMs = 100;
 
-// How often the window applies the workers' queued events: once a frame.
+// How often the window applies the workers' queued events: once a frame,
+// spending at most half of it on them, in slices of a few rows.
 constexpr int kFrameMs = 16;
+constexpr int kFrameBudgetMs = 8;
+constexpr std::size_t kEventSlice = 32;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
@@ -200,12 +206,8 @@ void NovelJob::downloadChapters()
     failedCount_.exchange(0);
     setStatus(QStringLiteral("正在下载小说章节内容，请等候..."));
 
-    bool ran = true;
-    if (c_.pageCapture->isChecked()) {
-        downloadChaptersByBrowser(currentRequest());
-    } else {
-        ran = downloadChaptersHttp(currentRequest());
-    }
+    const bool ran = c_.pageCapture->isChecked() ? downloadChaptersByBrowser(currentRequest())
+                                                 : downloadChaptersHttp(currentRequest());
 
     if (ran && !progress_.stopRequested && !closing_) {
         finishDownload(c_.autoMerge->isChecked());
@@ -219,10 +221,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     const StartResult started =
         engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
     if (started == StartResult::folderInUse) {
-        setStatus(QStringLiteral("这本小说正由另一个下载使用同一文件夹，请等它结束后再下载"));
-        TimedMessageBox(QStringLiteral("提示"),
-                        QStringLiteral("另一个窗口正在把这本小说下载到同一文件夹，\r\n请等它结束后再下载！"), 0,
-                        StyleError);
+        refuseBusyFolder();
         return false;
     }
     if (started != StartResult::started) {
@@ -234,7 +233,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     QEventLoop waiting;
     QTimer frame;
     connect(&frame, &QTimer::timeout, &waiting, [&] {
-        applyQueuedEvents();
+        applyQueuedEvents(false);
         if (engine_.wait(0)) {
             waiting.quit();
         }
@@ -249,8 +248,16 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
         engine_.stop();
         engine_.wait();
     }
-    applyQueuedEvents();
+    applyQueuedEvents(true);
     return true;
+}
+
+void NovelJob::refuseBusyFolder()
+{
+    setStatus(QStringLiteral("这本小说正在别处下载，请等那边下载完毕再试！"));
+    TimedMessageBox(QStringLiteral("提示"),
+                    QStringLiteral("另一个程序正在把这本小说下载到同一个文件夹，\r\n请等那边下载完毕再试！"), 0,
+                    StyleError);
 }
 
 void NovelJob::queueEvent(const ChapterEvent& event)
@@ -259,19 +266,29 @@ void NovelJob::queueEvent(const ChapterEvent& event)
     queue_.push_back(event);
 }
 
-void NovelJob::applyQueuedEvents()
+void NovelJob::applyQueuedEvents(bool all)
 {
-    std::vector<ChapterEvent> events;
     {
         std::lock_guard lock(queueMutex_);
-        events.swap(queue_);
+        if (takenApplied_ == taken_.size()) {
+            taken_.clear();
+            takenApplied_ = 0;
+            taken_.swap(queue_);
+        } else {
+            taken_.insert(taken_.end(), queue_.begin(), queue_.end());
+            queue_.clear();
+        }
     }
-    if (!events.empty()) {
-        applyEvents(events);
+    QElapsedTimer spent;
+    spent.start();
+    while (takenApplied_ < taken_.size() && (all || spent.elapsed() < kFrameBudgetMs)) {
+        const std::size_t count = std::min(kEventSlice, taken_.size() - takenApplied_);
+        applyEvents({taken_.data() + takenApplied_, count});
+        takenApplied_ += count;
     }
 }
 
-void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
+void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 {
     int scrollRow = -1;
     int done = -1;
@@ -305,11 +322,21 @@ void NovelJob::applyEvents(const std::vector<ChapterEvent>& events)
     }
 }
 
-void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
+bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
 {
     progress_.pauseRequested = false;
     const int rowCount = static_cast<int>(request.rows.size());
-    bool folderMade = false;
+    // Held for the run, as the engine holds it for an HTTP run.
+    std::optional<NovelFolderLock> folderLock;
+    const bool anyChecked =
+        std::any_of(request.rows.begin(), request.rows.end(), [](const ChapterRow& row) { return row.checked; });
+    if (anyChecked && CreateNovelFolder(request.novel.name)) {
+        folderLock = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+        if (folderLock->status() == NovelFolderLock::Status::busy) {
+            refuseBusyFolder();
+            return false;
+        }
+    }
     int done = 0;
     const auto stopping = [this] { return progress_.stopRequested || closing_; };
     for (int row = 0; row < rowCount; ++row) {
@@ -325,11 +352,6 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             continue;
         }
         const ChapterRow& chapter = request.rows[static_cast<std::size_t>(row)];
-        if (!folderMade) {
-            std::error_code ignored;
-            std::filesystem::create_directories(NovelFolder(request.novel.name), ignored);
-            folderMade = true;
-        }
         rows::setHighlighted(c_.chapters, row, true);
         rows::scrollTo(c_.chapters, row);
         const std::string address = request.novel.baseAddress + chapter.address;
@@ -341,7 +363,7 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
                                           attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt),
                                           captureFailure_);
             event.attempt = attempt;
-            applyEvents({event});
+            applyEvent(event);
             content = captureChapter(address, request.markers.left, request.markers.right);
             QCoreApplication::processEvents();
             enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
@@ -350,26 +372,26 @@ void NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             }
         }
         if (!enough && stopping()) {
-            applyEvents({rowEvent(ChapterEvent::Kind::stopped, row, ChapterStatus::waiting())});
+            applyEvent(rowEvent(ChapterEvent::Kind::stopped, row, ChapterStatus::waiting()));
             break;
         }
         if (!enough) {
             failedCount_.increment();
-            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_)});
+            applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
-        } else if (!replaceFileContent(ChapterFilePath(request.novel.name, row + 1),
-                                       CleanChapterText(chapter.title + "\r\n" + content))) {
+        } else if (!SaveChapterFile(request.novel.name, row + 1, CleanChapterText(chapter.title + "\r\n" + content))) {
             // Not saved is not done: the row stays checked for the next run.
             failedCount_.increment();
-            applyEvents({rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入")});
+            applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入"));
             rows::setHighlighted(c_.chapters, row, false);
         } else {
             ChapterEvent saved = rowEvent(ChapterEvent::Kind::saved, row, ChapterStatus::done());
             saved.doneCount = ++done;
-            applyEvents({saved});
+            applyEvent(saved);
         }
         QCoreApplication::processEvents();
     }
+    return true;
 }
 
 std::string NovelJob::captureChapter(const std::string& address, const std::string& left, const std::string& right)

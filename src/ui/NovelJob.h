@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,12 +93,17 @@ public:
 private:
     void finishChapterListFetch(const Retrieval& found);
     DownloadRequest currentRequest() const;
+    // Both false when the run was refused.
     bool downloadChaptersHttp(DownloadRequest request);
-    void downloadChaptersByBrowser(const DownloadRequest& request);
+    bool downloadChaptersByBrowser(const DownloadRequest& request);
+    void refuseBusyFolder();
     std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
     void queueEvent(const ChapterEvent& event);
-    void applyQueuedEvents();
-    void applyEvents(const std::vector<ChapterEvent>& events);
+    // Applies the queued events, all of them or as many as one frame's share
+    // of time allows (the rest wait for the next frame).
+    void applyQueuedEvents(bool all);
+    void applyEvents(std::span<const ChapterEvent> events);
+    void applyEvent(const ChapterEvent& event) { applyEvents({&event, 1}); }
     void finishDownload(bool autoMerge);
     bool mergeNovel();
     void setStatus(const QString& text);
@@ -118,7 +124,9 @@ private:
     std::string captureFailure_;      // UTF-8: why the last browser capture gave nothing
 
     std::mutex queueMutex_;
-    std::vector<ChapterEvent> queue_;  // events from the workers, not yet applied
+    std::vector<ChapterEvent> queue_;  // events from the workers, not yet taken by the window
+    std::vector<ChapterEvent> taken_;  // window thread: taken, applied up to takenApplied_
+    std::size_t takenApplied_ = 0;
     DownloadEngine engine_;            // last: its workers report into the queue until it is gone
 };
 

@@ -35,6 +35,21 @@ void showUnusableName()
 
 } // namespace
 
+void RuleEditor::noteSave(RuleChange change)
+{
+    if (change == RuleChange::saved) {
+        saveFailureShown_ = false;
+        return;
+    }
+    if (change == RuleChange::notSaved && !saveFailureShown_) {
+        saveFailureShown_ = true;
+        const QString file = QString::fromStdString(rules_.file().filename().string());
+        TimedMessageBox(QStringLiteral("提示"),
+                        QStringLiteral("规则保存失败：无法写入") + file + QStringLiteral("\r\n(3秒后自动关闭)"), 3000,
+                        StyleError);
+    }
+}
+
 RuleEditor::RuleEditor(const RuleStore& rules, RuleSettingsWindow* window, QCheckBox* pageCapture, QObject* parent)
     : QObject(parent), rules_(rules), window_(window), pageCapture_(pageCapture)
 {
@@ -64,7 +79,14 @@ void RuleEditor::writeField(RuleField field)
     }
     // While a new rule waits for confirmation its position names no rule in
     // the file, so nothing is written.
-    rules_.updateRule(window_->selectedIndex() + 1, {field}, values);
+    noteSave(rules_.updateRule(window_->selectedIndex() + 1, {field}, values));
+}
+
+void RuleEditor::writePageCapture(bool checked)
+{
+    SiteRule values;
+    values.pageCapture = checked;
+    noteSave(rules_.updateRule(window_->selectedIndex() + 1, {RuleField::pageCapture}, values));
 }
 
 void RuleEditor::setRuleControlsEnabled(bool enabled)
@@ -137,7 +159,9 @@ void RuleEditor::confirmNewRule()
     rule.contentLeftMarker = window_->contentLeftMarker();
     rule.contentRightMarker = window_->contentRightMarker();
     rule.pageCapture = pageCapture_->isChecked();
-    if (!rules_.appendRule(rule)) {
+    const RuleChange change = rules_.appendRule(rule);
+    noteSave(change);
+    if (!change) {
         // Not in the file, so not in the list either: the list's positions
         // must stay the file's.
         if (!isUsableXmlName(rule.name)) {
@@ -183,7 +207,9 @@ void RuleEditor::rename()
         SiteRule values;
         values.name = cleanName(typed);
         if (!values.name.empty() && values.name != toGbk(item->text())) {
-            if (rules_.updateRule(window_->selectedIndex() + 1, {RuleField::name}, values)) {
+            const RuleChange change = rules_.updateRule(window_->selectedIndex() + 1, {RuleField::name}, values);
+            noteSave(change);
+            if (change) {
                 item->setText(toQString(values.name));
             } else if (!isUsableXmlName(values.name)) {
                 showUnusableName();
@@ -204,10 +230,12 @@ void RuleEditor::remove()
         return;
     }
     const int selected = window_->selectedIndex();
-    if (!rules_.deleteRule(selected + 1)) {
+    const RuleChange change = rules_.deleteRule(selected + 1);
+    if (!change) {
         TimedMessageBox(QStringLiteral("删除提示"), QStringLiteral("删除失败，请重试!"), 3000, StyleInformation);
         return;
     }
+    noteSave(change);
     {
         const QSignalBlocker block(list);
         delete list->takeItem(selected);

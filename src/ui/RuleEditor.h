@@ -14,7 +14,8 @@ class RuleSettingsWindow;
 // is written to the rules file at once; rules are added in two steps (a name,
 // then the fields and a confirmation), renamed and deleted. The add button's
 // caption holds the state of an addition: "增加", or "确认增加" while a new
-// rule, not yet in the file, waits as the last item of the rule list.
+// rule, not yet in the file, waits as the last item of the rule list. A
+// change the rules file cannot take is reported once, until a save succeeds.
 class RuleEditor : public QObject {
     Q_OBJECT
 
@@ -28,6 +29,8 @@ public:
     void add();
     void rename();
     void remove();
+    // The page-capture box of the main window was clicked.
+    void writePageCapture(bool checked);
 
 signals:
     // The program selected another rule; the fields must be loaded from it.
@@ -39,10 +42,14 @@ private:
     void confirmNewRule();
     void dropNewRule();
     void setRuleControlsEnabled(bool enabled);
+    void noteSave(RuleChange change);
 
     const RuleStore& rules_;
     RuleSettingsWindow* window_;
     QCheckBox* pageCapture_;
+    // A failed save has been reported and no save has succeeded since:
+    // every keystroke saves, and one message is enough.
+    bool saveFailureShown_ = false;
 };
 
 } // namespace velmora

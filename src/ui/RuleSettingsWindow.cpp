@@ -1,5 +1,6 @@
 #include "ui/RuleSettingsWindow.h"
 
+#include "core/Text.h"
 #include "ui/Controls.h"
 #include "ui/QtText.h"
 
@@ -74,10 +75,13 @@ std::string fieldValue(const QLineEdit* e, const std::string& shown)
     return e->isModified() ? toGbk(e->text()) : shown;
 }
 
-// A several-line field, where a line break the user typed counts as CR LF.
+// A several-line field. The box shows every stored line break as one of its
+// own; the breaks the user's edit left alone go back in their stored form (a
+// pattern ending in a lone CR keeps it), and a break the user typed counts as
+// CR LF.
 std::string fieldValue(const QPlainTextEdit* e, const std::string& shown)
 {
-    return e->document()->isModified() ? toGbk(e->toPlainText().replace(u'\n', QStringLiteral("\r\n"))) : shown;
+    return e->document()->isModified() ? text::restoreLineBreaks(toGbk(e->toPlainText()), shown) : shown;
 }
 
 // Shows the start of each field's text: a field filled by the program would

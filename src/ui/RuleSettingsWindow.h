@@ -67,7 +67,7 @@ private:
     QLineEdit* contentRightMarker_;
     // The values last put into the fields, byte for byte: the widgets turn
     // CR LF and lone CR into their own line breaks, and patterns that end in
-    // one must reach the engine unchanged while the user has not edited them.
+    // one must reach the engine and the file unchanged, edited or not.
     std::array<std::string, 6> shown_;
     QPushButton* renameButton_;
     QPushButton* addButton_;

@@ -452,8 +452,11 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, noRedirect ? 0L : 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(connectTimeoutSeconds.load()));
-    // Refuses at once a body whose announced length is past the cap.
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
+    if (method != 2) {
+        // Refuses at once a body whose announced length is past the cap (a
+        // HEAD response announces a body it does not send).
+        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
+    }
     // An explicit empty proxy keeps http_proxy and its kin out of the way.
     curl_easy_setopt(handle, CURLOPT_PROXY, proxyAddress.c_str());
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");

@@ -129,12 +129,11 @@ Utf8Evidence utf8Evidence(std::string_view bytes)
             i += length;
             continue;
         }
-        const std::size_t left = bytes.size() - i;
         const auto lead = static_cast<unsigned char>(bytes[i]);
         const std::size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        const bool continuationsOnly = std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 1, bytes.end(),
-                                                   [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
-        if (lead >= 0xC2 && lead <= 0xF4 && left < wanted && continuationsOnly) {
+        const auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+        if (lead >= 0xC2 && lead <= 0xF4 && bytes.size() - i < wanted
+            && std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 1, bytes.end(), isContinuation)) {
             break;
         }
         ++evidence.malformed;

@@ -1,9 +1,13 @@
 #include "core/FileBytes.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace velmora;
 namespace fs = std::filesystem;
@@ -21,6 +25,17 @@ protected:
     static void put(const fs::path& file, std::string_view bytes)
     {
         std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // The names in the folder, sorted.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder_)) {
+            found.push_back(entry.path().filename().string());
+        }
+        std::sort(found.begin(), found.end());
+        return found;
     }
 
     fs::path folder_;
@@ -50,18 +65,72 @@ TEST_F(FileBytesTest, ReplacesContentAndKeepsPermissions)
     EXPECT_FALSE(fs::exists(folder_ / "rules.xml.tmp"));
 }
 
-TEST_F(FileBytesTest, FailedSaveLeavesOldFileIntact)
+TEST_F(FileBytesTest, FailedSaveLeavesOldFileIntactAndNoTemporaryFile)
 {
     const fs::path file = folder_ / "rules.xml";
     put(file, "old");
-    fs::create_directory(folder_ / "rules.xml.tmp");
-    EXPECT_FALSE(replaceFileContent(file, "new"));
+    {
+        const test::FileSizeLimit full(4);
+        EXPECT_FALSE(replaceFileContent(file, "new and longer than the limit"));
+    }
     EXPECT_EQ(readFileBytes(file), "old");
+    EXPECT_EQ(names(), std::vector<std::string>{"rules.xml"});
 
     EXPECT_FALSE(replaceFileContent(folder_ / "no-such-folder" / "rules.xml", "new"));
 }
 
-TEST_F(FileBytesTest, StaleTemporaryFileIsReplaced)
+// What stands beside the file under any name (a novel folder, a file or a
+// link named like a temporary file) is neither used nor touched.
+TEST_F(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
+{
+    const fs::path file = folder_ / "rules.xml";
+    put(file, "old");
+    fs::create_directory(folder_ / "rules.xml.tmp");
+    put(folder_ / ".rules.xml.tmp", "someone's");
+    fs::create_symlink(folder_ / "elsewhere", folder_ / "rules.xml.tmp.link");
+    ASSERT_TRUE(replaceFileContent(file, "new"));
+    EXPECT_EQ(readFileBytes(file), "new");
+    EXPECT_TRUE(fs::is_directory(folder_ / "rules.xml.tmp"));
+    EXPECT_EQ(readFileBytes(folder_ / ".rules.xml.tmp"), "someone's");
+    EXPECT_FALSE(fs::exists(folder_ / "elsewhere"));
+    EXPECT_EQ(names(), (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
+}
+
+TEST_F(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)
+{
+    const fs::path file = folder_ / std::string(255, 'n');
+    ASSERT_TRUE(replaceFileContent(file, "first"));
+    ASSERT_TRUE(replaceFileContent(file, "second"));
+    EXPECT_EQ(readFileBytes(file), "second");
+    EXPECT_EQ(names().size(), 1u);
+}
+
+// Two writers of one file (two copies of the program saving the same file)
+// each save whole: neither removes or renames the other's temporary file.
+TEST_F(FileBytesTest, ConcurrentWritersEachSaveWhole)
+{
+    const fs::path file = folder_ / "rules.xml";
+    const std::string contents[2] = {std::string(5000, 'a'), std::string(7000, 'b')};
+    bool allSaved[2] = {true, true};
+    std::thread writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = std::thread([&, w] {
+            for (int i = 0; i < 200; ++i) {
+                allSaved[w] = replaceFileContent(file, contents[w]) && allSaved[w];
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_TRUE(allSaved[0]);
+    EXPECT_TRUE(allSaved[1]);
+    const std::string last = readFileBytes(file).value_or("");
+    EXPECT_TRUE(last == contents[0] || last == contents[1]);
+    EXPECT_EQ(names(), std::vector<std::string>{"rules.xml"});
+}
+
+TEST_F(FileBytesTest, StaleTemporaryFileDoesNotStopASave)
 {
     const fs::path file = folder_ / "rules.xml";
     put(folder_ / "rules.xml.tmp", "stale leftover that is longer");

@@ -138,3 +138,32 @@ TEST(TextTest, LongTextWithManyHitsStaysLinear)
     EXPECT_EQ(text::countOccurrences(replaced, "\r\n", true), 400000);
     EXPECT_EQ(text::countOccurrences(big, std::string(kZhong) + kZhong, true), 1200000);
 }
+
+struct LineBreakCase {
+    const char* label;
+    std::string stored;
+    std::string edited;  // as the box gives it back, breaks as LF
+    std::string expected;
+};
+
+void PrintTo(const LineBreakCase& c, std::ostream* os) { *os << c.label; }
+
+class RestoreLineBreaksTest : public testing::TestWithParam<LineBreakCase> {};
+
+TEST_P(RestoreLineBreaksTest, KeepsStoredBreaksTheEditLeftAlone)
+{
+    EXPECT_EQ(text::restoreLineBreaks(GetParam().edited, GetParam().stored), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RestoreLineBreaksTest, testing::Values(
+    LineBreakCase{"typed before a final lone CR", "<h1>(.*?)</h1>\r", "<h1>(.*?)</h1>x\n", "<h1>(.*?)</h1>x\r"},
+    LineBreakCase{"typed at the front", "a\rb\r\nc\n", "Xa\nb\nc\n", "Xa\rb\r\nc\n"},
+    LineBreakCase{"typed between two kinds", "a\rb\r\n", "a\nXb\n", "a\rXb\r\n"},
+    LineBreakCase{"new break typed", "ab\r", "a\nb\n", "a\r\nb\r"},
+    LineBreakCase{"break deleted", "a\rb\r\nc", "ab\nc", "ab\r\nc"},
+    LineBreakCase{"text after the break typed", "a\r", "a\nb", "a\rb"},
+    LineBreakCase{"everything replaced", "a\rb\r", "x\ny", "x\r\ny"},
+    LineBreakCase{"emptied", "a\r", "", ""},
+    LineBreakCase{"double-byte text", "\xD6\xD0\r", "\xD6\xD0\xD6\xD0\n", "\xD6\xD0\xD6\xD0\r"},
+    LineBreakCase{"nothing stored", "", "a\nb", "a\r\nb"}
+));

@@ -1,5 +1,8 @@
 #include "job/ChapterFiles.h"
 
+#include "core/FileBytes.h"
+#include "job/NovelMerge.h"
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -29,7 +32,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, SafeFileNameTest, testing::Values(
     SafeNameCase{".", "_"},
     SafeNameCase{"", "_"},
     SafeNameCase{"name. . ", "name"},
-    SafeNameCase{"\x81\x5C", "\x81\x5C"}  // a trail byte equal to "\" is part of its character
+    SafeNameCase{"\x81\x5C", "\x81\x5C"},  // a trail byte equal to "\" is part of its character
+    // A lead byte takes only a trail byte: what follows it otherwise is judged alone.
+    SafeNameCase{"\x81/etc", "__etc"},
+    SafeNameCase{"a\xD6\nb", "a__b"},
+    SafeNameCase{"\xD6:\xD0*", "____"},
+    SafeNameCase{"\xB0\x7F", "__"},
+    SafeNameCase{"a\xD6", "a_"},
+    // Bytes that name no character would reach the disk as U+FFFD.
+    SafeNameCase{"\xFF\xA2\xA0", "__"},
+    SafeNameCase{"\x80", "\x80"},  // the euro sign
+    SafeNameCase{std::string(200, 'a'), std::string(120, 'a')},
+    SafeNameCase{std::string(100, '\x80'), std::string(40, '\x80')}  // 40 euro signs: 120 bytes in UTF-8
 ));
 
 TEST(ChapterFilesTest, LongNamesAreCutOnCharacterBoundaries)
@@ -41,6 +55,69 @@ TEST(ChapterFilesTest, LongNamesAreCutOnCharacterBoundaries)
     const std::string safe = SafeFileName(name);
     EXPECT_LE(safe.size(), 80u);
     EXPECT_EQ(safe.size() % 2, 1u);  // "x" and whole double-byte characters only
+}
+
+// Runs in a fresh working folder, as the program runs in its own.
+class NovelFolderTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous_ = std::filesystem::current_path();
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-novel-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+        std::filesystem::current_path(folder_);
+    }
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
+    }
+
+    std::filesystem::path previous_;
+    std::filesystem::path folder_;
+};
+
+TEST_F(NovelFolderTest, EmptyNameMakesNoFolderButItsChaptersStillSave)
+{
+    EXPECT_FALSE(CreateNovelFolder(""));
+    EXPECT_TRUE(std::filesystem::is_empty(folder_));
+
+    EXPECT_TRUE(CreateNovelFolder("\xC4\xB3\xCA\xE9"));
+    EXPECT_TRUE(CreateNovelFolder("\xC4\xB3\xCA\xE9"));  // an existing folder is fine
+    EXPECT_TRUE(std::filesystem::is_directory(NovelFolder("\xC4\xB3\xCA\xE9")));
+
+    // Chapters of a novel whose name was not found go to "_", made when the
+    // first one is saved.
+    ASSERT_TRUE(SaveChapterFile("", 2, "text"));
+    EXPECT_EQ(readFileBytes(folder_ / "_" / "2.txt"), "text");
+}
+
+// A name of 200 characters on either side used to make a merged name that
+// no file system takes, so such a novel could never be merged.
+TEST_F(NovelFolderTest, LongestNamesStillMergeAndSave)
+{
+    for (const std::string& ch : {std::string("\xD6\xD0"), std::string("\x80"), std::string("a")}) {
+        std::string name;
+        for (int i = 0; i < 200; ++i) {
+            name += ch;
+        }
+        EXPECT_LE(MergedFilePath(name, name).string().size(), 255u - 16u);
+        EXPECT_TRUE(SaveChapterFile(name, 1, "c")) << name.size();
+        EXPECT_TRUE(WriteMergedNovel(name, name, "novel")) << name.size();
+        EXPECT_EQ(readFileBytes(MergedFilePath(name, name)), "novel");
+    }
+}
+
+TEST_F(NovelFolderTest, SecondDownloadIntoTheSameFolderIsRefused)
+{
+    ASSERT_TRUE(CreateNovelFolder("N"));
+    const NovelFolderLock first = NovelFolderLock::tryLock(NovelFolder("N"));
+    ASSERT_TRUE(first.owned());
+    EXPECT_EQ(NovelFolderLock::tryLock(NovelFolder("N")).status(), FolderLock::Status::busy);
+    EXPECT_EQ(NovelFolderLock::tryLock(folder_ / "N").status(), FolderLock::Status::busy);
+    ASSERT_TRUE(CreateNovelFolder("M"));
+    EXPECT_TRUE(NovelFolderLock::tryLock(NovelFolder("M")).owned());
 }
 
 TEST(ChapterFilesTest, PathsAreNamedAfterNovelPositionAndAuthor)

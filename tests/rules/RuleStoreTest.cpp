@@ -3,10 +3,12 @@
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
 #include "rules/DefaultRules.h"
+#include "support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 
 using namespace velmora;
 namespace fs = std::filesystem;
@@ -188,9 +190,9 @@ TEST_P(BrokenRulesFileTest, GivesNoRulesAndIsNeverWritten)
     EXPECT_TRUE(store().siteHosts().empty());
     EXPECT_EQ(store().readRule(1), SiteRule{});
     EXPECT_EQ(store().findRuleByHost("a.example"), -1);
-    EXPECT_FALSE(store().appendRule(sampleRule("新规则")));
-    EXPECT_FALSE(store().updateRule(1, RuleFields::all(), sampleRule("新规则")));
-    EXPECT_FALSE(store().deleteRule(1));
+    EXPECT_EQ(store().appendRule(sampleRule("新规则")), RuleChange::unreadable);
+    EXPECT_EQ(store().updateRule(1, RuleFields::all(), sampleRule("新规则")), RuleChange::unreadable);
+    EXPECT_EQ(store().deleteRule(1), RuleChange::unreadable);
     store().ensureRulesFile();
     EXPECT_EQ(bytes(), original);
 }
@@ -203,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenRulesFileTest, testing::Values(
     BrokenFile{"unquoted attribute", gbk(kHead + "<小说站点>\r\n\t<甲 网址=http://a.example//>\r\n</小说站点>")},
     BrokenFile{"unknown entity", gbk(kHead + "<小说站点>\r\n\t<甲 网址=\"&nbsp;\"/>\r\n</小说站点>")},
     BrokenFile{"other root", gbk(kHead + "<站点>\r\n\t<甲 网址=\"http://a.example/\"/>\r\n</站点>")},
-    BrokenFile{"name with a full-width space", rulesFile({ruleLine("甲　乙", "http://a.example/")})}
+    BrokenFile{"name with an unknown entity", rulesFile({ruleLine("甲&nbsp;乙", "http://a.example/")})}
 ));
 
 TEST_F(RuleStoreTest, UnreadableFileGivesNoRules)
@@ -298,19 +300,80 @@ TEST_F(RuleStoreTest, DeleteReportsWhetherARuleWentAway)
     EXPECT_FALSE(store().deleteRule(1));
 }
 
-TEST_F(RuleStoreTest, FailedSaveLeavesTheRulesFileIntact)
+TEST_F(RuleStoreTest, FailedSaveIsReportedAndLeavesTheRulesFileIntact)
 {
     put(rulesFile({ruleLine("甲", "http://a.example/")}));
     const std::string before = bytes();
-    fs::path blocker = file_;
-    blocker += ".tmp";
-    fs::create_directory(blocker);
-    EXPECT_FALSE(store().appendRule(sampleRule("乙")));
-    EXPECT_FALSE(store().updateRule(1, RuleFields::all(), sampleRule("乙")));
-    EXPECT_FALSE(store().deleteRule(1));
+    {
+        const test::FileSizeLimit full(16);
+        EXPECT_EQ(store().appendRule(sampleRule("乙")), RuleChange::notSaved);
+        EXPECT_EQ(store().updateRule(1, RuleFields::all(), sampleRule("乙")), RuleChange::notSaved);
+        EXPECT_EQ(store().deleteRule(1), RuleChange::notSaved);
+    }
     EXPECT_EQ(bytes(), before);
-    fs::remove(blocker);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+    EXPECT_EQ(store().appendRule(sampleRule("乙")), RuleChange::saved);
+    EXPECT_EQ(store().updateRule(3, {RuleField::siteAddress}, sampleRule("乙")), RuleChange::refused);
+    EXPECT_EQ(store().appendRule(sampleRule("a b")), RuleChange::refused);
+}
+
+// A novel named like the rules file's old temporary name got a folder of
+// that name beside the rules file, and every later edit was lost.
+TEST_F(RuleStoreTest, NovelFolderNamedLikeATemporaryFileDoesNotBlockEdits)
+{
+    put(rulesFile({ruleLine("甲", "http://a.example/")}));
+    fs::path novelFolder = file_;
+    novelFolder += ".tmp";
+    fs::create_directory(novelFolder);
     EXPECT_TRUE(store().appendRule(sampleRule("乙")));
+    EXPECT_TRUE(store().updateRule(1, {RuleField::siteAddress}, SiteRule{.siteAddress = "http://c.example/"}));
+    EXPECT_EQ(store().siteHosts(), (std::vector<std::string>{"c.example", "new.example"}));
+    EXPECT_TRUE(fs::is_directory(novelFolder));
+}
+
+// Two copies of the program editing rules at once: each change loads, edits
+// and saves under the lock, so none is lost.
+TEST_F(RuleStoreTest, TwoWritersNeverLoseAnEdit)
+{
+    put(rulesFile({}));
+    constexpr int kEach = 25;
+    std::thread writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = std::thread([this, w] {
+            const RuleStore own(file_);
+            for (int i = 0; i < kEach; ++i) {
+                EXPECT_TRUE(own.appendRule(SiteRule{.name = "w" + std::to_string(w) + "r" + std::to_string(i)}));
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    std::vector<std::string> names = store().ruleNames();
+    EXPECT_EQ(names.size(), 2u * kEach);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::unique(names.begin(), names.end()), names.end());
+}
+
+// Names a hand-written file may hold: the element's name, entities resolved.
+TEST_F(RuleStoreTest, RuleNamesWrittenWithEntitiesLoadAndSurviveEdits)
+{
+    put(rulesFile({ruleLine("Tom&amp;Jerry", "http://a.example/"), ruleLine("a=b", "http://b.example/"),
+                   ruleLine("&lt;书&gt;&quot;", "http://c.example/"), ruleLine("甲　乙", "http://d.example/")}));
+    const std::vector<std::string> expected = {"Tom&Jerry", "a=b", gbk("<书>\""), gbk("甲　乙")};
+    EXPECT_EQ(store().ruleNames(), expected);
+    EXPECT_EQ(store().findRuleByHost("c.example"), 2);
+    EXPECT_EQ(store().readRule(1).name, "Tom&Jerry");
+
+    const std::string before = bytes();
+    ASSERT_TRUE(store().updateRule(2, {RuleField::siteAddress}, SiteRule{.siteAddress = "http://e.example/"}));
+    EXPECT_EQ(store().ruleNames(), expected);
+    EXPECT_EQ(bytes(), before.substr(0, before.find("http://b.example/")) + "http://e.example/"
+                           + before.substr(before.find("http://b.example/") + 17));
+
+    // Such names are still never given by the program.
+    EXPECT_EQ(store().updateRule(3, {RuleField::name}, SiteRule{.name = "x&y"}), RuleChange::refused);
+    EXPECT_EQ(store().appendRule(SiteRule{.name = "x=y"}), RuleChange::refused);
 }
 
 struct LookupCase {

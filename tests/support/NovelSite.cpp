@@ -40,18 +40,25 @@ Reply htmlReply(std::string body, bool utf8)
     return reply;
 }
 
+// The options with the default name and author filled in; settled before the
+// server's threads start, which read them unguarded.
+NovelSiteOptions withDefaults(NovelSiteOptions options)
+{
+    if (options.novelName.empty()) {
+        options.novelName = gbk("青云旧事");
+    }
+    if (options.author.empty()) {
+        options.author = gbk("林小舟");
+    }
+    return options;
+}
+
 } // namespace
 
 NovelSite::NovelSite(NovelSiteOptions options, int port)
-    : options_(std::move(options)),
+    : options_(withDefaults(std::move(options))),
       server_([this](const RecordedRequest& request) { return answer(request); }, port)
 {
-    if (options_.novelName.empty()) {
-        options_.novelName = gbk("青云旧事");
-    }
-    if (options_.author.empty()) {
-        options_.author = gbk("林小舟");
-    }
 }
 
 std::string NovelSite::title(int n) const

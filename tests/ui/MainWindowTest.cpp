@@ -120,6 +120,11 @@ TEST_F(MainWindowTest, FailedRetrievalLeavesAnEmptyList)
     EXPECT_EQ(shown()[0].text, "章节获取失败\r\n(3秒后自动关闭)");
     EXPECT_EQ(shown()[0].style, StyleError);
     EXPECT_EQ(control<QLineEdit>("编辑框_尾行")->text(), "5");  // left as it was
+
+    // A download now has nothing to save and no novel to name a folder.
+    button("按钮_下载章节内容")->click();
+    ASSERT_TRUE(waitUntil([&] { return button("按钮_获取章节标题")->isEnabled(); }));
+    EXPECT_FALSE(fs::exists(folder_ / "_"));
 }
 
 TEST_F(MainWindowTest, DownloadSavesCheckedChaptersAndMergesTheNovel)

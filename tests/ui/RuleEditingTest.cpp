@@ -5,6 +5,7 @@
 #include "core/Text.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
+#include "support/FileSizeLimit.h"
 #include "ui/QtText.h"
 #include "ui/WindowTestFixture.h"
 
@@ -445,6 +446,77 @@ TEST_F(RuleEditingTest, EditingOneFieldLeavesAPatternEndingInLoneCrAlone)
     expected.contentRightMarker += "z";
     EXPECT_EQ(store.readRule(11), expected);
     EXPECT_EQ(window().ruleSettings()->novelNamePattern(), before.novelNamePattern);
+}
+
+// The five default rules whose patterns end in a lone CR: editing such a
+// pattern keeps the lone CR, which a CR LF would change what it matches.
+TEST_F(RuleEditingTest, EditingAPatternEndingInLoneCrKeepsIt)
+{
+    window();
+    const std::pair<int, const char*> patterns[] = {
+        {8, "编辑框_小说名正则"},  {9, "编辑框_小说作者正则"}, {10, "编辑框_小说名正则"},
+        {11, "编辑框_列表正则"},  {13, "编辑框_小说作者正则"},
+    };
+    for (const auto& [row, box] : patterns) {
+        rules()->setCurrentRow(row);
+        const SiteRule before = store.readRule(row + 1);
+        auto* pattern = control<QPlainTextEdit>(box);
+        QTest::keyClick(pattern, Qt::Key_Home, Qt::ControlModifier);
+        typeText(pattern, "^");
+        const SiteRule after = store.readRule(row + 1);
+        const std::string& was = box == std::string("编辑框_列表正则") ? before.chapterListPattern
+                                 : box == std::string("编辑框_小说名正则") ? before.novelNamePattern
+                                                                          : before.authorPattern;
+        const std::string& now = box == std::string("编辑框_列表正则") ? after.chapterListPattern
+                                 : box == std::string("编辑框_小说名正则") ? after.novelNamePattern
+                                                                          : after.authorPattern;
+        ASSERT_TRUE(was.ends_with("\r") && !was.ends_with("\r\n")) << row;
+        EXPECT_EQ(now, "^" + was) << row;
+    }
+}
+
+TEST_F(RuleEditingTest, SaveThatFailsIsToldOnceUntilASaveSucceeds)
+{
+    window();
+    const QString failure = QStringLiteral("规则保存失败：无法写入下载配置.xml\r\n(3秒后自动关闭)");
+    auto* left = control<QLineEdit>("编辑框_章节内容左");
+    {
+        const test::FileSizeLimit full(16);
+        typeText(left, "abc");
+        control<QCheckBox>("选择框_页面抓取")->click();
+    }
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(shown()[0].caption, "提示");
+    EXPECT_EQ(shown()[0].text, failure);
+    EXPECT_EQ(shown()[0].timeoutMs, 3000);
+    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
+
+    // A save that works ends the failure; the next failure is told again.
+    typeText(left, "d");
+    EXPECT_EQ(store.readRule(1).contentLeftMarker, toGbk(left->text()));
+    {
+        const test::FileSizeLimit full(16);
+        typeText(left, "e");
+    }
+    ASSERT_EQ(shown().size(), 2u);
+    EXPECT_EQ(shown()[1].text, failure);
+}
+
+TEST_F(RuleEditingTest, AddingARuleThatCannotBeSavedIsToldAndDropped)
+{
+    window();
+    beginAdd(QStringLiteral("新站"));
+    answerMessages({ResultYes});
+    {
+        const test::FileSizeLimit full(16);
+        addButton()->click();
+    }
+    ASSERT_EQ(shown().size(), 2u);
+    EXPECT_EQ(shown()[1].text, QStringLiteral("规则保存失败：无法写入下载配置.xml\r\n(3秒后自动关闭)"));
+    EXPECT_EQ(rules()->count(), 16);
+    EXPECT_EQ(addButton()->text(), "增加");
+    EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
 }
 
 TEST_F(RuleEditingTest, PanelDoesNotReactWhileAJobRuns)

@@ -1,0 +1,453 @@
+#include "cli/Commands.h"
+
+#include "cli/Interrupt.h"
+#include "cli/Progress.h"
+#include "core/Encoding.h"
+#include "core/FileBytes.h"
+#include "core/ProgramGlobals.h"
+#include "job/ChapterFiles.h"
+#include "job/ChapterStatus.h"
+#include "job/NovelEngine.h"
+#include "rules/RuleStore.h"
+#include "web/Url.h"
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <optional>
+
+namespace velmora::cli {
+
+namespace fs = std::filesystem;
+using encoding::gbkToUtf8;
+using encoding::utf8ToGbk;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTickMs = 200;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void complain(std::FILE* err, const std::string& message)
+{
+    std::fprintf(err, "velmora-cli: %s\n", message.c_str());
+    std::fflush(err);
+}
+
+// Makes the folder of --dir (created when missing), or else the current
+// folder, the working directory: the rules file, chapter folders and merged
+// novels are all relative to it.
+std::optional<fs::path> enterWorkingFolder(const Arguments& arguments, std::FILE* err)
+{
+    std::error_code ec;
+    if (arguments.dir) {
+        fs::create_directories(*arguments.dir, ec);
+        if (!ec) {
+            fs::current_path(*arguments.dir, ec);
+        }
+        if (ec) {
+            complain(err, "cannot work in " + arguments.dir->string() + " (" + ec.message()
+                              + "): choose a folder you can write to with --dir");
+            return std::nullopt;
+        }
+    }
+    fs::path folder = fs::current_path(ec);
+    if (ec) {
+        complain(err, "the current folder is gone: change to another one or use --dir");
+        return std::nullopt;
+    }
+    return folder;
+}
+
+// The rules file of the working folder, written with the default rules when
+// missing, and refused when it cannot be read or holds no rule.
+std::optional<RuleStore> openRules(const fs::path& folder, std::FILE* err)
+{
+    RuleStore rules;
+    rules.ensureRulesFile();
+    const std::string where = (folder / rules.file()).string();
+    if (!readFileBytes(rules.file())) {
+        complain(err, "cannot read the rules file " + where
+                          + ": make it readable, or move it away to have the default rules written again");
+        return std::nullopt;
+    }
+    if (rules.ruleNames().empty()) {
+        complain(err, "the rules file " + where
+                          + " holds no rules or is not valid XML: repair it, or move it away to have the default "
+                            "rules written again");
+        return std::nullopt;
+    }
+    return rules;
+}
+
+struct Workspace {
+    fs::path folder;
+    RuleStore rules;
+};
+
+// The working folder entered and its rules file opened; nothing, after a
+// message, when either fails.
+std::optional<Workspace> openWorkspace(const Arguments& arguments, std::FILE* err)
+{
+    const std::optional<fs::path> folder = enterWorkingFolder(arguments, err);
+    if (!folder) {
+        return std::nullopt;
+    }
+    std::optional<RuleStore> rules = openRules(*folder, err);
+    if (!rules) {
+        return std::nullopt;
+    }
+    return Workspace{*folder, std::move(*rules)};
+}
+
+struct FoundRule {
+    std::optional<SiteRule> rule;
+    std::string message;  // why there is none
+};
+
+FoundRule ruleFor(const RuleStore& rules, const std::string& address)
+{
+    const int index = lookupRuleIndex(rules, address);
+    if (index >= 0) {
+        return {rules.readRule(index + 1), {}};
+    }
+    const std::string host = gbkToUtf8(UrlHost(address));
+    return {std::nullopt, host.empty() ? "not a web address: give the address of a novel's chapter list, http://..."
+                                       : "no rule for the site " + host + " in " + rules.file().string()
+                                             + ": add one in the window program (velmora), then try again"};
+}
+
+Retrieval retrieve(const std::string& address, const SiteRule& rule)
+{
+    return RetrieveChapterList(address, {rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
+                               &interruptFlag());
+}
+
+std::string retrievalFailure(const std::string& address, const Retrieval& found)
+{
+    return "cannot read the chapter list at " + gbkToUtf8(address) + " (" + found.failure
+        + "): check the address and the network, or the site's rule, then try again";
+}
+
+// A file of the working folder, as a whole path (file names are UTF-8 on disk).
+std::string shownPath(const fs::path& folder, const fs::path& relative)
+{
+    return (folder / relative).string();
+}
+
+std::optional<std::vector<std::string>> collectAddresses(const Arguments& arguments, std::FILE* err)
+{
+    std::vector<std::string> addresses = arguments.addresses;
+    if (arguments.addressFile) {
+        std::optional<std::string> text;
+        if (*arguments.addressFile == "-") {
+            text = std::string(std::istreambuf_iterator<char>(std::cin), {});
+        } else {
+            text = readFileBytes(*arguments.addressFile);
+        }
+        if (!text) {
+            complain(err, "cannot read the address file " + *arguments.addressFile + ": check its name");
+            return std::nullopt;
+        }
+        for (std::string& address : addressesFromText(*text)) {
+            addresses.push_back(std::move(address));
+        }
+    }
+    if (addresses.empty()) {
+        complain(err, "the address file holds no address: write one address a line");
+        return std::nullopt;
+    }
+    return addresses;
+}
+
+// Downloads one novel; fills `novel` as it goes.
+class NovelDownload {
+public:
+    NovelDownload(const Arguments& arguments, const RuleStore& rules, const fs::path& folder, DownloadEngine& engine,
+                  Reporter& reporter, std::FILE* err)
+        : arguments_(arguments), rules_(rules), folder_(folder), engine_(engine), reporter_(reporter), err_(err)
+    {
+    }
+
+    NovelReport run(const std::string& typedAddress)
+    {
+        const Clock::time_point start = Clock::now();
+        NovelReport novel;
+        novel.address = typedAddress;
+        run(novel, utf8ToGbk(typedAddress));
+        novel.seconds = secondsSince(start);
+        if (novel.end == NovelReport::End::refused) {
+            complain(err_, typedAddress + ": " + novel.message);
+        }
+        reporter_.finished(novel);
+        if (novel.failed > 0) {
+            listFailedRows(novel);
+        }
+        return novel;
+    }
+
+private:
+    void run(NovelReport& novel, const std::string& address)
+    {
+        const FoundRule found = ruleFor(rules_, address);
+        if (!found.rule) {
+            return refuse(novel, found.message);
+        }
+        const SiteRule& rule = *found.rule;
+        if (rule.pageCapture) {
+            return refuse(novel, "the rule \"" + gbkToUtf8(rule.name)
+                                     + "\" downloads its chapters through the embedded browser, which only the "
+                                       "window program has: download this novel with velmora");
+        }
+        const Retrieval list = retrieve(address, rule);
+        if (interrupted()) {
+            novel.end = NovelReport::End::interrupted;
+            return;
+        }
+        if (!list.found) {
+            return refuse(novel, retrievalFailure(address, list));
+        }
+        novel.name = gbkToUtf8(list.novel.name);
+        novel.author = gbkToUtf8(list.novel.author);
+        novel.folder = shownPath(folder_, NovelFolder(list.novel.name));
+        novel.chapters = static_cast<int>(list.rows.size());
+
+        DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows};
+        for (std::size_t position = 1; position <= request.rows.size(); ++position) {
+            ChapterRow& row = request.rows[position - 1];
+            row.checked = arguments_.rows.contains(row.number);
+            const fs::path file = ChapterFilePath(list.novel.name, static_cast<int>(position));
+            if (row.checked && arguments_.resume && fs::exists(file)) {
+                // Saved by an earlier run: counted as downloaded, so the merge takes it.
+                row.checked = false;
+                row.status = ChapterStatus::done();
+                ++novel.kept;
+            }
+            novel.requested += row.checked ? 1 : 0;
+        }
+        if (novel.requested + novel.kept == 0) {
+            return refuse(novel, "--rows selects none of the " + std::to_string(novel.chapters)
+                                     + " chapters listed: see them with velmora-cli list");
+        }
+        if (arguments_.rows.highestNamed() > novel.chapters) {
+            complain(err_, "note: the list has only " + std::to_string(novel.chapters)
+                               + " chapters; the rows past it are skipped");
+        }
+        reporter_.listed(novel);
+        download(novel, std::move(request));
+    }
+
+    void download(NovelReport& novel, DownloadRequest request)
+    {
+        rows_ = request.rows;
+        attempts_.assign(rows_.size(), 0);
+        engineNovel_ = request.novel;
+        const StartResult started =
+            engine_.start(std::move(request), [this](const ChapterEvent& event) { observe(event); });
+        if (started == StartResult::folderInUse) {
+            return refuse(novel, "another program is downloading into " + novel.folder
+                                     + ": wait for it to finish, then try again");
+        }
+        if (started != StartResult::started) {
+            return refuse(novel, "the download threads could not be started: free some memory, then try again");
+        }
+        bool stopping = false;
+        while (!engine_.wait(kTickMs)) {
+            if (interrupted() && !stopping) {
+                engine_.stop();
+                stopping = true;
+            }
+            reporter_.tick();
+        }
+        rows_ = engine_.rows();
+        novel.saved = engine_.doneCount();
+        novel.failed = engine_.failedCount();
+        if (engine_.stopRequested() || interrupted()) {
+            novel.end = NovelReport::End::interrupted;
+            return;
+        }
+        switch (DecideCompletion(arguments_.merge, novel.failed)) {
+        case Completion::report:
+            novel.end = novel.failed > 0 ? NovelReport::End::failedChapters : NovelReport::End::complete;
+            break;
+        case Completion::reportFailures:
+            novel.end = NovelReport::End::failedChapters;
+            break;
+        case Completion::merge:
+            if (MergeNovel(engineNovel_, rows_)) {
+                novel.mergedFile = shownPath(folder_, MergedFilePath(engineNovel_.name, engineNovel_.author));
+                novel.end = NovelReport::End::complete;
+            } else {
+                novel.end = NovelReport::End::mergeFailed;
+                complain(err_, "could not write the merged novel in " + folder_.string()
+                                   + ": free some space, then run again with --continue");
+            }
+            break;
+        }
+    }
+
+    // Worker threads, one event at a time.
+    void observe(const ChapterEvent& event)
+    {
+        const std::size_t index = static_cast<std::size_t>(event.row);
+        const ChapterRow& row = rows_[index];
+        switch (event.kind) {
+        case ChapterEvent::Kind::attempt:
+            attempts_[index] = event.attempt;
+            break;
+        case ChapterEvent::Kind::saved:
+            reporter_.chapterSaved(row.number, gbkToUtf8(row.title),
+                                   shownPath(folder_, ChapterFilePath(novelName(), event.row + 1)));
+            break;
+        case ChapterEvent::Kind::failed:
+            reporter_.chapterFailed(row.number, gbkToUtf8(row.title), gbkToUtf8(baseAddress() + row.address),
+                                    attempts_[index], gbkToUtf8(event.status), event.failure);
+            break;
+        case ChapterEvent::Kind::stopped:
+            break;
+        }
+    }
+
+    const std::string& novelName() const { return engineNovel_.name; }
+    const std::string& baseAddress() const { return engineNovel_.baseAddress; }
+
+    void listFailedRows(const NovelReport& novel)
+    {
+        std::vector<int> numbers;
+        std::string lines;
+        for (const ChapterRow& row : rows_) {
+            if (row.status == ChapterStatus::failed() || row.status == ChapterStatus::saveFailed()) {
+                numbers.push_back(row.number);
+                lines += "  " + std::to_string(row.number) + "\t" + gbkToUtf8(row.title) + "\t" + row.failure + "\n";
+            }
+        }
+        std::fprintf(err_, "%s: %d chapter%s failed:\n%s", novel.name.c_str(), novel.failed,
+                     novel.failed == 1 ? "" : "s", lines.c_str());
+        if (!numbers.empty() && arguments_.merge) {
+            std::fprintf(err_, "Run the same command again with --continue to fetch only the missing chapters and "
+                               "merge the novel.\n");
+        }
+        std::fflush(err_);
+    }
+
+    void refuse(NovelReport& novel, std::string message)
+    {
+        novel.end = NovelReport::End::refused;
+        novel.message = std::move(message);
+    }
+
+    const Arguments& arguments_;
+    const RuleStore& rules_;
+    const fs::path& folder_;
+    DownloadEngine& engine_;
+    Reporter& reporter_;
+    std::FILE* err_;
+    NovelInfo engineNovel_;
+    std::vector<ChapterRow> rows_;  // the run's rows; only read by the observer while the run goes on
+    std::vector<int> attempts_;     // attempts made per row, written by the observer
+};
+
+} // namespace
+
+int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
+{
+    const Clock::time_point start = Clock::now();
+    // The address file is named relative to the folder the user is in, before --dir applies.
+    const std::optional<std::vector<std::string>> addresses = collectAddresses(arguments, err);
+    if (!addresses) {
+        return kRefused;
+    }
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
+        return kRefused;
+    }
+    ProgramGlobals& globals = startProgramGlobals();
+    const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
+    DownloadEngine engine(globals.workerPool(), globals.failedCount());
+    NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
+
+    Totals totals;
+    for (const std::string& address : *addresses) {
+        if (interrupted()) {
+            break;
+        }
+        const NovelReport novel = download.run(address);
+        ++totals.novels;
+        totals.saved += novel.saved;
+        totals.failed += novel.failed;
+        switch (novel.end) {
+        case NovelReport::End::complete: ++totals.complete; break;
+        case NovelReport::End::failedChapters:
+        case NovelReport::End::mergeFailed: ++totals.withFailures; break;
+        case NovelReport::End::refused: ++totals.refused; break;
+        default: break;
+        }
+    }
+    totals.interrupted = interrupted();
+    totals.seconds = secondsSince(start);
+    totals.exitStatus = totals.interrupted ? kInterruptedStatus
+        : totals.refused > 0               ? kRefused
+        : totals.withFailures > 0          ? kChaptersFailed
+                                           : 0;
+    reporter->summary(totals);
+    return totals.exitStatus;
+}
+
+int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
+{
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
+        return kRefused;
+    }
+    const RuleStore& rules = workspace->rules;
+    const std::string address = utf8ToGbk(arguments.addresses.front());
+    const FoundRule found = ruleFor(rules, address);
+    if (!found.rule) {
+        complain(err, found.message);
+        return kRefused;
+    }
+    const Retrieval list = retrieve(address, *found.rule);
+    if (interrupted()) {
+        return kInterruptedStatus;
+    }
+    if (!list.found) {
+        complain(err, retrievalFailure(address, list));
+        return kRefused;
+    }
+    std::string text = "name\t" + gbkToUtf8(list.novel.name) + "\nauthor\t" + gbkToUtf8(list.novel.author) + "\n";
+    for (const ChapterRow& row : list.rows) {
+        if (arguments.rows.contains(row.number)) {
+            text += std::to_string(row.number) + '\t' + gbkToUtf8(row.title) + '\t'
+                + gbkToUtf8(list.novel.baseAddress + row.address) + '\n';
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), out);
+    return std::fflush(out) == 0 ? 0 : kRefused;
+}
+
+int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
+{
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
+        return kRefused;
+    }
+    const RuleStore& rules = workspace->rules;
+    const RuleFields fields{RuleField::name, RuleField::siteAddress, RuleField::pageCapture};
+    const int count = static_cast<int>(rules.ruleNames().size());
+    std::string text;
+    for (int position = 1; position <= count; ++position) {
+        const SiteRule rule = rules.readRule(position, fields);
+        text += gbkToUtf8(rule.name) + '\t' + gbkToUtf8(rule.siteAddress) + '\t'
+            + (rule.pageCapture ? "browser" : "http") + '\n';
+    }
+    std::fwrite(text.data(), 1, text.size(), out);
+    return std::fflush(out) == 0 ? 0 : kRefused;
+}
+
+} // namespace velmora::cli

@@ -88,6 +88,8 @@ bool RegexObject::run(std::string_view pattern, std::string_view subject, bool c
     succeeded_ = false;
     groups_ = 0;
     offsets_.clear();
+    errorMessage_.clear();
+    errorOffset_ = -1;
 
     const std::string utf8Pattern = encoding::gbkToUtf8(pattern_);
     const std::string utf8Subject = encoding::gbkToUtf8(subject_);
@@ -110,6 +112,12 @@ bool RegexObject::run(std::string_view pattern, std::string_view subject, bool c
     const PcrePtr<pcre2_code> code(pcre2_compile(units(utf8Pattern), utf8Pattern.size(), options, &errorCode,
                                                  &errorOffset, compileContext.get()));
     if (!code) {
+        noteError(errorCode);
+        // The offset counts UTF-8 code units; people count characters.
+        errorOffset_ = 0;
+        for (std::size_t i = 0; i < errorOffset && i < utf8Pattern.size(); i = nextCharacter(utf8Pattern, i)) {
+            ++errorOffset_;
+        }
         return false;
     }
     const bool jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
@@ -144,6 +152,7 @@ bool RegexObject::run(std::string_view pattern, std::string_view subject, bool c
             break;
         }
         if (rc <= 0) {
+            noteError(rc);
             return false;
         }
         for (std::size_t i = 0; i < pairs; ++i) {
@@ -187,6 +196,24 @@ std::string RegexObject::slice(std::size_t begin, std::size_t end) const
         return {};
     }
     return subject_.substr(begin, end - begin);
+}
+
+bool RegexObject::groupRange(int m, int g, std::size_t& begin, std::size_t& end) const
+{
+    if (m < 1 || m > matchCount() || g < 0 || g > groups_ || offset(m, g, 0) == kUnset) {
+        return false;
+    }
+    begin = offset(m, g, 0);
+    end = offset(m, g, 1);
+    return true;
+}
+
+void RegexObject::noteError(int code)
+{
+    PCRE2_UCHAR buffer[256];
+    const int length = pcre2_get_error_message(code, buffer, sizeof buffer);
+    errorMessage_ = length > 0 ? std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length))
+                               : "PCRE2 error " + std::to_string(code);
 }
 
 std::string RegexObject::groupText(int m, int g) const

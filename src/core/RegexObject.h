@@ -50,14 +50,30 @@ public:
     // any run.
     std::string currentPattern() const;
 
+    // Why the last run failed, for people writing a pattern: the engine's
+    // message (UTF-8, as PCRE2 words it) and, for a pattern that does not
+    // compile, the position where the engine stopped, in characters of the
+    // pattern from 0 (-1 when the failure came while matching). Empty and -1
+    // after a run that succeeded or before any run.
+    const std::string& errorMessage() const { return errorMessage_; }
+    int errorOffset() const { return errorOffset_; }
+
+    // Byte range [begin, end) of group g (0: the whole match) of match m in
+    // the last run's subject; false when out of range or when the group took
+    // no part in the match.
+    bool groupRange(int m, int g, std::size_t& begin, std::size_t& end) const;
+
 private:
     std::string slice(std::size_t begin, std::size_t end) const;
     std::size_t offset(int m, int g, int side) const;
+    void noteError(int code);
 
     std::string pattern_;
     std::string subject_;
     bool succeeded_ = false;
     int groups_ = 0;
+    std::string errorMessage_;
+    int errorOffset_ = -1;
     // Per match, (groups_ + 1) pairs of begin and end byte offsets into
     // subject_; npos marks a group that took no part.
     std::vector<std::size_t> offsets_;

@@ -11,6 +11,7 @@
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleEditor.h"
+#include "ui/RuleBenchWindow.h"
 #include "ui/RuleSettingsWindow.h"
 
 #include <QCheckBox>
@@ -95,6 +96,9 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     });
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     startUp();
+    ruleBench_ = InstallRuleBench({rules_, ruleSettings_, ruleEditor_, listAddress_, pageCapture_, browser_,
+                                   globals.currentDocument()},
+                                  this);
 }
 
 MainWindow::~MainWindow()

@@ -19,6 +19,7 @@ class ChapterListTools;
 class NovelJob;
 class PageBrowser;
 class ProgramGlobals;
+class RuleBenchWindow;
 class RuleEditor;
 class RuleSettingsWindow;
 
@@ -38,6 +39,7 @@ public:
     ChapterListTools& listTools() const { return *listTools_; }
     RuleEditor& ruleEditor() const { return *ruleEditor_; }
     PageBrowser& browser() const { return *browser_; }
+    RuleBenchWindow& ruleBench() const { return *ruleBench_; }
 
     // Finds the rule of the address box's host and makes it the current rule.
     void ruleLookup();
@@ -66,6 +68,7 @@ private:
     ChapterListTools* listTools_ = nullptr;
     RuleEditor* ruleEditor_ = nullptr;
     RuleSettingsWindow* ruleSettings_ = nullptr;
+    RuleBenchWindow* ruleBench_ = nullptr;
 
     QLineEdit* listAddress_ = nullptr;
     QLabel* status_ = nullptr;

@@ -15,6 +15,9 @@ Commands:
   get ADDRESS...     download each novel's chapters and merge them into one file
   list ADDRESS       print the novel's name, author and chapters (number, title,
                      address), tab-separated
+  update             for every novel with a job record in the working folder:
+                     fetch its list, download the new chapters, merge; one line
+                     a novel (name, new chapters, failed)
   rules              print the site rules (name, address, http or browser)
   rules set NAME SETTING VALUE
                      change one optional setting of the rule NAME; an empty
@@ -30,11 +33,19 @@ Options:
   -i, --input FILE   read addresses from FILE, one a line, "#" starts a comment
                      ("-" reads standard input); with get
   -r, --rows LIST    only these rows, by their listed numbers: 1-50,60,100-
-  -c, --continue     keep chapter files already saved and fetch only the others
+  -c, --continue     keep every chapter file already there, whatever the job
+                     record says, and fetch only the others
+      --fresh        download every chapter; the job record is not consulted
+      --epub         also write the novel as an EPUB book beside the merged text
       --no-merge     save the chapter files only
       --json         one JSON object a line per event, for programs; with get
+                     and update
   -h, --help         show this help
       --version      show the version
+
+get keeps a job record in each novel's folder (下载记录.txt) and, by default,
+fetches only the chapters it does not hold yet: new chapters, missing files,
+and chapters whose place in the list changed.
 
 Exit status: 0 every requested chapter saved (and merged), 1 chapters failed
 after their attempts, 2 usage error, address without a rule, failed chapter
@@ -45,10 +56,11 @@ Examples:
   velmora-cli get http://www.kanshu58.example/book/1/
   velmora-cli get --rows 1-50,60 --no-merge http://www.kanshu58.example/book/1/
   velmora-cli get -i novels.txt --dir ~/novels
+  velmora-cli update --dir ~/novels --epub
   velmora-cli get --json http://www.kanshu58.example/book/1/ | jq .event
   velmora-cli list http://www.kanshu58.example/book/1/ | tail -n +3 | cut -f2
   velmora-cli rules
-  velmora-cli rules set 看书网 max-parallel 4
+  velmora-cli rules set 58看书 max-parallel 4
 )";
 
 std::optional<Command> commandNamed(const std::string& word)
@@ -61,6 +73,9 @@ std::optional<Command> commandNamed(const std::string& word)
     }
     if (word == "rules") {
         return Command::rules;
+    }
+    if (word == "update") {
+        return Command::update;
     }
     return std::nullopt;
 }
@@ -144,6 +159,10 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
             a.json = true;
         } else if (word == "-c" || word == "--continue") {
             a.resume = true;
+        } else if (word == "--fresh") {
+            a.fresh = true;
+        } else if (word == "--epub") {
+            a.epub = true;
         } else {
             return usage("unknown option " + word);
         }
@@ -168,17 +187,29 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         if (a.addresses.empty() && !a.addressFile) {
             return usage("get needs at least one address, or -i FILE");
         }
+        if (a.fresh && a.resume) {
+            return usage("--fresh downloads every chapter, --continue keeps the saved ones: choose one");
+        }
+        if (a.epub && !a.merge) {
+            return usage("--epub writes the book beside the merged novel: drop --no-merge");
+        }
+        break;
+    case Command::update:
+        if (!a.addresses.empty() || a.addressFile || rowsSpec || !a.merge || a.resume || a.fresh) {
+            return usage("update takes only --dir, --epub and --json");
+        }
         break;
     case Command::list:
         if (a.addresses.size() != 1 || a.addressFile) {
             return usage("list takes exactly one address");
         }
-        if (a.json || !a.merge || a.resume) {
+        if (a.json || !a.merge || a.resume || a.fresh || a.epub) {
             return usage("list takes only --dir and --rows");
         }
         break;
     case Command::rules:
-        if (a.addressFile || rowsSpec || a.json || !a.merge || a.resume) {
+        if (a.addressFile || rowsSpec || a.json || !a.merge || a.resume || a.fresh
+            || a.epub) {
             return usage("rules takes only --dir");
         }
         if (!a.addresses.empty() && (a.addresses[0] != "set" || a.addresses.size() != 4)) {

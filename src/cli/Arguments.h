@@ -12,7 +12,7 @@
 // files named; a usage error is a one-line message for people.
 namespace velmora::cli {
 
-enum class Command { help, version, get, list, rules };
+enum class Command { help, version, get, list, rules, update };
 
 struct Arguments {
     Command command = Command::help;
@@ -23,6 +23,8 @@ struct Arguments {
     bool merge = true;                        // cleared by --no-merge
     bool json = false;                        // --json
     bool resume = false;                      // --continue
+    bool fresh = false;                       // --fresh: the job record is not consulted
+    bool epub = false;                        // --epub
 };
 
 struct ParsedArguments {

@@ -5,10 +5,13 @@
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
 #include "core/ProgramGlobals.h"
+#include "core/Text.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterStatus.h"
+#include "job/Epub.h"
+#include "job/JobRecord.h"
 #include "job/NovelEngine.h"
-#include "core/Text.h"
+#include "job/NovelFollow.h"
 #include "rules/RuleStore.h"
 #include "rules/RulesXml.h"
 #include "web/Url.h"
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -126,6 +130,18 @@ FoundRule ruleFor(const RuleStore& rules, const std::string& address)
                                              + ": add one in the window program (velmora), then try again"};
 }
 
+// The rule a job record names when the rules file still has it (the window
+// may have read the list with a rule picked by hand), else the address's.
+FoundRule recordedRuleFor(const RuleStore& rules, const JobRecord& record)
+{
+    const std::vector<std::string> names = rules.ruleNames();
+    const auto named = std::find(names.begin(), names.end(), record.ruleName);
+    if (!record.ruleName.empty() && named != names.end()) {
+        return {rules.readRule(static_cast<int>(named - names.begin()) + 1), {}};
+    }
+    return ruleFor(rules, record.listAddress);
+}
+
 Retrieval retrieve(const std::string& address, const SiteRule& rule)
 {
     return RetrieveChapterList(address, {rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
@@ -180,13 +196,35 @@ public:
 
     NovelReport run(const std::string& typedAddress)
     {
+        const std::string address = utf8ToGbk(typedAddress);
+        return run(typedAddress, [&](NovelReport& novel) { run(novel, address, ruleFor(rules_, address)); });
+    }
+
+    // The novel of a job record (`update`): its list address, with the rule it names.
+    NovelReport follow(const fs::path& novelFolder)
+    {
+        const JobRecordResult read = ReadJobRecord(novelFolder);
+        const std::string shown = read.ok() ? gbkToUtf8(read.record.listAddress) : novelFolder.filename().string();
+        return run(shown, [&](NovelReport& novel) {
+            novel.update = true;
+            if (!read.ok()) {
+                novel.name = novelFolder.filename().string();
+                return refuse(novel, read.message + ": download this novel again with velmora-cli get ADDRESS");
+            }
+            run(novel, read.record.listAddress, recordedRuleFor(rules_, read.record));
+        });
+    }
+
+private:
+    NovelReport run(const std::string& shownAddress, const std::function<void(NovelReport&)>& body)
+    {
         const Clock::time_point start = Clock::now();
         NovelReport novel;
-        novel.address = typedAddress;
-        run(novel, utf8ToGbk(typedAddress));
+        novel.address = shownAddress;
+        body(novel);
         novel.seconds = secondsSince(start);
         if (novel.end == NovelReport::End::refused) {
-            complain(err_, typedAddress + ": " + novel.message);
+            complain(err_, shownAddress + ": " + novel.message);
         }
         reporter_.finished(novel);
         if (novel.failed > 0) {
@@ -195,10 +233,8 @@ public:
         return novel;
     }
 
-private:
-    void run(NovelReport& novel, const std::string& address)
+    void run(NovelReport& novel, const std::string& address, const FoundRule& found)
     {
-        const FoundRule found = ruleFor(rules_, address);
         if (!found.rule) {
             return refuse(novel, found.message);
         }
@@ -221,13 +257,22 @@ private:
         novel.folder = shownPath(folder_, NovelFolder(list.novel.name));
         novel.chapters = static_cast<int>(list.rows.size());
 
+        const JobIdentity job{address, rule.name, list.novel};
         DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows,
                                 rule.options};
+        ResumeCheck check;
+        if (!arguments_.fresh) {
+            check = CheckJobRecord(address, list.novel, request.rows);
+            if (check.ignored()) {
+                complain(err_, "note: " + novel.folder + ": " + check.message + "; every chapter is downloaded");
+            }
+        }
         for (std::size_t position = 1; position <= request.rows.size(); ++position) {
             ChapterRow& row = request.rows[position - 1];
             row.checked = arguments_.rows.contains(row.number);
             const fs::path file = ChapterFilePath(list.novel.name, static_cast<int>(position));
-            if (row.checked && arguments_.resume && fs::exists(file)) {
+            const bool recorded = position <= check.plan.size() && check.plan[position - 1] == RowPlan::Done;
+            if (row.checked && (recorded || (arguments_.resume && fs::exists(file)))) {
                 // Saved by an earlier run: counted as downloaded, so the merge takes it.
                 row.checked = false;
                 row.status = ChapterStatus::done();
@@ -243,11 +288,15 @@ private:
             complain(err_, "note: the list has only " + std::to_string(novel.chapters)
                                + " chapters; the rows past it are skipped");
         }
+        UpdateJobRecord(job, request.rows, RecordMoment::listFetched);
+        request.keepRecord = [job](const std::vector<ChapterRow>& rows, bool ended) {
+            UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+        };
         reporter_.listed(novel);
-        download(novel, std::move(request));
+        download(novel, job, std::move(request));
     }
 
-    void download(NovelReport& novel, DownloadRequest request)
+    void download(NovelReport& novel, const JobIdentity& job, DownloadRequest request)
     {
         rows_ = request.rows;
         attempts_.assign(rows_.size(), 0);
@@ -287,6 +336,7 @@ private:
             if (MergeNovel(engineNovel_, rows_)) {
                 novel.mergedFile = shownPath(folder_, MergedFilePath(engineNovel_.name, engineNovel_.author));
                 novel.end = NovelReport::End::complete;
+                writeEpub(novel, job);
             } else {
                 novel.end = NovelReport::End::mergeFailed;
                 complain(err_, "could not write the merged novel in " + folder_.string()
@@ -294,6 +344,20 @@ private:
             }
             break;
         }
+    }
+
+    void writeEpub(NovelReport& novel, const JobIdentity& job)
+    {
+        if (!arguments_.epub) {
+            return;
+        }
+        const std::string file = shownPath(folder_, EpubFilePath(engineNovel_.name, engineNovel_.author));
+        if (WriteNovelEpub(job, rows_)) {
+            novel.epubFile = file;
+            return;
+        }
+        novel.end = NovelReport::End::mergeFailed;
+        complain(err_, "could not write the EPUB book " + file + ": free some space, then run again");
     }
 
     // Worker threads, one event at a time.
@@ -359,29 +423,18 @@ private:
 
 } // namespace
 
-int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
-{
-    const Clock::time_point start = Clock::now();
-    // The address file is named relative to the folder the user is in, before --dir applies.
-    const std::optional<std::vector<std::string>> addresses = collectAddresses(arguments, err);
-    if (!addresses) {
-        return kRefused;
-    }
-    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
-    if (!workspace) {
-        return kRefused;
-    }
-    ProgramGlobals& globals = startProgramGlobals();
-    const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
-    DownloadEngine engine(globals.workerPool(), globals.failedCount());
-    NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
+namespace {
 
+// Runs each novel in turn, then prints the summary; the exit status of them all.
+template <typename Item, typename Run>
+int runEach(const std::vector<Item>& items, Run run, Reporter& reporter, Clock::time_point start)
+{
     Totals totals;
-    for (const std::string& address : *addresses) {
+    for (const Item& item : items) {
         if (interrupted()) {
             break;
         }
-        const NovelReport novel = download.run(address);
+        const NovelReport novel = run(item);
         ++totals.novels;
         totals.saved += novel.saved;
         totals.failed += novel.failed;
@@ -399,9 +452,52 @@ int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
         : totals.refused > 0               ? kRefused
         : totals.withFailures > 0          ? kChaptersFailed
                                            : 0;
-    reporter->summary(totals);
+    reporter.summary(totals);
     return totals.exitStatus;
 }
+
+} // namespace
+
+int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
+{
+    const Clock::time_point start = Clock::now();
+    // The address file is named relative to the folder the user is in, before --dir applies.
+    const std::optional<std::vector<std::string>> addresses = collectAddresses(arguments, err);
+    if (!addresses) {
+        return kRefused;
+    }
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
+        return kRefused;
+    }
+    ProgramGlobals& globals = startProgramGlobals();
+    const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
+    DownloadEngine engine(globals.workerPool(), globals.failedCount());
+    NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
+
+    return runEach(*addresses, [&](const std::string& address) { return download.run(address); }, *reporter, start);
+}
+
+int runUpdate(const Arguments& arguments, std::FILE* out, std::FILE* err)
+{
+    const Clock::time_point start = Clock::now();
+    const std::optional<Workspace> workspace = openWorkspace(arguments, err);
+    if (!workspace) {
+        return kRefused;
+    }
+    const std::vector<fs::path> folders = FindJobFolders(workspace->folder);
+    if (folders.empty()) {
+        complain(err, "no novel in " + workspace->folder.string()
+                          + " has a job record (下载记录.txt) yet: download one with velmora-cli get ADDRESS first");
+        return 0;
+    }
+    ProgramGlobals& globals = startProgramGlobals();
+    const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
+    DownloadEngine engine(globals.workerPool(), globals.failedCount());
+    NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
+    return runEach(folders, [&](const fs::path& folder) { return download.follow(folder); }, *reporter, start);
+}
+
 
 int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {

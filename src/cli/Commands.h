@@ -14,6 +14,9 @@ inline constexpr int kRefused = 2;
 
 // Downloads the novels of the addresses, one after another.
 int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err);
+// Follows every novel with a job record in the working folder: its new
+// chapters, the merge, a line a novel.
+int runUpdate(const Arguments& arguments, std::FILE* out, std::FILE* err);
 // Prints the novel's name, author and rows.
 int runList(const Arguments& arguments, std::FILE* out, std::FILE* err);
 // Prints the site rules.

@@ -107,20 +107,28 @@ public:
             return;  // said on standard error
         }
         const int total = novel.requested + novel.kept;
-        std::string line = byAuthor(novel) + ": " + std::to_string(novel.saved + novel.kept) + "/"
-            + std::to_string(total) + " chapters saved";
-        if (novel.kept > 0) {
-            line += " (" + std::to_string(novel.kept) + " kept from before)";
+        std::string line = byAuthor(novel) + ": ";
+        if (novel.update) {
+            line += plural(novel.saved, "new chapter") + ", " + std::to_string(novel.failed) + " failed";
+        } else {
+            line += std::to_string(novel.saved + novel.kept) + "/" + std::to_string(total) + " chapters saved";
+            if (novel.kept > 0) {
+                line += " (" + std::to_string(novel.kept) + " kept from before)";
+            }
         }
         switch (novel.end) {
         case NovelReport::End::complete:
             line += novel.mergedFile.empty() ? " in " + novel.folder : ", merged into " + novel.mergedFile;
+            if (!novel.epubFile.empty()) {
+                line += " and " + novel.epubFile;
+            }
             break;
         case NovelReport::End::failedChapters:
-            line += ", " + std::to_string(novel.failed) + " failed, not merged";
+            line += novel.update ? ", not merged" : ", " + std::to_string(novel.failed) + " failed, not merged";
             break;
         case NovelReport::End::mergeFailed:
-            line += ", but the merged file could not be written";
+            line += novel.mergedFile.empty() ? ", but the merged file could not be written"
+                                             : ", merged into " + novel.mergedFile + ", but the EPUB book could not be written";
             break;
         case NovelReport::End::interrupted:
             line += ", stopped";
@@ -270,7 +278,12 @@ public:
     void finished(const NovelReport& novel) override
     {
         if (!novel.mergedFile.empty()) {
-            write(JsonObject().add("event", "merged").add("novel", novel.name).add("file", novel.mergedFile));
+            JsonObject merged;
+            merged.add("event", "merged").add("novel", novel.name).add("file", novel.mergedFile);
+            if (!novel.epubFile.empty()) {
+                merged.add("epub", novel.epubFile);
+            }
+            write(merged);
         }
         JsonObject end;
         end.add("event", "finished")

@@ -25,10 +25,12 @@ struct NovelReport {
     std::string folder;      // the chapter folder, as a path
     int chapters = 0;        // rows listed
     int requested = 0;       // rows to fetch in this run
-    int kept = 0;            // rows kept from an earlier run (--continue)
+    int kept = 0;            // rows kept from an earlier run (job record or --continue)
     int saved = 0;
     int failed = 0;
     std::string mergedFile;  // set once merged
+    std::string epubFile;    // set once the EPUB book is written
+    bool update = false;     // a run of `update`: its line counts new chapters
     double seconds = 0;
     End end = End::running;
     std::string message;     // for `refused`: what went wrong and what to do

@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/RuleCommands.h"
 
 #include <cstdio>
 #include <exception>
@@ -11,7 +12,16 @@ int main(int argc, char** argv)
 {
     using namespace velmora::cli;
     installInterruptHandler();
-    const ParsedArguments parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    try {
+        if (const std::optional<int> status = runRuleCommand(words, stdout, stderr)) {
+            return *status;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-cli: %s\n", e.what());
+        return kRefused;
+    }
+    const ParsedArguments parsed = parseArguments(words);
     if (!parsed.arguments) {
         std::fprintf(stderr, "velmora-cli: %s\n", parsed.error.c_str());
         return kRefused;
@@ -19,11 +29,15 @@ int main(int argc, char** argv)
     const Arguments& arguments = *parsed.arguments;
     try {
         switch (arguments.command) {
-        case Command::help: std::fputs(helpText(), stdout); return 0;
+        case Command::help:
+            std::fputs(helpText(), stdout);
+            std::fputs(ruleCommandsHelp(), stdout);
+            return 0;
         case Command::version: std::puts("velmora-cli " VELMORA_VERSION); return 0;
         case Command::get: return runGet(arguments, stdout, stderr);
         case Command::list: return runList(arguments, stdout, stderr);
         case Command::rules: return runRules(arguments, stdout, stderr);
+        case Command::update: return runUpdate(arguments, stdout, stderr);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

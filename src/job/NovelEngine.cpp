@@ -18,6 +18,9 @@
 #include <optional>
 #include <unordered_map>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace velmora {
 
 namespace {
@@ -25,6 +28,7 @@ namespace {
 constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
 constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
+constexpr int kWorkerNice = 10;
 
 } // namespace
 
@@ -38,6 +42,7 @@ struct DownloadRun {
           options(std::move(request.options)),
           pace(options.maxConcurrency, options.minIntervalMs),
           observer(std::move(observer)),
+          keepRecord(std::move(request.keepRecord)),
           failedCount(failedCount),
           rows(std::move(request.rows))
     {
@@ -65,6 +70,8 @@ struct DownloadRun {
     const RuleOptions options;
     RequestPace pace;  // the site's pace, shared by the run's workers
     const ChapterObserver observer;
+    const std::function<void(const std::vector<ChapterRow>&, bool)> keepRecord;
+    bool recording = false;  // a row is fetched: keepRecord runs at the start and at the end
     AtomicCounter& failedCount;
     std::atomic<bool> cancel{false};
     std::atomic<bool> paused{false};
@@ -91,8 +98,22 @@ std::shared_ptr<DownloadRun> findRun(std::int32_t id)
     return it == registry.end() ? nullptr : it->second;
 }
 
+// Download workers yield the processor to the window thread (and whatever
+// else the user runs): they mostly wait for the network, and when many
+// chapters arrive at once their parsing and writing must not starve the
+// window. Once per worker thread; a refusal changes nothing.
+void lowerWorkerPriority()
+{
+    thread_local bool lowered = false;
+    if (!lowered) {
+        lowered = true;
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
+    }
+}
+
 void downloadJob(std::int32_t row, std::int32_t runId)
 {
+    lowerWorkerPriority();
     if (const std::shared_ptr<DownloadRun> run = findRun(runId)) {
         run->runJob(row);
     }
@@ -215,6 +236,18 @@ void DownloadRun::jobEnded() noexcept
         // their file system makes them durable before anyone merges them.
         syncFileSystem(NovelFolder(novel.name));
     }
+    if (recording) {
+        try {
+            std::vector<ChapterRow> ended;
+            {
+                std::lock_guard rowsLock(mutex);
+                ended = rows;
+            }
+            keepRecord(ended, true);
+        } catch (...) {
+            // No record is better than no end: the next run downloads more.
+        }
+    }
     folderLock.reset();
     {
         std::lock_guard registryLock(registryMutex);
@@ -241,7 +274,12 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     if (pool_.state() != PoolState::Running && !pool_.start() && pool_.state() != PoolState::Running) {
         return StartResult::noWorkers;
     }
-    auto run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
+    std::shared_ptr<DownloadRun> run;
+    try {
+        run = std::make_shared<DownloadRun>(std::move(request), std::move(observer), failedCount_);
+    } catch (const std::bad_alloc&) {
+        return StartResult::noWorkers;
+    }
     run->id = nextRunId.fetch_add(1);
     const bool anyChecked =
         std::any_of(run->rows.begin(), run->rows.end(), [](const ChapterRow& row) { return row.checked; });
@@ -251,11 +289,21 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
             return StartResult::folderInUse;
         }
     }
-    failedCount_.exchange(0);
-    {
-        std::lock_guard lock(registryMutex);
-        registry[run->id] = run;
+    if (anyChecked && run->keepRecord) {
+        run->recording = true;
+        try {
+            run->keepRecord(run->rows, false);
+        } catch (...) {
+            // As at the end: the run goes on without its record.
+        }
     }
+    try {
+        std::lock_guard lock(registryMutex);
+        registry.emplace(run->id, run);
+    } catch (const std::bad_alloc&) {
+        return StartResult::noWorkers;
+    }
+    failedCount_.exchange(0);
     run_ = run;
     const int rowCount = static_cast<int>(run->rows.size());
     for (int row = 0; row < rowCount; ++row) {
@@ -267,7 +315,11 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
             ++run->pending;
         }
         if (!pool_.submit(&downloadJob, row, run->id)) {
-            run->fail(row, ChapterStatus::failed(), kNotQueued);
+            try {
+                run->fail(row, ChapterStatus::failed(), kNotQueued);
+            } catch (...) {
+                // An observer that cannot take the event still leaves the row failed and counted.
+            }
             run->jobEnded();
         }
     }

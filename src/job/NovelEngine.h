@@ -120,13 +120,19 @@ struct DownloadRequest {
     // The rule's optional settings: encoding, chapter pages, texts to remove,
     // block-page texts, most parallel requests and least interval.
     RuleOptions options{};
+    // When set and a row is to be fetched, called with the run's rows while
+    // the novel folder is locked: once before any chapter is fetched (`ended`
+    // false, on the thread calling start) and once after the last chapter
+    // (`ended` true, on the last worker). The job record is written there, so
+    // it never claims a chapter file that the run might be replacing.
+    std::function<void(const std::vector<ChapterRow>& rows, bool ended)> keepRecord{};
 };
 
 enum class StartResult {
     started,
     busy,         // a run of this engine is still under way
     folderInUse,  // another program is downloading into the same novel folder
-    noWorkers,    // the worker pool could not be started
+    noWorkers,    // the worker pool could not be started, or memory ran out
 };
 
 enum class RunState { idle, running, paused, stopping };
@@ -138,8 +144,8 @@ struct DownloadRun;
 // them, the chapter file written whole (temporary file, then rename). The
 // engine keeps its own copy of the rows and updates it as events happen.
 //
-// Commands come from one thread (the front end's); the readers may be called
-// from any. Stop cancels the transfers in flight, drops the queued chapters
+// Commands and readers come from one thread (the front end's); only the
+// observer runs on the workers. Stop cancels the transfers in flight, drops the queued chapters
 // and starts no further attempt; the run then ends within about a second.
 // Destroying the engine stops a run and waits for its end.
 class DownloadEngine {

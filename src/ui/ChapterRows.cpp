@@ -124,7 +124,7 @@ void clearHighlight(QTreeWidget* list)
     list->clearSelection();
 }
 
-void highlightRows(QTreeWidget* list, const std::vector<int>& positions)
+void highlightRows(QTreeWidget* list, const std::vector<int>& positions, bool highlighted)
 {
     const QAbstractItemModel* model = list->model();
     const int n = count(list);
@@ -143,7 +143,7 @@ void highlightRows(QTreeWidget* list, const std::vector<int>& positions)
         }
         i = last + 1;
     }
-    list->selectionModel()->select(selection, QItemSelectionModel::Select);
+    list->selectionModel()->select(selection, highlighted ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
 }
 
 void moveRow(QTreeWidget* list, int from, int to)

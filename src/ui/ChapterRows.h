@@ -36,10 +36,10 @@ void scrollTo(QTreeWidget* list, int row);
 // Positions of the highlighted rows, ascending.
 std::vector<int> highlightedRows(const QTreeWidget* list);
 void clearHighlight(QTreeWidget* list);
-// Highlights the rows at `positions` (ascending) in one step: highlighting
-// them one by one costs the view time in proportion to the rows it already
-// holds highlighted, each time.
-void highlightRows(QTreeWidget* list, const std::vector<int>& positions);
+// Highlights (or, with `highlighted` false, unhighlights) the rows at
+// `positions` (ascending) in one step: highlighting them one by one costs the
+// view time in proportion to the rows it already holds highlighted, each time.
+void highlightRows(QTreeWidget* list, const std::vector<int>& positions, bool highlighted = true);
 
 // Takes the row at `from` out and puts it back at `to` (a position in the
 // list without it), with its check state, texts and highlight as they were.

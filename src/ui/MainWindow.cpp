@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "core/ProgramGlobals.h"
+#include "core/Settings.h"
 #include "job/ChapterFiles.h"
 #include "ui/ChapterListTools.h"
 #include "ui/ChapterRows.h"
@@ -10,6 +11,7 @@
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
 #include "ui/RuleEditor.h"
+#include "ui/RuleBenchWindow.h"
 #include "ui/RuleOptionsDialog.h"
 #include "ui/RuleSettingsWindow.h"
 
@@ -80,7 +82,7 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     const NovelJob::Controls controls{listAddress_, status_,   chapters_,       novelName_,     author_,
                                       relativeAddress_, lastRow_, fetchListButton_, downloadButton_,
                                       pauseButton_, stopButton_, autoMerge_,     pageCapture_,   mergeButton_,
-                                      ruleSettings_,    rowToolsPanel_};
+                                      ruleSettings_,    rowToolsPanel_,   newChaptersOnly_, alsoEpub_};
     browser_ = new PageBrowser(this);
     job_ = new NovelJob(controls,
                         {globals.workerPool(), globals.failedCount(), globals.currentDocument(), *browser_},
@@ -95,6 +97,9 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     });
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     startUp();
+    ruleBench_ = InstallRuleBench({rules_, ruleSettings_, ruleEditor_, listAddress_, pageCapture_, browser_,
+                                   globals.currentDocument()},
+                                  this);
 }
 
 MainWindow::~MainWindow()
@@ -179,6 +184,14 @@ void MainWindow::buildControls()
     mergeButton_ = button(this, "按钮_合并", QStringLiteral("合并全本"), 520, 400, 150, 32);
     mergeButton_->setEnabled(false);
     exitButton_ = button(this, "按钮_退出", QStringLiteral("退出软件"), 520, 443, 150, 32);
+    // The follow-up options sit under the exit button, where no other control is.
+    newChaptersOnly_ = checkBox(this, "选择框_只下载新章节", QStringLiteral("只下载新章节"), 520, 479, 150, 20);
+    alsoEpub_ = checkBox(this, "选择框_同时生成EPUB", QStringLiteral("同时生成EPUB"), 520, 501, 150, 20);
+    const DownloadOptions options = LoadDownloadOptions(std::string(kSettingsFileName));
+    newChaptersOnly_->setChecked(options.newChaptersOnly);
+    alsoEpub_->setChecked(options.alsoEpub);
+    connect(newChaptersOnly_, &QCheckBox::clicked, this, &MainWindow::saveDownloadOptions);
+    connect(alsoEpub_, &QCheckBox::clicked, this, &MainWindow::saveDownloadOptions);
     relativeAddress_ = edit(this, "编辑框_相对网址", QString(), 112, 208, 288, 20);
     relativeAddress_->hide();
 
@@ -298,6 +311,12 @@ void MainWindow::openChapter(int row, int column)
     if (std::filesystem::is_regular_file(file, ec)) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(file.string()))));
     }
+}
+
+void MainWindow::saveDownloadOptions()
+{
+    // A settings file that cannot be written costs only the memory of the boxes.
+    SaveDownloadOptions({newChaptersOnly_->isChecked(), alsoEpub_->isChecked()}, std::string(kSettingsFileName));
 }
 
 void MainWindow::exitProgram()

@@ -19,6 +19,7 @@ class ChapterListTools;
 class NovelJob;
 class PageBrowser;
 class ProgramGlobals;
+class RuleBenchWindow;
 class RuleEditor;
 class RuleSettingsWindow;
 
@@ -38,6 +39,7 @@ public:
     ChapterListTools& listTools() const { return *listTools_; }
     RuleEditor& ruleEditor() const { return *ruleEditor_; }
     PageBrowser& browser() const { return *browser_; }
+    RuleBenchWindow& ruleBench() const { return *ruleBench_; }
 
     // Finds the rule of the address box's host and makes it the current rule.
     void ruleLookup();
@@ -60,6 +62,7 @@ private:
     void toggleRuleSettings();
     void openChapter(int row, int column);
     void exitProgram();
+    void saveDownloadOptions();
 
     RuleStore rules_;
     PageBrowser* browser_ = nullptr;
@@ -67,6 +70,7 @@ private:
     ChapterListTools* listTools_ = nullptr;
     RuleEditor* ruleEditor_ = nullptr;
     RuleSettingsWindow* ruleSettings_ = nullptr;
+    RuleBenchWindow* ruleBench_ = nullptr;
 
     QLineEdit* listAddress_ = nullptr;
     QLabel* status_ = nullptr;
@@ -80,6 +84,8 @@ private:
     QPushButton* stopButton_ = nullptr;
     QCheckBox* autoMerge_ = nullptr;
     QCheckBox* pageCapture_ = nullptr;
+    QCheckBox* newChaptersOnly_ = nullptr;
+    QCheckBox* alsoEpub_ = nullptr;
     QLineEdit* firstRow_ = nullptr;
     QLineEdit* interval_ = nullptr;
     QLineEdit* lastRow_ = nullptr;

@@ -21,6 +21,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -29,6 +30,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace velmora {
 namespace {
@@ -40,7 +42,7 @@ constexpr int kIdlePollMs = 100;
 // spending at most half of it on them, in slices of a few rows.
 constexpr int kFrameMs = 16;
 constexpr int kFrameBudgetMs = 8;
-constexpr std::size_t kEventSlice = 32;
+constexpr std::size_t kEventSlice = 16;
 
 // Browser mode: attempts per chapter, and the least text (spaces not counted)
 // that makes a captured page a chapter rather than a loading screen.
@@ -101,6 +103,8 @@ void NovelJob::startChapterListFetch()
     c_.fetchList->setEnabled(false);
     c_.download->setEnabled(false);
     c_.ruleSettings->setEnabled(false);
+    listAddress_.clear();
+    ruleName_.clear();
     c_.pause->setEnabled(false);
     c_.stop->setEnabled(false);
     c_.listTools->setEnabled(false);
@@ -110,6 +114,9 @@ void NovelJob::startChapterListFetch()
     fetching_ = true;
     fetchCancel_ = false;
     const std::string address = toGbk(c_.listAddress->text());
+    listAddress_ = address;
+    const QListWidgetItem* rule = c_.ruleSettings->ruleList()->item(c_.ruleSettings->selectedIndex());
+    ruleName_ = rule != nullptr ? toGbk(rule->text()) : std::string();
     const ListPatterns patterns{c_.ruleSettings->novelNamePattern(), c_.ruleSettings->authorPattern(),
                                 c_.ruleSettings->chapterListPattern()};
     // The thread only fetches and parses; what it found reaches the window
@@ -150,6 +157,7 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
         controls::setNumberValue(c_.lastRow, rows::count(c_.chapters));
         setStatus(QStringLiteral("小说章节名获取成功，请点击下载章节内容！"));
         c_.status->setToolTip(QString::fromStdString(found.note));
+        keepSavedRows(found);
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("小说章节名获取完毕\r\n(3秒后自动关闭)"), 3000,
                         StyleInformation);
     } else {
@@ -161,6 +169,37 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
     c_.download->setEnabled(true);
     c_.ruleSettings->setEnabled(true);
     c_.listTools->setEnabled(true);
+}
+
+void NovelJob::keepSavedRows(const Retrieval& found)
+{
+    const JobIdentity job = currentJob();
+    std::vector<ChapterRow> shown = found.rows;
+    if (c_.newChaptersOnly->isChecked()) {
+        const ResumeCheck check = CheckJobRecord(listAddress_, job.novel, shown);
+        KeepDoneRows(shown, check);
+        for (std::size_t i = 0; i < check.plan.size(); ++i) {
+            if (check.plan[i] == RowPlan::Done) {
+                rows::setChecked(c_.chapters, static_cast<int>(i), false);
+                rows::setText(c_.chapters, static_cast<int>(i), rows::StatusColumn, ChapterStatus::done());
+            }
+        }
+        const int left = static_cast<int>(shown.size()) - check.doneCount;
+        if (check.ignored()) {
+            setStatus(QString::fromStdString(check.message) + QStringLiteral("，将下载全部章节"));
+            c_.status->setToolTip(QString::fromStdString(check.message));  // whole, should the line cut it
+        } else if (check.status == JobRecordStatus::Ok) {
+            setStatus(QStringLiteral("已下载过") + QString::number(check.doneCount) + QStringLiteral("章，")
+                      + QString::number(left) + QStringLiteral("章待下载，请点击下载章节内容！"));
+        }
+    }
+    UpdateJobRecord(job, shown, RecordMoment::listFetched);
+}
+
+JobIdentity NovelJob::currentJob() const
+{
+    return {listAddress_, ruleName_,
+            {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())}};
 }
 
 // ---- download --------------------------------------------------------------
@@ -222,6 +261,10 @@ void NovelJob::downloadChapters()
 
 bool NovelJob::downloadChaptersHttp(DownloadRequest request)
 {
+    // The record is written by the engine, around the run, under the folder's lock.
+    request.keepRecord = [job = currentJob()](const std::vector<ChapterRow>& rows, bool ended) {
+        UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+    };
     const StartResult started =
         engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
     if (started == StartResult::folderInUse) {
@@ -237,8 +280,9 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
     QEventLoop waiting;
     QTimer frame;
     connect(&frame, &QTimer::timeout, &waiting, [&] {
-        applyQueuedEvents(false);
-        if (engine_.wait(0)) {
+        // Ended once the engine has, and every event it sent is on screen.
+        const bool ended = engine_.wait(0);
+        if (applyQueuedEvents(false) && ended) {
             waiting.quit();
         }
     });
@@ -270,7 +314,7 @@ void NovelJob::queueEvent(const ChapterEvent& event)
     queue_.push_back(event);
 }
 
-void NovelJob::applyQueuedEvents(bool all)
+bool NovelJob::applyQueuedEvents(bool all)
 {
     {
         std::lock_guard lock(queueMutex_);
@@ -290,23 +334,46 @@ void NovelJob::applyQueuedEvents(bool all)
         applyEvents({taken_.data() + takenApplied_, count});
         takenApplied_ += count;
     }
+    return takenApplied_ == taken_.size();
 }
 
 void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 {
+    // What the events make of each row, so that a row that started and
+    // ended within one batch costs the view one change, not four.
+    struct RowChange {
+        int row;
+        const std::string* status = nullptr;
+        const std::string* failure = nullptr;  // set: the tooltip becomes this (empty clears it)
+        int highlight = -1;                    // -1 unchanged, 0 off, 1 on
+        bool uncheck = false;
+    };
+    std::vector<RowChange> changes;
+    std::unordered_map<int, std::size_t> changeOf;
+    static const std::string noFailure;
     int scrollRow = -1;
     int done = -1;
     for (const ChapterEvent& event : events) {
+        const auto [at, added] = changeOf.try_emplace(event.row, changes.size());
+        if (added) {
+            changes.push_back({event.row});
+        }
+        RowChange& change = changes[at->second];
+        change.status = &event.status;
         switch (event.kind) {
         case ChapterEvent::Kind::attempt:
             if (event.attempt == 1) {
-                rows::setHighlighted(c_.chapters, event.row, true);
+                change.highlight = 1;
                 scrollRow = event.row;
+            }
+            if (!event.failure.empty()) {
+                change.failure = &event.failure;
             }
             break;
         case ChapterEvent::Kind::saved:
-            rows::setHighlighted(c_.chapters, event.row, false);
-            rows::setChecked(c_.chapters, event.row, false);
+            change.highlight = 0;
+            change.uncheck = true;
+            change.failure = &noFailure;
             done = event.doneCount;
             break;
         case ChapterEvent::Kind::failed:
@@ -315,13 +382,32 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
                                       .arg(event.row + 1)
                                       .arg(toQString(rows::text(c_.chapters, event.row, rows::TitleColumn)))
                                       .arg(QString::fromStdString(event.failure)));
+            change.failure = &event.failure;
             break;
         case ChapterEvent::Kind::stopped:
-            rows::setHighlighted(c_.chapters, event.row, false);
+            change.highlight = 0;
             break;
         }
-        rows::setText(c_.chapters, event.row, rows::StatusColumn, event.status);
-        rows::setFailure(c_.chapters, event.row, event.kind == ChapterEvent::Kind::saved ? "" : event.failure);
+    }
+    std::vector<int> highlight[2];
+    for (const RowChange& change : changes) {
+        rows::setText(c_.chapters, change.row, rows::StatusColumn, *change.status);
+        if (change.failure != nullptr) {
+            rows::setFailure(c_.chapters, change.row, *change.failure);
+        }
+        if (change.uncheck) {
+            rows::setChecked(c_.chapters, change.row, false);
+        }
+        if (change.highlight >= 0) {
+            highlight[change.highlight].push_back(change.row);
+        }
+    }
+    for (const bool on : {false, true}) {
+        std::vector<int>& positions = highlight[on ? 1 : 0];
+        if (!positions.empty()) {
+            std::sort(positions.begin(), positions.end());
+            rows::highlightRows(c_.chapters, positions, on);
+        }
     }
     if (scrollRow >= 0) {
         rows::scrollTo(c_.chapters, scrollRow);
@@ -346,6 +432,7 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             refuseBusyFolder();
             return false;
         }
+        UpdateJobRecord(currentJob(), request.rows, RecordMoment::runStarting);
     }
     int done = 0;
     const auto stopping = [this] { return progress_.stopRequested || closing_; };
@@ -401,6 +488,9 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             applyEvent(saved);
         }
         QCoreApplication::processEvents();
+    }
+    if (folderLock) {
+        UpdateJobRecord(currentJob(), currentRequest().rows, RecordMoment::runEnded);
     }
     return true;
 }
@@ -499,8 +589,7 @@ void NovelJob::finishDownload(bool autoMerge)
     case Completion::merge:
         setStatus(QStringLiteral("章节内容已下载完毕，正在合并小说中..."));
         if (mergeNovel()) {
-            setStatus(QStringLiteral("整本小说下载完毕"));
-            TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+            reportMerged();
         } else {
             c_.autoMerge->setChecked(false);
             c_.merge->setEnabled(true);
@@ -518,6 +607,17 @@ bool NovelJob::mergeNovel()
     return MergeNovel(shown.novel, shown.rows, [] { QCoreApplication::processEvents(); });
 }
 
+void NovelJob::reportMerged()
+{
+    if (!c_.alsoEpub->isChecked() || WriteNovelEpub(currentJob(), currentRequest().rows)) {
+        setStatus(QStringLiteral("整本小说下载完毕"));
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+        return;
+    }
+    setStatus(QStringLiteral("整本小说下载完毕，但EPUB文件无法写入！"));
+    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说已合并，但EPUB文件无法写入！"), 0, StyleError);
+}
+
 void NovelJob::mergeButtonClicked()
 {
     if (downloading_) {
@@ -525,8 +625,7 @@ void NovelJob::mergeButtonClicked()
     }
     c_.merge->setEnabled(false);
     if (mergeNovel()) {
-        setStatus(QStringLiteral("整本小说下载完毕"));
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+        reportMerged();
     } else {
         setStatus(QStringLiteral("合并失败,请手动重新合并!"));
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并"), 0, StyleError);

@@ -2,6 +2,7 @@
 
 #include "job/JobProgress.h"
 #include "job/NovelEngine.h"
+#include "job/NovelFollow.h"
 
 #include <QObject>
 #include <QString>
@@ -57,6 +58,8 @@ public:
         QPushButton* merge;
         RuleSettingsWindow* ruleSettings;
         QWidget* listTools;  // the row tools, which would move rows under a running job
+        QCheckBox* newChaptersOnly;  // a retrieval keeps the rows the job record has saved
+        QCheckBox* alsoEpub;         // a merge writes the EPUB book too
     };
 
     // What the job shares with the rest of the program.
@@ -92,6 +95,9 @@ public:
 
 private:
     void finishChapterListFetch(const Retrieval& found);
+    // With "只下载新章节", shows the rows the job record has saved as done and
+    // unchecked; then brings the record up to the fresh list.
+    void keepSavedRows(const Retrieval& found);
     DownloadRequest currentRequest() const;
     // Both false when the run was refused.
     bool downloadChaptersHttp(DownloadRequest request);
@@ -100,12 +106,18 @@ private:
     std::string captureChapter(const std::string& address, const std::string& left, const std::string& right);
     void queueEvent(const ChapterEvent& event);
     // Applies the queued events, all of them or as many as one frame's share
-    // of time allows (the rest wait for the next frame).
-    void applyQueuedEvents(bool all);
+    // of time allows (the rest wait for the next frame); true when none is
+    // left over.
+    bool applyQueuedEvents(bool all);
     void applyEvents(std::span<const ChapterEvent> events);
     void applyEvent(const ChapterEvent& event) { applyEvents({&event, 1}); }
     void finishDownload(bool autoMerge);
     bool mergeNovel();
+    // After a merge: the EPUB book when asked for; false when it could not be written.
+    bool writeEpubIfAsked();
+    void reportMerged();
+    // The job of the rows shown: the address and rule of their retrieval.
+    JobIdentity currentJob() const;
     void setStatus(const QString& text);
     void setJobControlsEnabled(bool enabled);
 
@@ -122,6 +134,8 @@ private:
     bool closing_ = false;
     QEventLoop* pageWait_ = nullptr;  // the wait for a page in browser mode, while one runs
     std::string captureFailure_;      // UTF-8: why the last browser capture gave nothing
+    std::string listAddress_;         // GBK: the address the rows shown were retrieved from
+    std::string ruleName_;            // GBK: the rule they were retrieved with
 
     std::mutex queueMutex_;
     std::vector<ChapterEvent> queue_;  // events from the workers, not yet taken by the window

@@ -4,6 +4,8 @@
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
 #include "job/ChapterFiles.h"
+#include "job/Epub.h"
+#include "job/JobRecord.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
 #include "support/ChildProcess.h"
@@ -17,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <sstream>
 
 using namespace velmora;
@@ -445,4 +448,133 @@ TEST_F(CliTest, InterruptStopsLikeTheStopButtonAndLeavesOnlyWholeFiles)
         EXPECT_FALSE(fs::exists(mergedFile(site)));
         fs::remove_all(work_ / NovelFolder(site.novelName()));
     }
+}
+
+// ---- following a novel: the job record, update, --epub -----------------------
+
+struct FollowCase {
+    const char* name;
+    std::vector<std::string> options;  // of the second get
+    // What happens between the two runs.
+    std::function<void(NovelSite& site, const fs::path& novelFolder)> change;
+    std::vector<int> fetchedRows;  // rows (from 1) the second run fetches
+    const char* err = "";          // expected in standard error
+};
+
+void PrintTo(const FollowCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<int> rowsFrom(int first, int last)
+{
+    std::vector<int> rows;
+    for (int row = first; row <= last; ++row) {
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class FollowTest : public CliTest, public testing::WithParamInterface<FollowCase> {};
+
+TEST_P(FollowTest, SecondGetFetchesOnlyWhatTheRecordLacks)
+{
+    const FollowCase& c = GetParam();
+    writeRules(Rules::local);
+    NovelSite site({.chapters = 10});
+    ASSERT_EQ(run({"get", site.listUrl()}).status, 0);
+    const fs::path novelFolder = work_ / NovelFolder(site.novelName());
+    c.change(site, novelFolder);
+    site.clearRequests();
+
+    std::vector<std::string> arguments = {"get", site.listUrl()};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Finished again = run(arguments);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.err.find(c.err), std::string::npos) << again.err;
+    const std::vector<int> listed = site.chapterNumbers();
+    for (int row = 1; row <= static_cast<int>(listed.size()); ++row) {
+        const bool fetched = std::find(c.fetchedRows.begin(), c.fetchedRows.end(), row) != c.fetchedRows.end();
+        EXPECT_EQ(site.requestsFor(listed[row - 1]), fetched ? 1 : 0) << row;
+    }
+    EXPECT_EQ(fileBytes(mergedFile(site)), site.expectedMergedNovel());
+    const JobRecordResult record = ReadJobRecord(novelFolder, site.listUrl(), site.novelName());
+    ASSERT_TRUE(record.ok()) << record.message;
+    EXPECT_EQ(std::count_if(record.record.rows.begin(), record.record.rows.end(),
+                            [](const JobRecordRow& row) { return row.saved; }),
+              static_cast<long>(listed.size()));
+    EXPECT_EQ(record.record.ruleName, gbk("本机"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, FollowTest,
+    testing::Values(
+        FollowCase{"SiteGrownToFifteen", {}, [](NovelSite& site, const fs::path&) { site.growTo(15); },
+                   rowsFrom(11, 15)},
+        FollowCase{"ChapterInsertedInTheMiddle", {}, [](NovelSite& site, const fs::path&) { site.insertChapter(4); },
+                   rowsFrom(4, 11)},
+        FollowCase{"ChapterFileRemoved", {},
+                   [](NovelSite&, const fs::path& folder) { fs::remove(ChapterFileIn(folder, 7)); }, {7}},
+        FollowCase{"DamagedRecordIsIgnored", {},
+                   [](NovelSite&, const fs::path& folder) {
+                       ASSERT_TRUE(replaceFileContent(JobRecordPath(folder), "velmora-job 1\r\n列表网址"));
+                   },
+                   rowsFrom(1, 10), "下载记录已损坏（第2行"},
+        FollowCase{"RecordOfAnotherNovelIsIgnored", {},
+                   [](NovelSite&, const fs::path& folder) {
+                       JobRecord record = ReadJobRecord(folder).record;
+                       record.novelName = gbk("别的书");
+                       ASSERT_TRUE(WriteJobRecord(record, folder));
+                   },
+                   rowsFrom(1, 10), "下载记录属于另一本小说，已忽略; every chapter is downloaded"},
+        FollowCase{"FreshDownloadsEverything", {"--fresh"}, [](NovelSite& site, const fs::path&) { site.growTo(12); },
+                   rowsFrom(1, 12)}),
+    [](const testing::TestParamInfo<FollowCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, UpdateFetchesTheNewChaptersOfEveryRecordedNovel)
+{
+    writeRules(Rules::local);
+    NovelSite first({.chapters = 10});
+    NovelSite second({.chapters = 3, .novelName = gbk("海上"), .author = gbk("白石")});
+    ASSERT_EQ(run({"get", first.listUrl(), second.utf8ListUrl()}).status, 0);
+    fs::create_directories(work_ / "notes");  // a folder without a record is no novel
+    first.growTo(15);
+    first.clearRequests();
+    second.clearRequests();
+
+    const Finished update = run({"update", "--epub"});
+    EXPECT_EQ(update.status, 0) << update.err;
+    const std::vector<std::string> out = lines(update.out);
+    ASSERT_EQ(out.size(), 3u) << update.out;
+    EXPECT_TRUE(out[0].starts_with("海上 (白石): 0 new chapters, 0 failed, merged into " + work_.string()
+                                   + "/海上(白石).txt and " + work_.string() + "/海上(白石).epub"))
+        << out[0];
+    EXPECT_TRUE(out[1].starts_with("青云旧事 (林小舟): 5 new chapters, 0 failed, merged into ")) << out[1];
+    EXPECT_TRUE(out[2].starts_with("Summary: 2 novels, 2 complete; 5 chapters saved, 0 failed")) << out[2];
+    for (int n = 1; n <= 15; ++n) {
+        EXPECT_EQ(first.requestsFor(n), n > 10 ? 1 : 0) << n;
+    }
+    EXPECT_EQ(second.requestsFor(1) + second.requestsFor(2) + second.requestsFor(3), 0);
+    EXPECT_EQ(fileBytes(mergedFile(first)), first.expectedMergedNovel());
+    for (const NovelSite* site : {&first, &second}) {
+        const std::string book = fileBytes(work_ / EpubFilePath(site->novelName(), site->author()));
+        EXPECT_TRUE(book.starts_with("PK\x03\x04")) << site->chapterCount();
+        EXPECT_EQ(book.substr(30, 28), "mimetypeapplication/epub+zip");
+    }
+
+    // A damaged record is named and the others still follow; nothing to do is no failure.
+    ASSERT_TRUE(replaceFileContent(JobRecordPath(work_ / NovelFolder(second.novelName())), "garbage\n"));
+    const Finished damaged = run({"update"});
+    EXPECT_EQ(damaged.status, 2) << damaged.err;
+    EXPECT_NE(damaged.err.find("下载记录不是本程序写的，已忽略: download this novel again with velmora-cli get"),
+              std::string::npos)
+        << damaged.err;
+    EXPECT_NE(damaged.out.find("青云旧事 (林小舟): 0 new chapters, 0 failed"), std::string::npos) << damaged.out;
+}
+
+TEST_F(CliTest, UpdateWithoutRecordsSaysSo)
+{
+    writeRules(Rules::local);
+    const Finished update = run({"update"});
+    EXPECT_EQ(update.status, 0) << update.err;
+    EXPECT_NE(update.err.find("has a job record"), std::string::npos) << update.err;
+    EXPECT_EQ(run({"update", "--fresh"}).status, 2);
+    EXPECT_EQ(run({"get", "--fresh", "--continue", "http://127.0.0.1/"}).status, 2);
 }

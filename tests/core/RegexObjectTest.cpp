@@ -38,6 +38,37 @@ TEST(RegexObjectTest, InvalidPatternFailsAndLeavesNothing)
     EXPECT_EQ(regex.currentPattern(), "<a href=\"(.*?\">");
 }
 
+TEST(RegexObjectTest, FailureSaysWhyAndWhereInCharacters)
+{
+    struct Case {
+        std::string pattern;
+        int offset;
+        const char* message;  // part of PCRE2's wording
+    };
+    const std::vector<Case> cases = {
+        {"<a href=\"(.*?\">", 15, "missing closing parenthesis"},
+        {gbk("作者[:(.*?)"), 9, "missing terminating ]"},
+        {gbk("书名*+?"), 4, "quantifier does not follow a repeatable item"},  // counted in characters, not bytes
+    };
+    RegexObject regex;
+    for (const Case& c : cases) {
+        EXPECT_FALSE(regex.run(c.pattern, "x"));
+        EXPECT_EQ(regex.errorOffset(), c.offset) << c.pattern;
+        EXPECT_NE(regex.errorMessage().find(c.message), std::string::npos) << regex.errorMessage();
+    }
+    // A run that succeeds clears the failure and tells where its groups lie.
+    ASSERT_TRUE(regex.run(gbk("名(.)|(x)"), gbk("书名甲")));
+    EXPECT_EQ(regex.errorOffset(), -1);
+    EXPECT_EQ(regex.errorMessage(), "");
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    ASSERT_TRUE(regex.groupRange(1, 1, begin, end));
+    EXPECT_EQ(begin, 4u);
+    EXPECT_EQ(end, 6u);
+    EXPECT_FALSE(regex.groupRange(1, 2, begin, end));  // took no part
+    EXPECT_FALSE(regex.groupRange(2, 0, begin, end));
+}
+
 TEST(RegexObjectTest, NoMatchIsSuccessWithNothingFound)
 {
     RegexObject regex;

@@ -8,6 +8,7 @@
 #include "job/ChapterFetch.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterStatus.h"
+#include "job/NovelFollow.h"
 #include "rules/RuleStore.h"
 #include "support/Eventually.h"
 #include "support/NovelSite.h"
@@ -273,6 +274,26 @@ TEST_F(DownloadEngineTest, NoCheckedRowMakesNoFolderAndEndsAtOnce)
     EXPECT_FALSE(fs::exists(NovelFolder("")));
 }
 
+// Another download into the same folder (another copy of the program holds
+// its lock) is refused; the folder is free again once that one ends.
+TEST_F(DownloadEngineTest, FolderInUseIsRefused)
+{
+    NovelSite site;
+    const DownloadRequest request = requestFor(site);
+    ASSERT_TRUE(CreateNovelFolder(request.novel.name));
+    {
+        const NovelFolderLock other = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+        ASSERT_TRUE(other.owned());
+        EXPECT_EQ(engine().start(request, nullptr), StartResult::folderInUse);
+        EXPECT_EQ(site.requestsFor(1), 0);
+        EXPECT_EQ(engine().state(), RunState::idle);
+    }
+    Recorder recorder;
+    run(request, recorder);
+    EXPECT_EQ(engine().doneCount(), 5);
+    EXPECT_TRUE(NovelFolderLock::tryLock(NovelFolder(request.novel.name)).owned());  // let go at the end
+}
+
 // The pool grows to its 20 workers while chapters wait, and never beyond.
 TEST_F(DownloadEngineTest, ParallelRequestsGrowToTwentyAndNoMore)
 {
@@ -424,4 +445,60 @@ TEST(CompletionTest, AutomaticMergeOnlyWithoutFailures)
     EXPECT_EQ(DecideCompletion(false, 2), Completion::report);
     EXPECT_EQ(DecideCompletion(true, 2), Completion::reportFailures);
     EXPECT_EQ(DecideCompletion(true, 0), Completion::merge);
+}
+
+// The job record kept through the engine's hook: before the first chapter
+// the rows about to be fetched are written as not saved (their files may be
+// replaced), and after a stopped run exactly the rows whose files hold their
+// chapters are saved.
+TEST_F(DownloadEngineTest, JobRecordAroundARunClaimsOnlyWholeChapters)
+{
+    NovelSite site({.chapters = 60, .delay = 50ms});
+    DownloadRequest first = requestFor(site);
+    const JobIdentity job{site.listUrl(), "rule", first.novel};
+    const auto keep = [job](const std::vector<ChapterRow>& rows, bool ended) {
+        UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+    };
+    first.keepRecord = keep;
+    Recorder recorder;
+    std::vector<ChapterRow> rows = run(std::move(first), recorder);
+    const fs::path folder = NovelFolder(job.novel.name);
+    JobRecordResult read = ReadJobRecord(folder, job.listAddress, job.novel.name);
+    ASSERT_TRUE(read.ok()) << read.message;
+    EXPECT_EQ(std::count_if(read.record.rows.begin(), read.record.rows.end(), [](auto& r) { return r.saved; }), 60);
+
+    // Rows 21 on again, as after a fresh retrieval; stopped once one is saved.
+    for (std::size_t i = 20; i < rows.size(); ++i) {
+        rows[i].checked = true;
+        rows[i].status = ChapterStatus::waiting();
+    }
+    std::vector<bool> savedAtStart;
+    DownloadRequest second{job.novel, markers_, rows};
+    second.keepRecord = [&](const std::vector<ChapterRow>& runRows, bool ended) {
+        keep(runRows, ended);
+        if (!ended) {
+            for (const JobRecordRow& row : ReadJobRecord(folder).record.rows) {
+                savedAtStart.push_back(row.saved);
+            }
+        }
+    };
+    Recorder again;
+    ASSERT_EQ(engine().start(std::move(second), again.observer()), StartResult::started);
+    ASSERT_TRUE(eventually([&] { return engine().doneCount() >= 1; }, 30s));
+    engine().stop();
+    ASSERT_TRUE(engine().wait(30000));
+    ASSERT_EQ(savedAtStart.size(), 60u);
+    for (std::size_t i = 0; i < 60; ++i) {
+        EXPECT_EQ(savedAtStart[i], i < 20) << i;
+    }
+    rows = engine().rows();
+    read = ReadJobRecord(folder, job.listAddress, job.novel.name);
+    ASSERT_TRUE(read.ok()) << read.message;
+    int saved = 0;
+    for (std::size_t i = 0; i < 60; ++i) {
+        EXPECT_EQ(read.record.rows[i].saved, rows[i].status == ChapterStatus::done()) << i;
+        saved += read.record.rows[i].saved ? 1 : 0;
+    }
+    EXPECT_GT(saved, 20);
+    EXPECT_LT(saved, 60);
 }

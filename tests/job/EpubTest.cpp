@@ -3,6 +3,7 @@
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
 #include "core/Text.h"
+#include "support/Epubcheck.h"
 #include "support/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -16,6 +17,8 @@
 using namespace velmora;
 namespace fs = std::filesystem;
 using encoding::utf8ToGbk;
+using test::epubcheckCommand;
+using test::runEpubcheck;
 
 namespace {
 
@@ -112,38 +115,6 @@ std::vector<std::string> elementTexts(const std::string& document, const std::st
         texts.push_back(unescapeXml(document.substr(at, end - at)));
     }
     return texts;
-}
-
-// The command that runs epubcheck, or nothing when it is not installed.
-// Debian installs it as a jar that the kernel is meant to hand to java;
-// java is called directly instead, which also works where that hand-over is
-// missing (containers), with options that make the short run start faster.
-std::optional<std::string> epubcheckCommand()
-{
-    const char* path = std::getenv("PATH");
-    for (const std::string& folder : text::split(path != nullptr ? path : "/usr/bin", ":")) {
-        const fs::path candidate = fs::path(folder.empty() ? "." : folder) / "epubcheck";
-        if (::access(candidate.c_str(), X_OK) != 0) {
-            continue;
-        }
-        const std::string head = readFileBytes(candidate).value_or("").substr(0, 2);
-        const std::string quoted = "'" + candidate.string() + "'";
-        return head == "PK" ? "java -XX:TieredStopAtLevel=1 -XX:+UseSerialGC -jar " + quoted : quoted;
-    }
-    return std::nullopt;
-}
-
-// Runs epubcheck on `file`; its exit status and everything it printed.
-std::pair<int, std::string> runEpubcheck(const std::string& command, const fs::path& file)
-{
-    FILE* pipe = ::popen((command + " '" + file.string() + "' 2>&1").c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
-    }
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 } // namespace

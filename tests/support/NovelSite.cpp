@@ -4,6 +4,8 @@
 #include "core/Encoding.h"
 #include "core/Text.h"
 
+#include <algorithm>
+
 
 namespace velmora::test {
 namespace {
@@ -53,16 +55,70 @@ NovelSiteOptions withDefaults(NovelSiteOptions options)
     return options;
 }
 
+// Chapters inserted in the middle are numbered from here on.
+constexpr int kFirstInserted = 1001;
+
+std::vector<int> listedUpTo(int chapters)
+{
+    std::vector<int> listed;
+    for (int n = 1; n <= chapters; ++n) {
+        listed.push_back(n);
+    }
+    return listed;
+}
+
 } // namespace
 
 NovelSite::NovelSite(NovelSiteOptions options, int port)
     : options_(withDefaults(std::move(options))),
+      listed_(listedUpTo(options_.chapters)),
       server_([this](const RecordedRequest& request) { return answer(request); }, port)
 {
 }
 
+int NovelSite::chapterCount() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(listed_.size());
+}
+
+void NovelSite::growTo(int chapters)
+{
+    std::lock_guard lock(mutex_);
+    int next = 1;
+    for (int n : listed_) {
+        next = n < kFirstInserted ? std::max(next, n + 1) : next;
+    }
+    while (static_cast<int>(listed_.size()) < chapters) {
+        listed_.push_back(next++);
+    }
+}
+
+int NovelSite::insertChapter(int position)
+{
+    std::lock_guard lock(mutex_);
+    const int n = kFirstInserted + inserted_++;
+    listed_.insert(listed_.begin() + std::clamp(position - 1, 0, static_cast<int>(listed_.size())), n);
+    return n;
+}
+
+std::vector<int> NovelSite::chapterNumbers() const
+{
+    std::lock_guard lock(mutex_);
+    return listed_;
+}
+
+void NovelSite::clearRequests()
+{
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
 std::string NovelSite::title(int n) const
 {
+    if (n >= kFirstInserted) {
+        return gbk("番外") + text::decimal(n - kFirstInserted + 1) + gbk(" 夜雨");
+    }
     return gbk("第") + text::decimal(n) + gbk("章 山门");
 }
 
@@ -73,6 +129,15 @@ std::string NovelSite::expectedChapterFile(int n) const
         file += "  " + p.stored + "\r\n";
     }
     return file;
+}
+
+std::string NovelSite::expectedMergedNovel() const
+{
+    std::string merged;
+    for (int n : chapterNumbers()) {
+        merged += (merged.empty() ? "" : "\r\n\r\n") + expectedChapterFile(n);
+    }
+    return merged;
 }
 
 int NovelSite::requestsFor(int n) const
@@ -101,7 +166,7 @@ std::string NovelSite::listPage(bool utf8) const
         + (utf8 ? "utf-8" : "gbk") + "\" />\r\n<meta property=\"og:novel:book_name\" content=\"" + options_.novelName
         + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
         + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
-    for (int n = 1; n <= options_.chapters; ++n) {
+    for (int n : chapterNumbers()) {
         const std::string href = utf8 ? "/utf8/1/" + text::decimal(n) + ".html" : text::decimal(n) + ".html";
         page += "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n) + "</a></li>\r\n";
     }
@@ -165,14 +230,16 @@ Reply NovelSite::answer(const RecordedRequest& request)
     } else if (const std::size_t slash = path.rfind('/'); path.ends_with(".html") && slash != std::string::npos) {
         const int n = text::leadingInt(std::string_view(path).substr(slash + 1));
         int seen = 0;
+        bool listed = false;
         {
             std::lock_guard lock(mutex_);
             seen = ++requests_[n];
+            listed = std::find(listed_.begin(), listed_.end(), n) != listed_.end();
         }
         const auto failFirst = options_.failFirst.find(n);
         const bool fail = options_.alwaysFail.contains(n)
-            || (failFirst != options_.failFirst.end() && seen <= failFirst->second) || n < 1
-            || n > options_.chapters;
+            || (failFirst != options_.failFirst.end() && seen <= failFirst->second)
+            || (script ? n < 1 || n > options_.chapters : !listed);
         if (fail) {
             reply = Reply::text("");
         } else if (script) {

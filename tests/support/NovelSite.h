@@ -45,14 +45,28 @@ public:
     std::string utf8ListUrl() const { return server_.url("/utf8/1/index.html"); }
     std::string scriptListUrl() const { return server_.url("/js/1/"); }
     int port() const { return server_.port(); }
-    int chapterCount() const { return options_.chapters; }
+    // Chapters listed now.
+    int chapterCount() const;
+
+    // The site as a serial grows: chapters up to `chapters` are appended to
+    // the list (numbered on from the highest so far); a chapter inserted at
+    // `position` (from 1) gets a number of its own from 1001 on, returned,
+    // and the chapters from that position on move down one row.
+    void growTo(int chapters);
+    int insertChapter(int position);
+    // The chapter numbers in list order.
+    std::vector<int> chapterNumbers() const;
+    // Forgets the requests counted so far.
+    void clearRequests();
 
     const std::string& novelName() const { return options_.novelName; }
     const std::string& author() const { return options_.author; }
-    // GBK title of chapter n (from 1).
+    // GBK title of chapter n (from 1; an inserted chapter has a title of its own).
     std::string title(int n) const;
     // The bytes the program should store for chapter n.
     std::string expectedChapterFile(int n) const;
+    // The merged novel of every chapter listed now, in list order.
+    std::string expectedMergedNovel() const;
     // The bytes the program should store for script-built chapter n.
     std::string expectedScriptChapterFile(int n) const;
     // Requests that reached chapter n so far.
@@ -71,6 +85,8 @@ private:
     NovelSiteOptions options_;
     mutable std::mutex mutex_;
     std::map<int, int> requests_;
+    std::vector<int> listed_;  // chapter numbers in list order
+    int inserted_ = 0;
     LoopbackServer server_;
 };
 

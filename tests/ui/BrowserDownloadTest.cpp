@@ -196,6 +196,33 @@ TEST_F(BrowserDownloadTest, CloseAndExitEndAPausedPass)
     }
 }
 
+// Stop does not wait for a page that never finishes loading: the row under
+// way goes back to waiting and the run ends.
+TEST_F(BrowserDownloadTest, StopEndsThePageWaitAtOnce)
+{
+    NovelSiteOptions options;
+    options.chapters = 2;
+    options.neverLoad = {1};
+    NovelSite site(options);
+    listScriptNovel(site);
+    QElapsedTimer stopped;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (!stopped.isValid() && site.requestsFor(1) == 1) {
+            stopped.start();
+            button("按钮_停止")->click();
+        }
+    });
+    driver.start(10);
+    button("按钮_下载章节内容")->click();  // the page load limit is 30 s
+    ASSERT_TRUE(stopped.isValid());
+    EXPECT_LT(stopped.elapsed(), 10000);
+    EXPECT_EQ(site.requestsFor(1), 1);  // no further attempt
+    EXPECT_EQ(cell(0, 3), "等待下载");
+    EXPECT_TRUE(checked(0));
+    EXPECT_EQ(site.requestsFor(2), 0);
+}
+
 TEST(WebAddressTest, TakesOnlyWellFormedHttpAndHttpsAddresses)
 {
     struct Case {

@@ -419,3 +419,27 @@ TEST_F(MainWindowTest, ClosingCutsTransfersToASilentServerShort)
     EXPECT_EQ(cell(0, 3), "等待下载");
     EXPECT_TRUE(checked(0));
 }
+
+// A second copy of the program downloading the same novel into the same
+// folder holds the folder's lock: this one refuses and says why.
+TEST_F(MainWindowTest, DownloadIntoAFolderInUseIsRefused)
+{
+    for (const bool browserMode : {false, true}) {
+        SCOPED_TRACE(browserMode ? "browser mode" : "HTTP mode");
+        NovelSite site;
+        fetchList(site.listUrl());
+        control<QCheckBox>("选择框_页面抓取")->setChecked(browserMode);
+        ASSERT_TRUE(CreateNovelFolder(site.novelName()));
+        const NovelFolderLock other = NovelFolderLock::tryLock(NovelFolder(site.novelName()));
+        forgetShown();
+        button("按钮_下载章节内容")->click();
+        EXPECT_EQ(site.requestsFor(1), 0);
+        EXPECT_EQ(cell(0, 3), "等待下载");
+        EXPECT_EQ(status(), "这本小说正在别处下载，请等那边下载完毕再试！");
+        ASSERT_EQ(shown().size(), 1u);
+        EXPECT_EQ(shown()[0].text, "另一个程序正在把这本小说下载到同一个文件夹，\r\n请等那边下载完毕再试！");
+        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
+        EXPECT_FALSE(button("按钮_停止")->isEnabled());
+    }
+}

@@ -11,8 +11,8 @@
 // the standard ones, and only when it is set: a rule without them reads and
 // writes exactly as before. Names and values (GBK in the file):
 //
-//   网页编码      encoding of the site's pages: "auto" (by the page's own
-//                 declaration, the default), "gbk", "utf-8" or "big5"
+//   网页编码      encoding of the site's pages: "auto" (decided page by
+//                 page, see DecodePage; the default), "gbk", "utf-8" or "big5"
 //   去重          "假" keeps chapter links that repeat in a list; removing
 //                 repeats is the default
 //   目录倒序      "真": the site lists chapters newest first

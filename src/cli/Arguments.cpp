@@ -35,6 +35,9 @@ Options:
   -r, --rows LIST    only these rows, by their listed numbers: 1-50,60,100-
   -c, --continue     keep every chapter file already there, whatever the job
                      record says, and fetch only the others
+      --rule NAME    read the site with the rule NAME instead of the rule found
+                     by the address's host (a mirror, or a site without a rule
+                     of its own); with get and list
       --fresh        download every chapter; the job record is not consulted
       --epub         also write the novel as an EPUB book beside the merged text
       --no-merge     save the chapter files only
@@ -56,6 +59,7 @@ Examples:
   velmora-cli get http://www.kanshu58.example/book/1/
   velmora-cli get --rows 1-50,60 --no-merge http://www.kanshu58.example/book/1/
   velmora-cli get -i novels.txt --dir ~/novels
+  velmora-cli get --rule 58看书 http://127.0.0.1:8642/book/1/
   velmora-cli update --dir ~/novels --epub
   velmora-cli get --json http://www.kanshu58.example/book/1/ | jq .event
   velmora-cli list http://www.kanshu58.example/book/1/ | tail -n +3 | cut -f2
@@ -133,7 +137,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
             return std::nullopt;
         };
         const bool takesValue = word == "-d" || word == "--dir" || word == "-i" || word == "--input" || word == "-r"
-            || word == "--rows";
+            || word == "--rows" || word == "--rule";
         if (!takesValue && attached) {
             return usage("option " + word + " takes no value");
         }
@@ -146,6 +150,8 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
                 a.dir = *v;
             } else if (word == "-i" || word == "--input") {
                 a.addressFile = *v;
+            } else if (word == "--rule") {
+                a.rule = *v;
             } else {
                 rowsSpec = *v;
             }
@@ -195,7 +201,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         }
         break;
     case Command::update:
-        if (!a.addresses.empty() || a.addressFile || rowsSpec || !a.merge || a.resume || a.fresh) {
+        if (!a.addresses.empty() || a.addressFile || rowsSpec || !a.merge || a.resume || a.fresh || a.rule) {
             return usage("update takes only --dir, --epub and --json");
         }
         break;

@@ -20,6 +20,7 @@ struct Arguments {
     std::optional<std::string> addressFile;   // -i FILE; "-" is standard input
     std::optional<std::filesystem::path> dir; // --dir DIR; else the current folder
     RowSelection rows;                        // --rows; every row when empty
+    std::optional<std::string> rule;          // --rule NAME (UTF-8): this rule instead of the address's
     bool merge = true;                        // cleared by --no-merge
     bool json = false;                        // --json
     bool resume = false;                      // --continue

@@ -130,6 +130,21 @@ FoundRule ruleFor(const RuleStore& rules, const std::string& address)
                                              + ": add one in the window program (velmora), then try again"};
 }
 
+// The rule --rule names when given, else the address's.
+FoundRule chosenRuleFor(const RuleStore& rules, const Arguments& arguments, const std::string& address)
+{
+    if (!arguments.rule) {
+        return ruleFor(rules, address);
+    }
+    const std::vector<std::string> names = rules.ruleNames();
+    const auto named = std::find(names.begin(), names.end(), utf8ToGbk(*arguments.rule));
+    if (named == names.end()) {
+        return {std::nullopt, "no rule named " + *arguments.rule + " in " + rules.file().string()
+                                  + " (velmora-cli rules lists them)"};
+    }
+    return {rules.readRule(static_cast<int>(named - names.begin()) + 1), {}};
+}
+
 // The rule a job record names when the rules file still has it (the window
 // may have read the list with a rule picked by hand), else the address's.
 FoundRule recordedRuleFor(const RuleStore& rules, const JobRecord& record)
@@ -197,7 +212,8 @@ public:
     NovelReport run(const std::string& typedAddress)
     {
         const std::string address = utf8ToGbk(typedAddress);
-        return run(typedAddress, [&](NovelReport& novel) { run(novel, address, ruleFor(rules_, address)); });
+        return run(typedAddress,
+                   [&](NovelReport& novel) { run(novel, address, chosenRuleFor(rules_, arguments_, address)); });
     }
 
     // The novel of a job record (`update`): its list address, with the rule it names.
@@ -507,7 +523,7 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
     }
     const RuleStore& rules = workspace->rules;
     const std::string address = utf8ToGbk(arguments.addresses.front());
-    const FoundRule found = ruleFor(rules, address);
+    const FoundRule found = chosenRuleFor(rules, arguments, address);
     if (!found.rule) {
         complain(err, found.message);
         return kRefused;

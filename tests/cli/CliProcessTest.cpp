@@ -253,6 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "is not valid XML: repair it, or move it away"},
         GetCase{"MissingRulesFileIsWrittenWithTheDefaults", {"get", "@list"}, Rules::missing, {}, 2, {}, {},
                 "no rule for the site 127.0.0.1"},
+        GetCase{"RuleNamedOnTheCommandLineReadsAnySite", {"get", "--rule", "58看书", "@list"}, Rules::missing, {}, 0,
+                {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}},
+        GetCase{"UnknownRuleName", {"get", "--rule", "无此规则", "@list"}, Rules::local, {}, 2, {}, {},
+                "no rule named 无此规则"},
         GetCase{"PageCaptureRuleIsLeftToTheWindowProgram", {"get", "@list"}, Rules::capture, {}, 2, {}, {},
                 "download this novel with velmora"}),
     [](const testing::TestParamInfo<GetCase>& info) { return std::string(info.param.name); });

@@ -146,7 +146,8 @@ int runTest(const RuleArguments& a, std::FILE* out, std::FILE* err)
     const SiteRule rule = rules->readRule(position);
     const RuleUnderTest tested{{rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
                                {rule.contentLeftMarker, rule.contentRightMarker},
-                               rule.pageCapture};
+                               rule.pageCapture,
+                               rule.options};
     if (rule.pageCapture && !a.json) {
         print(err, "velmora-cli: the rule " + gbkToUtf8(rule.name)
                        + " reads chapters through the browser; here the chapter page is read over HTTP, so text a "

@@ -7,6 +7,7 @@
 #include "job/ChapterFetch.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterList.h"
+#include "job/ChapterText.h"
 #include "web/HttpRequest.h"
 #include "web/PageDecoding.h"
 #include "web/PageEncoding.h"
@@ -99,7 +100,7 @@ std::string number(double value, int decimals)
 
 } // namespace
 
-TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel)
+TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel, const RuleOptions& options)
 {
     TestedPage page;
     page.address = std::string(address);
@@ -115,11 +116,11 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
     page.status = outcome.status;
     page.bytes = outcome.bodyBytes;
     page.seconds = outcome.seconds;
-    // The text is what retrieval and download read; the encoding report
-    // comes from the decoder that says why.
-    page.text = ConvertIfUtf8(DecodePageBody(body, responseHeaders));
+    // The text is what retrieval and download read: decoded by what the
+    // bytes are, or by the rule's encoding.
     if (!body.empty()) {
-        const DecodedPage decoded = DecodePage(body, responseHeaders);
+        DecodedPage decoded = DecodePage(body, responseHeaders, options.pageEncoding);
+        page.text = std::move(decoded.text);
         page.gzip = decoded.gzip;
         page.encoding = decoded.encoding;
         page.why = decoded.why;
@@ -199,7 +200,9 @@ void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const L
         chapter.right = findMarker(text, rule.markers.right, static_cast<int>(chapter.left.end) + 1);
     }
     if (!text.empty()) {
-        chapter.savedText = ChapterFileText(chapter.chapter.title, text, rule.markers.left, rule.markers.right);
+        chapter.savedText = ChapterTextFromCuts(chapter.chapter.title, TextBetween(text, rule.markers.left,
+                                                                                   rule.markers.right),
+                                                rule.options.removeTexts);
         chapter.savedLength = chapter.savedText.size();
         chapter.savedCharacters = characterCount(chapter.savedText);
         chapter.leftovers = findLeftovers(chapter.savedText);
@@ -210,7 +213,7 @@ RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule,
                         const std::atomic<bool>* cancel, const ChapterPageSource& chapterSource)
 {
     RuleTestReport report;
-    report.listPage = FetchTestedPage(listAddress, cancel);
+    report.listPage = FetchTestedPage(listAddress, cancel, rule.options);
     if (cancelled(cancel)) {
         report.cancelled = true;
         return report;
@@ -223,7 +226,8 @@ RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule,
         row = 1;
     }
     const ListRowView chosen = report.list.rowViews[static_cast<std::size_t>(row) - 1];
-    TestedPage page = chapterSource ? chapterSource(chosen.fullAddress) : FetchTestedPage(chosen.fullAddress, cancel);
+    TestedPage page = chapterSource ? chapterSource(chosen.fullAddress)
+                                     : FetchTestedPage(chosen.fullAddress, cancel, rule.options);
     if (cancelled(cancel)) {
         report.cancelled = true;
         return report;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rules/RuleOptions.h"
+
 #include "job/NovelEngine.h"
 
 #include <atomic>
@@ -23,6 +25,7 @@ struct RuleUnderTest {
     ListPatterns patterns;
     ContentMarkers markers;
     bool pageCapture = false;  // chapters are read through the embedded browser
+    RuleOptions options{};     // the rule's optional settings (encoding, texts to remove, ...)
 };
 
 // A page as the test read it.
@@ -112,7 +115,8 @@ inline constexpr int kShownRows = 5;
 
 // Reads a page over HTTP as retrieval and download do (same decoding, same
 // text), noting how it came. `cancel` ends the transfer early.
-TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel = nullptr);
+TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel = nullptr,
+                           const RuleOptions& options = {});
 
 // A page handed in from elsewhere (the browser's capture): GBK text.
 TestedPage CapturedTestedPage(std::string_view address, std::string text);

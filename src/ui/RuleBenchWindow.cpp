@@ -193,7 +193,8 @@ RuleUnderTest RuleBenchWindow::currentRule() const
     const RuleSettingsWindow* s = sources_.settings;
     return {{s->novelNamePattern(), s->authorPattern(), s->chapterListPattern()},
             {s->contentLeftMarker(), s->contentRightMarker()},
-            sources_.pageCapture->isChecked()};
+            sources_.pageCapture->isChecked(),
+            s->ruleOptions()};
 }
 
 std::string RuleBenchWindow::address() const
@@ -238,7 +239,7 @@ void RuleBenchWindow::start(bool suggest)
         if (tried.pageCapture && !suggest) {
             // The chapter page is read by the browser on the window thread,
             // once the list part is back.
-            report->listPage = FetchTestedPage(listAddress, &cancel_);
+            report->listPage = FetchTestedPage(listAddress, &cancel_, tried.options);
             report->cancelled = cancel_.load();
             if (!report->cancelled) {
                 CheckListPage(*report, tried);

@@ -156,8 +156,9 @@ TEST(RuleTestPatternTest, RepeatedAddressesAreCounted)
     EXPECT_EQ(report.list.rowViews[2].fullAddress, "http://127.0.0.1/b/1/1.html");
 }
 
-// A browser-capture rule's chapter arrives as captured text, and what
-// cleanup leaves of markup is pointed out.
+// A browser-capture rule's chapter arrives as captured text; the text shown
+// is the one the download saves (markup the cleanup removes is gone), and
+// what the cleanup cannot remove is pointed out.
 TEST(RuleTestPatternTest, CapturedChapterTextAndLeftoverMarkup)
 {
     RuleTestReport report;
@@ -165,15 +166,21 @@ TEST(RuleTestPatternTest, CapturedChapterTextAndLeftoverMarkup)
     rule.pageCapture = true;
     rule.markers = {gbk("正文开始"), gbk("正文结束")};
     const ListRowView row{2, gbk("第二章"), "2.html", "http://127.0.0.1/js/1/2.html"};
-    const std::string page = gbk("头正文开始山风<div class=\"ad\">吹&amp;过</div>正文结束尾");
+    const std::string page = gbk("头正文开始山风<div class=\"ad\">吹&amp;过&zzz;</div>正文结束尾");
     CheckChapterPage(report, rule, row, CapturedTestedPage(row.fullAddress, page));
     EXPECT_TRUE(report.chapter.page.captured);
     EXPECT_TRUE(report.chapter.left.found);
     EXPECT_TRUE(report.chapter.right.found);
-    EXPECT_EQ(report.chapter.savedText, gbk("第二章\r\n山风<div class=\"ad\">吹&amp;过</div>"));
-    EXPECT_EQ(report.chapter.savedCharacters, 3 + 2 + 2 + 16 + 1 + 5 + 1 + 6);
-    const std::vector<std::pair<std::string, int>> leftovers{{"<div", 1}, {"&amp;", 1}, {"</div", 1}};
+    EXPECT_EQ(report.chapter.savedText, gbk("第二章\r\n山风吹&过&zzz;"));
+    EXPECT_EQ(report.chapter.savedCharacters, 3 + 2 + 3 + 1 + 1 + 5);
+    const std::vector<std::pair<std::string, int>> leftovers{{"&zzz;", 1}};
     EXPECT_EQ(report.chapter.leftovers, leftovers);
+
+    // The rule's texts to remove are gone from the shown text too.
+    rule.options.removeTexts = {gbk("&zzz;")};
+    CheckChapterPage(report, rule, row, CapturedTestedPage(row.fullAddress, page));
+    EXPECT_EQ(report.chapter.savedText, gbk("第二章\r\n山风吹&过"));
+    EXPECT_TRUE(report.chapter.leftovers.empty());
 }
 
 TEST(RuleTestCancelTest, CancelEndsATestWaitingForASilentServer)

@@ -1,10 +1,10 @@
 // Browser mode: chapter pages whose text is written by script, fetched one
 // by one through the embedded browser on the offscreen platform, and what
 // that browser refuses to load, show or send.
+#include "ui/BrowserTestFixture.h"
 #include "ui/NovelJob.h"
 #include "ui/PageBrowser.h"
 #include "ui/WebView.h"
-#include "ui/WindowTestFixture.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -12,33 +12,6 @@
 
 using namespace velmora;
 using namespace velmora::test;
-
-// Under the sanitizers: the web engine's own libraries free some objects
-// through a base type of another size and keep some allocations until exit.
-// Those reports come from inside the engine, so this program skips exactly
-// those checks for the engine's libraries; everything else stays checked.
-extern "C" const char* __asan_default_options()
-{
-    return "new_delete_type_mismatch=0";
-}
-
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libQt6WebEngineCore.so\nleak:libfontconfig.so\n";
-}
-
-class BrowserDownloadTest : public WindowTest {
-protected:
-    // Lists the script-built novel under the page-capture rule, selected by
-    // hand since a loopback address matches no rule.
-    void listScriptNovel(NovelSite& site)
-    {
-        control<QListWidget>("列表框1")->setCurrentRow(7);
-        ASSERT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
-        fetchList(site.scriptListUrl());
-        ASSERT_EQ(list()->topLevelItemCount(), site.chapterCount());
-    }
-};
 
 TEST_F(BrowserDownloadTest, EngineStartsOnlyWhenBrowserModeIsFirstUsed)
 {
@@ -145,59 +118,6 @@ TEST_F(BrowserDownloadTest, PauseHoldsBeforeTheNextRowAndStopLeavesTheRest)
     EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
 }
 
-// Closing the window, or the exit button, ends a browser pass that is paused,
-// and with it the program, instead of leaving it waiting unseen.
-TEST_F(BrowserDownloadTest, CloseAndExitEndAPausedPass)
-{
-    for (const bool exitButton : {false, true}) {
-        SCOPED_TRACE(exitButton ? "exit button" : "close");
-        NovelSiteOptions options;
-        options.chapters = 6;
-        NovelSite site(options);
-        listScriptNovel(site);
-        bool downloadReturned = false;
-        bool stuck = false;
-        QElapsedTimer paused;
-        QTimer driver;
-        QObject::connect(&driver, &QTimer::timeout, [&] {
-            if (!paused.isValid() && site.requestsFor(1) == 1) {
-                button("按钮_暂停继续")->click();
-                paused.start();
-            } else if (paused.isValid() && paused.elapsed() > 300 && window().isVisible()) {
-                exitButton ? button("按钮_退出")->click() : (void)window().close();
-            } else if (paused.isValid() && paused.elapsed() > 30000 && !stuck) {
-                stuck = true;  // free the pass so the test can report it
-                button("按钮_暂停继续")->click();
-            }
-        });
-        driver.start(10);
-        int exitCode = -1;
-        if (exitButton) {
-            // As in the program: the download runs inside the application's loop,
-            // which the exit button ends.
-            QTimer::singleShot(0, [&] {
-                button("按钮_下载章节内容")->click();
-                downloadReturned = true;
-            });
-            exitCode = QCoreApplication::exec();
-        } else {
-            button("按钮_下载章节内容")->click();
-            downloadReturned = true;
-        }
-        driver.stop();
-        EXPECT_TRUE(downloadReturned);
-        EXPECT_FALSE(stuck);
-        EXPECT_FALSE(window().isVisible());
-        EXPECT_LT(site.requestsFor(3), 1);
-        if (exitButton) {
-            EXPECT_EQ(exitCode, 0);
-        }
-        window_.reset();
-    }
-}
-
-// Stop does not wait for a page that never finishes loading: the row under
-// way goes back to waiting and the run ends.
 TEST_F(BrowserDownloadTest, StopEndsThePageWaitAtOnce)
 {
     NovelSiteOptions options;

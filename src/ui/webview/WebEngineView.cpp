@@ -192,11 +192,24 @@ public:
         }
         sites_.reset(address, alsoAllowed);
         page_->expectLoad();
+        requested_ = address;
         QWebEngineView::load(address);
+    }
+
+    // Whether the page now shown is the one the last load asked for. A load
+    // the page itself started and the guard refused (a form sent, a link
+    // followed) also reports its end, possibly after the next load began;
+    // that report belongs to the page before and must not pass for the new
+    // page's.
+    bool showsRequested() const
+    {
+        const QUrl::FormattingOptions same = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments;
+        return page()->requestedUrl().adjusted(same) == requested_.adjusted(same);
     }
 
 private:
     Sites sites_;
+    QUrl requested_;
     QWebEngineProfile* profile_;
     SiteGuard guard_;
     GuardedPage* page_ = nullptr;
@@ -210,7 +223,12 @@ public:
         view_->setGeometry(112, 152, 56, 48);
         view_->setEnabled(false);
         view_->hide();
-        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [onLoaded](bool) { onLoaded(); });
+        GuardedView* view = view_;
+        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [view, onLoaded](bool) {
+            if (view->showsRequested()) {
+                onLoaded();
+            }
+        });
     }
 
     ~WebEngineView() override { delete view_.data(); }

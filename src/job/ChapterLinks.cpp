@@ -61,7 +61,6 @@ ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix,
     }
     ListRows result;
     result.baseAddress = std::move(prefix);
-    result.links = links.size();
     // Today's form (prefix + address as captured) wherever it is right.
     const std::string& base = result.baseAddress;
     result.resolved = !std::all_of(links.begin(), links.end(), [&](const FoundLink& found) {

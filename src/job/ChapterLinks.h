@@ -30,7 +30,6 @@ struct ListPageLinks {
 struct ListRows {
     std::string baseAddress;        // put in front of each row's address; empty when rows hold whole addresses
     std::vector<ChapterLink> rows;  // in reading order
-    std::size_t links = 0;          // links read from the pages, repeats included
     std::size_t repeated = 0;       // links whose address an earlier link already has
     std::size_t dropped = 0;        // repeated links left out (none when the rule keeps repeats)
     bool resolved = false;          // rows hold whole addresses resolved against each page's final address

@@ -58,8 +58,8 @@ struct PatternCheck {
 struct ListRowView {
     int number = 0;
     std::string title;
-    std::string address;      // as captured
-    std::string fullAddress;  // base address + captured, as the download asks for it
+    std::string address;      // as the row holds it: as captured, or whole when resolved
+    std::string fullAddress;  // base address + address, as the download asks for it
 };
 
 struct ListCheck {

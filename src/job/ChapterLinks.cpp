@@ -1,5 +1,8 @@
 #include "job/ChapterLinks.h"
 
+#include "web/Url.h"
+
+#include <algorithm>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -36,6 +39,71 @@ std::vector<std::size_t> PositionsWithoutRepeats(const std::vector<std::string>&
         }
     }
     return kept;
+}
+
+ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options)
+{
+    // A link as found, and the address a browser opens for it (empty when
+    // the link leads to no http(s) address).
+    struct FoundLink {
+        ChapterLink link;
+        std::string resolved;
+    };
+    std::vector<FoundLink> links;
+    for (ListPageLinks& page : pages) {
+        for (ChapterLink& link : page.links) {
+            std::string resolved = ResolveAddress(page.finalAddress, link.address);
+            links.push_back({std::move(link), std::move(resolved)});
+        }
+    }
+    if (options.reverseList) {
+        std::reverse(links.begin(), links.end());
+    }
+    ListRows result;
+    result.baseAddress = std::move(prefix);
+    // Today's form (prefix + address as captured) wherever it is right.
+    const std::string& base = result.baseAddress;
+    result.resolved = !std::all_of(links.begin(), links.end(), [&](const FoundLink& found) {
+        return found.resolved.empty() || found.resolved == base + found.link.address;
+    });
+    if (result.resolved) {
+        result.baseAddress.clear();
+        for (FoundLink& found : links) {
+            if (!found.resolved.empty()) {
+                found.link.address = found.resolved;
+            }
+        }
+    }
+    std::vector<std::string> keys;
+    keys.reserve(links.size());
+    std::unordered_set<std::string_view> seen;
+    for (const FoundLink& found : links) {
+        keys.push_back(found.resolved.empty() ? result.baseAddress + found.link.address : found.resolved);
+    }
+    for (const std::string& key : keys) {
+        result.repeated += seen.insert(key).second ? 0 : 1;
+    }
+    std::vector<std::size_t> kept;
+    if (options.removeRepeatedLinks) {
+        kept = PositionsWithoutRepeats(keys);
+    } else {
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            kept.push_back(i);
+        }
+    }
+    result.rows.reserve(kept.size());
+    for (const std::size_t i : kept) {
+        result.rows.push_back(std::move(links[i].link));
+    }
+    result.dropped = links.size() - kept.size();
+    if (result.dropped > 0) {
+        result.note = "去掉重复章节 " + std::to_string(result.dropped) + " 个";
+    }
+    if (result.resolved) {
+        result.note += result.note.empty() ? "" : "；";
+        result.note += "章节网址按目录页最终地址解析";
+    }
+    return result;
 }
 
 } // namespace velmora

@@ -10,7 +10,6 @@
 #include "job/RequestPace.h"
 #include "web/Url.h"
 
-#include <algorithm>
 #include <set>
 
 namespace velmora {
@@ -18,12 +17,6 @@ namespace {
 
 constexpr std::string_view kNoNovelName = "页面中未找到书名";
 constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
-
-// A chapter link as found, and the address a browser opens for it.
-struct FoundLink {
-    ChapterLink link;
-    std::string resolved;  // empty when the link leads to no http(s) address
-};
 
 // "书名正则有误（第 N 个字符）：message" when `pattern` does not compile.
 std::string patternError(std::string_view label, std::string_view pattern)
@@ -52,7 +45,8 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     const std::string listAddress = AddressFromTyping(typedAddress);
     RequestPace pace(options.maxConcurrency, options.minIntervalMs);
     const SiteFetch site{options, &pace, cancel};
-    std::vector<FoundLink> links;
+    std::vector<ListPageLinks> pages;
+    std::string prefix;
     std::set<std::string> visited;
     std::string address = listAddress;
     std::string encodingNote;
@@ -79,11 +73,10 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
                 result.failure = joined(why, page.encodingNote);
                 return result;
             }
-            result.novel = {found.novelName, found.author, RelativeBaseAddress(listAddress, found.firstAddress)};
+            result.novel = {found.novelName, found.author, {}};
+            prefix = RelativeBaseAddress(listAddress, found.firstAddress);
         }
-        for (const ChapterLink& link : found.chapters) {
-            links.push_back({link, ResolveAddress(page.finalUrl, link.address)});
-        }
+        pages.push_back({page.finalUrl, std::move(found.chapters)});
         std::string patternFailure;
         const std::string next = NextPageAddress(page.text, options.nextListPagePattern, page.finalUrl,
                                                  &patternFailure);
@@ -100,39 +93,11 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     }
     result.found = true;
 
-    if (options.reverseList) {
-        std::reverse(links.begin(), links.end());
-    }
-    // Today's form (prefix + address as captured) wherever it is right.
-    const std::string& base = result.novel.baseAddress;
-    const bool prefixRight = std::all_of(links.begin(), links.end(), [&](const FoundLink& found) {
-        return found.resolved.empty() || found.resolved == base + found.link.address;
-    });
-    if (!prefixRight) {
-        result.novel.baseAddress.clear();
-        for (FoundLink& found : links) {
-            if (!found.resolved.empty()) {
-                found.link.address = found.resolved;
-            }
-        }
-    }
-    std::vector<std::size_t> kept;
-    if (options.removeRepeatedLinks) {
-        std::vector<std::string> keys;
-        keys.reserve(links.size());
-        for (const FoundLink& found : links) {
-            keys.push_back(found.resolved.empty() ? result.novel.baseAddress + found.link.address : found.resolved);
-        }
-        kept = PositionsWithoutRepeats(keys);
-    } else {
-        for (std::size_t i = 0; i < links.size(); ++i) {
-            kept.push_back(i);
-        }
-    }
-    result.rows.reserve(kept.size());
+    ListRows list = RowsFromListPages(std::move(pages), std::move(prefix), options);
+    result.novel.baseAddress = std::move(list.baseAddress);
+    result.rows.reserve(list.rows.size());
     int number = 0;
-    for (const std::size_t i : kept) {
-        ChapterLink& link = links[i].link;
+    for (ChapterLink& link : list.rows) {
         result.rows.push_back(
             {++number, std::move(link.title), std::move(link.address), ChapterStatus::waiting(), true, {}});
     }
@@ -141,12 +106,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     if (pagesRead > 1) {
         note = "目录共 " + std::to_string(pagesRead) + " 页";
     }
-    if (kept.size() < links.size()) {
-        note = joined(note, "去掉重复章节 " + std::to_string(links.size() - kept.size()) + " 个");
-    }
-    if (!prefixRight) {
-        note = joined(note, "章节网址按目录页最终地址解析");
-    }
+    note = joined(note, list.note);
     result.note = joined(note, encodingNote);
     return result;
 }

@@ -6,6 +6,7 @@
 #include "core/Text.h"
 #include "job/ChapterFetch.h"
 #include "job/ChapterFiles.h"
+#include "job/ChapterLinks.h"
 #include "job/ChapterList.h"
 #include "job/ChapterText.h"
 #include "web/HttpRequest.h"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
-#include <set>
 
 namespace velmora {
 namespace {
@@ -116,6 +116,7 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
     page.status = outcome.status;
     page.bytes = outcome.bodyBytes;
     page.seconds = outcome.seconds;
+    page.finalAddress = outcome.finalUrl;
     // The text is what retrieval and download read: decoded by what the
     // bytes are, or by the rule's encoding.
     if (!body.empty()) {
@@ -170,19 +171,29 @@ void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
             list.matchRanges.emplace_back(begin, end);
         }
     }
-    // The rows exactly as retrieval makes them.
-    const ChapterListPage parsed = ParseChapterList(page, rule.patterns.novelName, rule.patterns.author,
-                                                    rule.patterns.chapterList);
-    list.baseAddress = RelativeBaseAddress(report.listPage.address, parsed.firstAddress);
-    list.rows = static_cast<int>(parsed.chapters.size());
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i < parsed.chapters.size(); ++i) {
-        const ChapterLink& link = parsed.chapters[i];
-        ListRowView row{static_cast<int>(i) + 1, link.title, link.address, list.baseAddress + link.address};
-        if (!seen.insert(row.fullAddress).second) {
-            ++list.repeatedAddresses;
-        }
-        list.rowViews.push_back(std::move(row));
+    // The rows exactly as retrieval makes them, from this page alone.
+    ChapterListPage parsed = ParseChapterList(page, rule.patterns.novelName, rule.patterns.author,
+                                              rule.patterns.chapterList);
+    const TestedPage& listPage = report.listPage;
+    std::vector<ListPageLinks> pages;
+    pages.push_back({listPage.finalAddress.empty() ? listPage.address : listPage.finalAddress,
+                     std::move(parsed.chapters)});
+    ListRows made = RowsFromListPages(std::move(pages), RelativeBaseAddress(listPage.address, parsed.firstAddress),
+                                      rule.options);
+    list.baseAddress = std::move(made.baseAddress);
+    list.rows = static_cast<int>(made.rows.size());
+    list.repeatedAddresses = static_cast<int>(made.repeated);
+    list.droppedRows = static_cast<int>(made.dropped);
+    list.resolved = made.resolved;
+    list.note = std::move(made.note);
+    if (!rule.options.nextListPagePattern.empty()) {
+        list.note = "只检查了目录第1页" + std::string(list.note.empty() ? "" : "；") + list.note;
+    }
+    for (std::size_t i = 0; i < made.rows.size(); ++i) {
+        ChapterLink& link = made.rows[i];
+        std::string fullAddress = list.baseAddress + link.address;
+        list.rowViews.push_back({static_cast<int>(i) + 1, std::move(link.title), std::move(link.address),
+                                 std::move(fullAddress)});
     }
 }
 
@@ -405,7 +416,11 @@ std::string ReportText(const RuleTestReport& report)
         out += patternLine(list.pattern) + "\n";
     } else {
         out += std::to_string(list.matches) + " 个匹配，每个 " + std::to_string(list.groupsPerMatch) + " 个分组，"
-            + std::to_string(list.rows) + " 行，重复网址 " + std::to_string(list.repeatedAddresses) + " 个\n";
+            + std::to_string(list.rows) + " 行，重复网址 " + std::to_string(list.repeatedAddresses) + " 个"
+            + (list.droppedRows > 0 ? "（下载时去掉 " + std::to_string(list.droppedRows) + " 个）" : "") + "\n";
+        if (!list.note.empty()) {
+            out += "   " + list.note + "\n";
+        }
         appendRows(out, firstRows(list));
         if (list.rows > kShownRows) {
             out += list.rows > 2 * kShownRows ? "    ...\n" : "";
@@ -451,6 +466,8 @@ std::string ReportJson(const RuleTestReport& report)
         + ",\"matches\":" + std::to_string(list.matches) + ",\"groupsPerMatch\":" + std::to_string(list.groupsPerMatch)
         + ",\"rows\":" + std::to_string(list.rows) + ",\"baseAddress\":" + JsonString(list.baseAddress)
         + ",\"repeatedAddresses\":" + std::to_string(list.repeatedAddresses)
+        + ",\"droppedRows\":" + std::to_string(list.droppedRows) + ",\"resolved\":" + jsonBool(list.resolved)
+        + ",\"note\":" + jsonUtf8(list.note)
         + ",\"firstRows\":" + rowsJson(firstRows(list)) + ",\"lastRows\":" + rowsJson(lastRows(list)) + "}";
     if (chapter.tested) {
         std::string leftovers = "[";

@@ -31,6 +31,7 @@ struct RuleUnderTest {
 // A page as the test read it.
 struct TestedPage {
     std::string address;
+    std::string finalAddress;   // where the page came from after redirects; empty means `address`
     std::string text;           // GBK, exactly as retrieval or download would use it
     bool fetched = false;       // a page arrived (whatever its status)
     bool captured = false;      // the text came from the browser, not over HTTP
@@ -57,8 +58,8 @@ struct PatternCheck {
 struct ListRowView {
     int number = 0;
     std::string title;
-    std::string address;      // as captured
-    std::string fullAddress;  // base address + captured, as the download asks for it
+    std::string address;      // as the row holds it: as captured, or whole when resolved
+    std::string fullAddress;  // base address + address, as the download asks for it
 };
 
 struct ListCheck {
@@ -66,9 +67,12 @@ struct ListCheck {
     int matches = 0;
     int groupsPerMatch = 0;
     int rows = 0;                       // rows the window would list
-    std::string baseAddress;            // put in front of each captured address
+    std::string baseAddress;            // put in front of each row's address; empty when rows hold whole ones
     std::vector<ListRowView> rowViews;  // every row, in list order
-    int repeatedAddresses = 0;          // rows whose full address an earlier row already has
+    int repeatedAddresses = 0;          // captured links whose full address an earlier link already has
+    int droppedRows = 0;                // repeated links the download leaves out (not among the rows)
+    bool resolved = false;              // rows hold addresses resolved against the list page's final address
+    std::string note;                   // UTF-8: what retrieval would note, and that only page 1 was read
     // Byte ranges [begin, end) of each match in the list page, for highlighting.
     std::vector<std::pair<std::size_t, std::size_t>> matchRanges;
 };
@@ -121,7 +125,10 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
 // A page handed in from elsewhere (the browser's capture): GBK text.
 TestedPage CapturedTestedPage(std::string_view address, std::string text);
 
-// Parts 2 and 3 of the report for a list page already read.
+// Parts 2 and 3 of the report for a list page already read. The rows are
+// made as retrieval makes them (RowsFromListPages with the rule's options),
+// from this one page: a rule with a next-list-page pattern gets a note that
+// only the first list page was read.
 void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule);
 
 // Part 4 for the chapter page of `row` (one of report.list.rowViews) already read.

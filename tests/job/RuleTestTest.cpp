@@ -150,11 +150,105 @@ TEST(RuleTestPatternTest, RepeatedAddressesAreCounted)
     report.listPage.text = "<a href=\"1.html\">a</a><a href=\"2.html\">b</a><a href=\"1.html\">c</a>";
     RuleUnderTest rule;
     rule.patterns.chapterList = "<a href=\"(.*?)\">(.*?)</a>";
+    // The download drops the repeat, so the window lists two rows.
+    RuleTestReport dropped = report;
+    CheckListPage(dropped, rule);
+    EXPECT_EQ(dropped.list.rows, 2);
+    EXPECT_EQ(dropped.list.repeatedAddresses, 1);
+    EXPECT_EQ(dropped.list.droppedRows, 1);
+    EXPECT_NE(ReportText(dropped).find("（下载时去掉 1 个）"), std::string::npos) << ReportText(dropped);
+    // A rule that keeps repeats lists all three.
+    rule.options.removeRepeatedLinks = false;
     CheckListPage(report, rule);
     EXPECT_EQ(report.list.rows, 3);
     EXPECT_EQ(report.list.repeatedAddresses, 1);
+    EXPECT_EQ(report.list.droppedRows, 0);
     EXPECT_EQ(report.list.rowViews[2].fullAddress, "http://127.0.0.1/b/1/1.html");
 }
+
+// The bench lists a list page's rows exactly as retrieval does for the same
+// page: links resolved against a redirected list address, the site's order
+// reversed, a newest-chapters block dropped or kept.
+struct SameRowsCase {
+    const char* name;
+    std::string typedPath;           // the list is served at "/b/17_17275/"; other paths redirect there
+    std::vector<std::string> links;  // as written in the page, in page order
+    void (*change)(RuleOptions&) = nullptr;
+    // Expected:
+    int rows = 0;
+    int repeated = 0;
+    int dropped = 0;
+    bool resolved = false;
+    const char* note = "";           // a UTF-8 text the bench's note holds
+};
+
+void PrintTo(const SameRowsCase& c, std::ostream* os) { *os << c.name; }
+
+class RuleTestRowsTest : public testing::TestWithParam<SameRowsCase> {};
+
+TEST_P(RuleTestRowsTest, BenchRowsAreTheDownloadsRows)
+{
+    const SameRowsCase& c = GetParam();
+    std::string page = "<html><body><h1>天下大同</h1><p>作者：王五</p><ul>\n";
+    for (const std::string& link : c.links) {
+        page += "<li><a href=\"" + link + "\">第" + link + "章</a></li>\n";
+    }
+    page += "</ul></body></html>";
+    const std::string body = gbk(page);
+    LoopbackServer server([&](const RecordedRequest& request) {
+        if (request.requestLine.starts_with("GET /b/17_17275/ ")) {
+            return Reply::text(body);
+        }
+        return Reply::redirect(server.url("/b/17_17275/"), 301);
+    });
+    RuleUnderTest rule;
+    rule.patterns = {gbk("<h1>(.+?)</h1>"), gbk("作者：(.+?)</p>"), gbk("<li><a href=\"(.*?)\">(.*?)</a></li>")};
+    if (c.change != nullptr) {
+        c.change(rule.options);
+    }
+    const std::string typed = server.url(c.typedPath);
+    RuleTestReport report;
+    report.listPage = FetchTestedPage(typed, nullptr, rule.options);
+    ASSERT_EQ(report.listPage.failure, "");
+    CheckListPage(report, rule);
+    const Retrieval retrieved = RetrieveChapterList(typed, rule.patterns, rule.options);
+    ASSERT_TRUE(retrieved.found) << retrieved.failure;
+
+    EXPECT_EQ(report.list.baseAddress, retrieved.novel.baseAddress);
+    ASSERT_EQ(report.list.rowViews.size(), retrieved.rows.size());
+    for (std::size_t i = 0; i < retrieved.rows.size(); ++i) {
+        const ListRowView& shown = report.list.rowViews[i];
+        const ChapterRow& row = retrieved.rows[i];
+        EXPECT_EQ(shown.number, row.number);
+        EXPECT_EQ(shown.title, row.title);
+        EXPECT_EQ(shown.address, row.address);
+        EXPECT_EQ(shown.fullAddress, retrieved.novel.baseAddress + row.address);
+    }
+    EXPECT_EQ(report.list.rows, c.rows);
+    EXPECT_EQ(report.list.repeatedAddresses, c.repeated);
+    EXPECT_EQ(report.list.droppedRows, c.dropped);
+    EXPECT_EQ(report.list.resolved, c.resolved);
+    EXPECT_NE(report.list.note.find(c.note), std::string::npos) << report.list.note;
+    if (c.resolved) {
+        EXPECT_EQ(report.list.rowViews[0].fullAddress, server.url("/b/17_17275/1.html"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, RuleTestRowsTest, testing::Values(
+    SameRowsCase{"LinksOfARedirectedList", "/b/17_17275", {"1.html", "2.html", "3.html"}, nullptr, 3, 0, 0, true,
+                 "章节网址按目录页最终地址解析"},
+    SameRowsCase{"NewestBlockAbove", "/b/17_17275/", {"3.html", "4.html", "1.html", "2.html", "3.html", "4.html"},
+                 nullptr, 4, 2, 2, false, "去掉重复章节 2 个"},
+    SameRowsCase{"NewestBlockAboveOfARedirectedList", "/b/17_17275",
+                 {"3.html", "4.html", "1.html", "2.html", "3.html", "4.html"}, nullptr, 4, 2, 2, true,
+                 "去掉重复章节 2 个；章节网址按目录页最终地址解析"},
+    SameRowsCase{"NewestFirstReversed", "/b/17_17275/", {"3.html", "2.html", "1.html"},
+                 [](RuleOptions& o) { o.reverseList = true; }, 3, 0, 0, false, ""},
+    SameRowsCase{"RepeatsKept", "/b/17_17275/", {"3.html", "4.html", "1.html", "2.html", "3.html", "4.html"},
+                 [](RuleOptions& o) { o.removeRepeatedLinks = false; }, 6, 2, 0, false, ""},
+    SameRowsCase{"PagedListReadsPageOne", "/b/17_17275/", {"1.html", "2.html"},
+                 [](RuleOptions& o) { o.nextListPagePattern = "<a id=\"next\" href=\"(.*?)\">"; }, 2, 0, 0, false,
+                 "只检查了目录第1页"}));
 
 // A browser-capture rule's chapter arrives as captured text; the text shown
 // is the one the download saves (markup the cleanup removes is gone), and

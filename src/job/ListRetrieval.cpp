@@ -36,15 +36,6 @@ std::string patternError(std::string_view label, std::string_view pattern)
            + regex.errorMessage();
 }
 
-std::string joined(std::string a, std::string_view b)
-{
-    if (!b.empty()) {
-        a += a.empty() ? "" : "；";
-        a += b;
-    }
-    return a;
-}
-
 Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, const RuleOptions& options,
                    const std::atomic<bool>* cancel)
 {
@@ -74,9 +65,9 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
             found = ParseChapterList(page.text, patterns.novelName, patterns.author, patterns.chapterList);
             if (found.novelName.empty()) {
                 std::string why = std::string(kNoNovelName);
-                why = joined(why, patternError("书名", patterns.novelName));
-                why = joined(why, patternError("目录", patterns.chapterList));
-                result.failure = joined(why, page.encodingNote);
+                why = WithNote(why, patternError("书名", patterns.novelName));
+                why = WithNote(why, patternError("目录", patterns.chapterList));
+                result.failure = WithNote(why, page.encodingNote);
                 return result;
             }
             result.novel = {found.novelName, found.author, RelativeBaseAddress(listAddress, found.firstAddress)};
@@ -142,12 +133,12 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
         note = "目录共 " + std::to_string(pagesRead) + " 页";
     }
     if (kept.size() < links.size()) {
-        note = joined(note, "去掉重复章节 " + std::to_string(links.size() - kept.size()) + " 个");
+        note = WithNote(note, "去掉重复章节 " + std::to_string(links.size() - kept.size()) + " 个");
     }
     if (!prefixRight) {
-        note = joined(note, "章节网址按目录页最终地址解析");
+        note = WithNote(note, "章节网址按目录页最终地址解析");
     }
-    result.note = joined(note, encodingNote);
+    result.note = WithNote(note, encodingNote);
     return result;
 }
 

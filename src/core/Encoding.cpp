@@ -136,6 +136,14 @@ std::string utf8ToGbk(std::string_view utf8)
     });
 }
 
+std::size_t questionMarksAdded(std::string_view source, std::string_view gbk)
+{
+    const auto marks = [](std::string_view bytes) { return static_cast<std::size_t>(std::ranges::count(bytes, '?')); };
+    const std::size_t before = marks(source);
+    const std::size_t after = marks(gbk);
+    return after > before ? after - before : 0;
+}
+
 std::string codePointToUtf8(char32_t cp)
 {
     std::string out;

@@ -41,7 +41,7 @@ std::string encodingNote(const DecodedPage& page)
     }
     std::string note = "网页编码 " + page.encoding + "（" + page.why + "）";
     if (page.unrepresentable > 0) {
-        note += "，" + std::to_string(page.unrepresentable) + " 个字符 GBK 无法表示，记作“?”";
+        note += "，" + UnrepresentableNote(page.unrepresentable);
     }
     return note;
 }
@@ -73,6 +73,20 @@ std::string closeOpenParagraphs(std::string_view text)
 }
 
 } // namespace
+
+std::string UnrepresentableNote(std::size_t count)
+{
+    return count == 0 ? std::string() : std::to_string(count) + " 个字符 GBK 无法表示，记作“?”";
+}
+
+std::string WithNote(std::string reason, std::string_view note)
+{
+    if (!note.empty()) {
+        reason += reason.empty() ? "" : "；";
+        reason += note;
+    }
+    return reason;
+}
 
 std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
                                 const std::vector<std::string>& removeTexts)
@@ -173,10 +187,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
             return std::nullopt;
         }
         if (text::find(page.text, left) == -1) {
-            reason = where + std::string(kNoLeftMarker);
-            if (!page.encodingNote.empty()) {
-                reason += "；" + page.encodingNote;
-            }
+            reason = WithNote(where + std::string(kNoLeftMarker), page.encodingNote);
             return std::nullopt;
         }
         if (pageNumber > 1) {

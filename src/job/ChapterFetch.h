@@ -70,6 +70,12 @@ struct FetchedPage {
 // texts.
 FetchedPage FetchPage(std::string_view address, const SiteFetch& site);
 
+// UTF-8, for a failure's reader: "N 个字符 GBK 无法表示，记作“?”", or empty
+// when `count` is 0.
+std::string UnrepresentableNote(std::size_t count);
+// `reason` with `note` after it ("；" between them when both are there).
+std::string WithNote(std::string reason, std::string_view note);
+
 // The next page's address: group 1 of the first match of `pattern` in
 // `pageText`, resolved against `pageAddress` as a browser resolves a link;
 // empty when the pattern is empty or finds nothing. A pattern that does not

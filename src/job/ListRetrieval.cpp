@@ -29,15 +29,6 @@ std::string patternError(std::string_view label, std::string_view pattern)
            + regex.errorMessage();
 }
 
-std::string joined(std::string a, std::string_view b)
-{
-    if (!b.empty()) {
-        a += a.empty() ? "" : "；";
-        a += b;
-    }
-    return a;
-}
-
 Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, const RuleOptions& options,
                    const std::atomic<bool>* cancel)
 {
@@ -68,9 +59,9 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
             found = ParseChapterList(page.text, patterns.novelName, patterns.author, patterns.chapterList);
             if (found.novelName.empty()) {
                 std::string why = std::string(kNoNovelName);
-                why = joined(why, patternError("书名", patterns.novelName));
-                why = joined(why, patternError("目录", patterns.chapterList));
-                result.failure = joined(why, page.encodingNote);
+                why = WithNote(why, patternError("书名", patterns.novelName));
+                why = WithNote(why, patternError("目录", patterns.chapterList));
+                result.failure = WithNote(why, page.encodingNote);
                 return result;
             }
             result.novel = {found.novelName, found.author, {}};
@@ -106,8 +97,8 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     if (pagesRead > 1) {
         note = "目录共 " + std::to_string(pagesRead) + " 页";
     }
-    note = joined(note, list.note);
-    result.note = joined(note, encodingNote);
+    note = WithNote(note, list.note);
+    result.note = WithNote(note, encodingNote);
     return result;
 }
 

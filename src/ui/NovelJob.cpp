@@ -419,7 +419,7 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
 
 bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
 {
-    browser_.beginRun(toGbk(c_.listAddress->text()));
+    browser_.beginRun(toGbk(c_.listAddress->text()), request.options.pageEncoding);
     progress_.pauseRequested = false;
     const int rowCount = static_cast<int>(request.rows.size());
     // Held for the run, as the engine holds it for an HTTP run.
@@ -465,7 +465,8 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             QCoreApplication::processEvents();
             enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
             if (!enough && captureFailure_.empty()) {
-                captureFailure_ = "抓到的文字不足20字节";
+                // The capture came through: the "?" its conversion put in may be why the text is short.
+                captureFailure_ = WithNote("抓到的文字不足20字节", UnrepresentableNote(browser_.unrepresentable()));
             }
         }
         if (!enough && stopping()) {

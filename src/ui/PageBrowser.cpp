@@ -68,10 +68,22 @@ PageBrowser::PageBrowser(QWidget* host) : QObject(host), host_(host) {}
 
 PageBrowser::~PageBrowser() = default;
 
-void PageBrowser::beginRun(const std::string& gbkListAddress)
+void PageBrowser::beginRun(const std::string& gbkListAddress, PageEncoding encoding)
 {
     listAddress_ = webAddress(toQString(gbkListAddress));
+    encoding_ = encoding;
     toldWhyNot_ = false;
+    applyEncoding();
+}
+
+void PageBrowser::applyEncoding()
+{
+    if (view_) {
+        const std::string_view name = PageEncodingName(encoding_);
+        view_->setDefaultTextEncoding(encoding_ == PageEncoding::automatic
+                                          ? QString()
+                                          : QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
 }
 
 bool PageBrowser::makeView()
@@ -90,6 +102,7 @@ bool PageBrowser::makeView()
             }
         }, whyNot);
         if (view_) {
+            applyEncoding();
             return true;
         }
         whyNot = QStringLiteral("浏览器模式无法使用：网页组件加载失败。\r\n") + whyNot;
@@ -123,6 +136,7 @@ void PageBrowser::stop()
 std::string PageBrowser::CapturePageText(CapturedDocument& document, int timeoutMs)
 {
     document.text.clear();
+    unrepresentable_ = 0;
     if (!view_) {
         return {};
     }
@@ -148,7 +162,7 @@ std::string PageBrowser::CapturePageText(CapturedDocument& document, int timeout
         loop.exec();
     }
     if (answer->arrived) {
-        document.text = toGbk(answer->text);
+        document.text = toGbk(answer->text, unrepresentable_);
     }
     return document.text;
 }

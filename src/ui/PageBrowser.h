@@ -1,8 +1,11 @@
 #pragma once
 
+#include "web/PageEncoding.h"
+
 #include <QObject>
 #include <QUrl>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -29,8 +32,11 @@ public:
 
     // Begins a browser-mode run over the chapters of the list page at
     // `gbkListAddress`, whose site the pages may reach besides their own.
-    // When the browser cannot be used, the user is told why once per run.
-    void beginRun(const std::string& gbkListAddress);
+    // The engine reads pages that declare no encoding (no byte-order mark,
+    // HTTP charset or <meta> charset: those still win) in `encoding`;
+    // `automatic` leaves that to the engine's own default. When the browser
+    // cannot be used, the user is told why once per run.
+    void beginRun(const std::string& gbkListAddress, PageEncoding encoding = PageEncoding::automatic);
 
     // Loads `gbkAddress`, making the web view on first use. False, without
     // loading anything, when the address is not a well-formed absolute http
@@ -46,6 +52,9 @@ public:
     // Waits, keeping the window's events flowing, up to `timeoutMs` for the
     // page to answer; empty when it does not.
     std::string CapturePageText(CapturedDocument& document, int timeoutMs = 5000);
+    // How many characters of the last capture GBK cannot hold, each now "?"
+    // in its text ("?" the page itself shows are not counted).
+    std::size_t unrepresentable() const { return unrepresentable_; }
 
 signals:
     // The current page finished loading, successfully or not.
@@ -54,10 +63,14 @@ signals:
 private:
     // Makes the web view, or tells the user (once per run) why it cannot.
     bool makeView();
+    // Gives the view the run's encoding for pages that declare none.
+    void applyEncoding();
 
     QWidget* host_;
     std::unique_ptr<WebView> view_;
     QUrl listAddress_;
+    PageEncoding encoding_ = PageEncoding::automatic;
+    std::size_t unrepresentable_ = 0;
     bool toldWhyNot_ = false;
 };
 

@@ -12,8 +12,17 @@ QString toQString(std::string_view gbk)
 
 std::string toGbk(const QString& text)
 {
+    std::size_t unrepresentable = 0;
+    return toGbk(text, unrepresentable);
+}
+
+std::string toGbk(const QString& text, std::size_t& unrepresentable)
+{
     const QByteArray utf8 = text.toUtf8();
-    return encoding::utf8ToGbk(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    const std::string_view source(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    std::string gbk = encoding::utf8ToGbk(source);
+    unrepresentable = encoding::questionMarksAdded(source, gbk);
+    return gbk;
 }
 
 } // namespace velmora

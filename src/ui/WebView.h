@@ -32,6 +32,11 @@ public:
     // of `address` and of `alsoAllowed`.
     virtual void load(const QUrl& address, const QList<QUrl>& alsoAllowed) = 0;
     virtual void stop() = 0;
+    // The encoding the engine assumes for pages that declare none (a name
+    // the engine knows: "GBK", "UTF-8", "Big5"); empty puts the engine's own
+    // default back. A byte-order mark, the HTTP charset and a <meta> charset
+    // still come first. Applies from the next load.
+    virtual void setDefaultTextEncoding(const QString& name) = 0;
     // Asks for the rendered text of the whole page (what it shows, not its
     // source); `done` receives it later, on the window thread.
     virtual void renderedText(std::function<void(const QString&)> done) = 0;

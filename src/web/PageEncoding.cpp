@@ -147,15 +147,12 @@ struct Conversion {
     std::size_t unrepresentable = 0;
 };
 
-// UTF-8 to GBK as Utf8ToGbk does it, counting the "?" it puts in: GBK
-// never uses the byte "?" inside a character, so every "?" beyond those of
-// the input is one put in.
+// UTF-8 to GBK as Utf8ToGbk does it, counting the "?" it puts in.
 Conversion fromUtf8(std::string_view utf8)
 {
     utf8 = text::untilNul(utf8);
     Conversion result{Utf8ToGbk(utf8)};
-    const auto marks = [](std::string_view bytes) { return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '?')); };
-    result.unrepresentable = marks(result.text) - std::min(marks(result.text), marks(utf8));
+    result.unrepresentable = encoding::questionMarksAdded(utf8, result.text);
     return result;
 }
 

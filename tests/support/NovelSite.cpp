@@ -208,11 +208,13 @@ std::string NovelSite::scriptChapterPage(int n) const
 {
     // The text arrives only through the script, so a plain request never
     // sees it; the markers are visible text around the place it fills.
-    return std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>")
-        + "<body>" + options_.scriptPageExtra + "<span>" + gbk("正在玩命为您加载中，请稍后！")
+    const std::string head = options_.scriptPagesUndeclared
+        ? "<html><head></head>"
+        : "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>";
+    return head + "<body>" + options_.scriptPageExtra + "<span>" + gbk("正在玩命为您加载中，请稍后！")
         + "</span><span id=\"t\"></span><span>" + gbk("上一章")
         + "</span><script>document.getElementById(\"t\").textContent = \"" + scriptText(n)
-        + "\";</script></body></html>";
+        + options_.scriptTextTail + "\";</script></body></html>";
 }
 
 Reply NovelSite::answer(const RecordedRequest& request)
@@ -244,6 +246,9 @@ Reply NovelSite::answer(const RecordedRequest& request)
             reply = Reply::text("");
         } else if (script) {
             reply = htmlReply(scriptChapterPage(n), false);
+            if (options_.scriptPagesUndeclared) {
+                reply.headers = {"Content-Type: text/html"};
+            }
             reply.neverAnswer = options_.neverLoad.contains(n);
         } else {
             reply = htmlReply(chapterPage(n, utf8), utf8);

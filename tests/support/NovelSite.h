@@ -34,6 +34,8 @@ struct NovelSiteOptions {
     std::set<int> neverLoad{};        // script-built chapters that never finish loading
     std::vector<std::string> scriptLinks{};  // the script-built list's links in place of "1.html" etc.
     std::string scriptPageExtra{};           // markup every script-built chapter page holds before its text
+    std::string scriptTextTail{};  // script source (e.g. a \u escape) the script adds after each chapter's text
+    bool scriptPagesUndeclared = false;  // script-built chapter pages name no charset (header or <meta>)
     std::chrono::milliseconds delay{0};  // added to every answer
 };
 

@@ -65,6 +65,43 @@ TEST_F(BrowserDownloadTest, TooShortTextGetsFiveAttemptsThenFails)
     EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
 }
 
+// A page that names no charset anywhere is read in the rule's encoding.
+TEST_F(BrowserDownloadTest, UndeclaredGbkPageIsReadInTheRulesEncoding)
+{
+    NovelSiteOptions options;
+    options.chapters = 2;
+    options.scriptPagesUndeclared = true;
+    NovelSite site(options);
+    listScriptNovel(site);
+    RuleOptions rule = window().ruleSettings()->ruleOptions();
+    rule.pageEncoding = PageEncoding::gbk;
+    window().ruleSettings()->setRuleOptions(rule);
+    button("按钮_下载章节内容")->click();
+
+    for (int n = 1; n <= 2; ++n) {
+        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
+    }
+    EXPECT_EQ(status(), "整本小说下载完毕");
+}
+
+// Characters GBK lacks become "?" in the capture; a failed attempt says how
+// many were put in, not counting the "?" the page shows itself.
+TEST_F(BrowserDownloadTest, ShortTextFailureCountsCharactersGbkLacks)
+{
+    NovelSiteOptions options;
+    options.chapters = 1;
+    options.shortText = {1};
+    options.scriptPageExtra = "<p>?</p>";
+    options.scriptTextTail = "\\ud83d\\ude00";  // one character outside GBK, written by the script
+    NovelSite site(options);
+    listScriptNovel(site);
+    button("按钮_下载章节内容")->click();
+
+    EXPECT_EQ(cell(0, 3), "失败3次");
+    EXPECT_EQ(list()->topLevelItem(0)->toolTip(3), "抓到的文字不足20字节；1 个字符 GBK 无法表示，记作“?”");
+    EXPECT_EQ(window().browser().unrepresentable(), 1u);
+}
+
 TEST_F(BrowserDownloadTest, PageThatNeverLoadsHitsTheTimeLimit)
 {
     NovelSiteOptions options;

@@ -229,12 +229,19 @@ public:
                 onLoaded();
             }
         });
+        engineDefaultEncoding_ = view_->page()->settings()->defaultTextEncoding();
     }
 
     ~WebEngineView() override { delete view_.data(); }
 
     void load(const QUrl& address, const QList<QUrl>& alsoAllowed) override { view_->load(address, alsoAllowed); }
     void stop() override { view_->stop(); }
+
+    void setDefaultTextEncoding(const QString& name) override
+    {
+        QWebEngineSettings* settings = view_->page()->settings();
+        settings->setDefaultTextEncoding(name.isEmpty() ? engineDefaultEncoding_ : name);
+    }
 
     void renderedText(std::function<void(const QString&)> done) override
     {
@@ -248,6 +255,7 @@ public:
 
 private:
     QPointer<GuardedView> view_;  // also owned by its host, which may go first
+    QString engineDefaultEncoding_;
 };
 
 } // namespace

@@ -103,7 +103,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
     bool help = false;
     bool version = false;
     bool optionsEnded = false;
-    std::optional<std::string> rowsSpec;
+    std::optional<std::string> rowsText;
     for (std::size_t i = 0; i < words.size(); ++i) {
         std::string word = words[i];
         if (optionsEnded || word.size() < 2 || word[0] != '-') {
@@ -153,7 +153,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
             } else if (word == "--rule") {
                 a.rule = *v;
             } else {
-                rowsSpec = *v;
+                rowsText = *v;
             }
         } else if (word == "-h" || word == "--help") {
             help = true;
@@ -181,10 +181,10 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         return usage("no command given");
     }
     a.command = *command;
-    if (rowsSpec) {
-        const std::optional<RowSelection> rows = RowSelection::parse(*rowsSpec);
+    if (rowsText) {
+        const std::optional<RowSelection> rows = RowSelection::parse(*rowsText);
         if (!rows) {
-            return usage("--rows wants row numbers like 1-50,60,100- (got \"" + *rowsSpec + "\")");
+            return usage("--rows wants row numbers like 1-50,60,100- (got \"" + *rowsText + "\")");
         }
         a.rows = *rows;
     }
@@ -201,7 +201,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         }
         break;
     case Command::update:
-        if (!a.addresses.empty() || a.addressFile || rowsSpec || !a.merge || a.resume || a.fresh || a.rule) {
+        if (!a.addresses.empty() || a.addressFile || rowsText || !a.merge || a.resume || a.fresh || a.rule) {
             return usage("update takes only --dir, --epub and --json");
         }
         break;
@@ -214,7 +214,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         }
         break;
     case Command::rules:
-        if (a.addressFile || rowsSpec || a.json || !a.merge || a.resume || a.fresh
+        if (a.addressFile || rowsText || a.json || !a.merge || a.resume || a.fresh
             || a.epub) {
             return usage("rules takes only --dir");
         }

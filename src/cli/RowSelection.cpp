@@ -21,12 +21,12 @@ std::optional<int> rowNumber(std::string_view digits)
 
 } // namespace
 
-std::optional<RowSelection> RowSelection::parse(std::string_view spec)
+std::optional<RowSelection> RowSelection::parse(std::string_view text)
 {
     RowSelection selection;
     while (true) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view item = spec.substr(0, comma);
+        const std::size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
         const std::size_t dash = item.find('-');
         const std::optional<int> first = rowNumber(item.substr(0, dash));
         if (!first) {
@@ -45,7 +45,7 @@ std::optional<RowSelection> RowSelection::parse(std::string_view spec)
         if (comma == std::string_view::npos) {
             return selection;
         }
-        spec.remove_prefix(comma + 1);
+        text.remove_prefix(comma + 1);
     }
 }
 
@@ -73,22 +73,22 @@ int RowSelection::highestNamed() const
 
 std::string RowSelection::format(const std::vector<int>& numbers)
 {
-    std::string spec;
+    std::string text;
     for (std::size_t i = 0; i < numbers.size();) {
         std::size_t j = i;
         while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) {
             ++j;
         }
-        if (!spec.empty()) {
-            spec += ',';
+        if (!text.empty()) {
+            text += ',';
         }
-        spec += std::to_string(numbers[i]);
+        text += std::to_string(numbers[i]);
         if (j > i) {
-            spec += '-' + std::to_string(numbers[j]);
+            text += '-' + std::to_string(numbers[j]);
         }
         i = j + 1;
     }
-    return spec;
+    return text;
 }
 
 } // namespace velmora::cli

@@ -14,16 +14,16 @@ public:
     // Every row.
     RowSelection() = default;
 
-    // Nothing when `spec` is not a comma-separated list of N, N-M (N <= M)
+    // Nothing when `text` is not a comma-separated list of N, N-M (N <= M)
     // or N- (from N to the end), numbers from 1.
-    static std::optional<RowSelection> parse(std::string_view spec);
+    static std::optional<RowSelection> parse(std::string_view text);
 
     bool all() const { return ranges_.empty(); }
     bool contains(int number) const;
     // The highest number named (an open range counts its first); 0 for every row.
     int highestNamed() const;
 
-    // The shortest spec naming exactly `numbers` (ascending), e.g. "3,7-9".
+    // The shortest text naming exactly `numbers` (ascending), e.g. "3,7-9".
     static std::string format(const std::vector<int>& numbers);
 
 private:

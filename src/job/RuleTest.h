@@ -125,13 +125,13 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
 // A page handed in from elsewhere (the browser's capture): GBK text.
 TestedPage CapturedTestedPage(std::string_view address, std::string text);
 
-// Parts 2 and 3 of the report for a list page already read. The rows are
+// The name, author and list sections of the report for a list page already read. The rows are
 // made as retrieval makes them (RowsFromListPages with the rule's options),
 // from this one page: a rule with a next-list-page pattern gets a note that
 // only the first list page was read.
 void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule);
 
-// Part 4 for the chapter page of `row` (one of report.list.rowViews) already read.
+// The chapter section for the chapter page of `row` (one of report.list.rowViews) already read.
 void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const ListRowView& row, TestedPage page);
 
 // Supplies the chapter page of a row when the rule reads chapters through the

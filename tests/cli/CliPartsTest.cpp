@@ -38,7 +38,7 @@ TEST(JsonStringTest, EveryTextParsesBackToItselfOrWithReplacementCharacters)
 TEST(RowSelectionTest, ParsesListsRangesAndOpenEnds)
 {
     const struct {
-        const char* spec;
+        const char* text;
         std::vector<int> in;
         std::vector<int> out;
     } accepted[] = {
@@ -48,17 +48,17 @@ TEST(RowSelectionTest, ParsesListsRangesAndOpenEnds)
         {"3-3,1", {1, 3}, {2, 4}},
     };
     for (const auto& c : accepted) {
-        const auto selection = RowSelection::parse(c.spec);
-        ASSERT_TRUE(selection) << c.spec;
+        const auto selection = RowSelection::parse(c.text);
+        ASSERT_TRUE(selection) << c.text;
         for (int n : c.in) {
-            EXPECT_TRUE(selection->contains(n)) << c.spec << " " << n;
+            EXPECT_TRUE(selection->contains(n)) << c.text << " " << n;
         }
         for (int n : c.out) {
-            EXPECT_FALSE(selection->contains(n)) << c.spec << " " << n;
+            EXPECT_FALSE(selection->contains(n)) << c.text << " " << n;
         }
     }
-    for (const char* spec : {"", "0", "5-2", "1,,2", "a", "1-2-3", "-4", "1, 2", "99999999999"}) {
-        EXPECT_FALSE(RowSelection::parse(spec)) << spec;
+    for (const char* text : {"", "0", "5-2", "1,,2", "a", "1-2-3", "-4", "1, 2", "99999999999"}) {
+        EXPECT_FALSE(RowSelection::parse(text)) << text;
     }
     EXPECT_EQ(RowSelection::format({1, 2, 3, 5, 7, 8}), "1-3,5,7-8");
 }

@@ -193,23 +193,27 @@ public:
         sites_.reset(address, alsoAllowed);
         page_->expectLoad();
         requested_ = address;
+        shownBefore_ = url();
         QWebEngineView::load(address);
     }
 
-    // Whether the page now shown is the one the last load asked for. A load
-    // the page itself started and the guard refused (a form sent, a link
-    // followed) also reports its end, possibly after the next load began;
-    // that report belongs to the page before and must not pass for the new
-    // page's.
+    // Whether the page now shown is the one the last load brought: the
+    // address asked for, or (after a redirect) any page other than the one
+    // shown when the load began. A load the page itself started and the
+    // guard refused (a form sent, a link followed) also reports its end,
+    // possibly after the next load began; the page still shown is then the
+    // old one, and that report must not pass for the new page's.
     bool showsRequested() const
     {
         const QUrl::FormattingOptions same = QUrl::StripTrailingSlash | QUrl::NormalizePathSegments;
-        return page()->requestedUrl().adjusted(same) == requested_.adjusted(same);
+        const QUrl shown = url().adjusted(same);
+        return shown == requested_.adjusted(same) || shown != shownBefore_.adjusted(same);
     }
 
 private:
     Sites sites_;
     QUrl requested_;
+    QUrl shownBefore_;  // the page shown when the last load began
     QWebEngineProfile* profile_;
     SiteGuard guard_;
     GuardedPage* page_ = nullptr;

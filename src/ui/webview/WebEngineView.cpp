@@ -252,7 +252,12 @@ public:
         // Read from a world of its own, so the page's script cannot change
         // what reading the text means.
         view_->page()->runJavaScript(
-            QStringLiteral("document.documentElement ? document.documentElement.innerText : ''"),
+            // A document is read once: when a load's end was reported for the
+            // page still shown (a refused navigation of that page), its text
+            // was already taken, and reading it again would pass it off as the
+            // next page's; it reads as empty, and the attempt fails.
+            QStringLiteral("(function () { if (window.__velmoraRead) return ''; window.__velmoraRead = true;"
+                           " return document.documentElement ? document.documentElement.innerText : ''; })()"),
             QWebEngineScript::ApplicationWorld,
             [done = std::move(done)](const QVariant& result) { done(result.toString()); });
     }

@@ -19,6 +19,7 @@ struct DefaultRule {
     bool pageCapture;
 };
 
+// clang-format off
 constexpr DefaultRule kDefaultRules[] = {
     {"58看书", "http://www.kanshu58.example/",
      R"(&lt;li class=&quot;chapter&quot;&gt;&lt;a href=&quot;(.*?)&quot; title=&quot;.*?&quot;&gt;(.*?)&lt;/a&gt;&lt;/li&gt;)",
@@ -133,6 +134,7 @@ constexpr DefaultRule kDefaultRules[] = {
      R"(&lt;/div&gt;)",
      false},
 };
+// clang-format on
 
 std::string composeUtf8()
 {

@@ -67,6 +67,7 @@ struct OptionAttribute {
 };
 
 // The settings in the order their attributes are added.
+// clang-format off
 const OptionAttribute kOptionAttributes[] = {
     {"网页编码",
      [](const RuleOptions& o) {
@@ -101,6 +102,7 @@ const OptionAttribute kOptionAttributes[] = {
     {"去除文字", [](const RuleOptions& o) { return joinLines(o.removeTexts); },
      [](RuleOptions& o, std::string_view v) { o.removeTexts = splitLines(v); }},
 };
+// clang-format on
 
 constexpr std::size_t kOptionCount = std::size(kOptionAttributes);
 

@@ -233,6 +233,7 @@ TEST_P(GetTest, StatusFilesAndMessagesFollowTheSite)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cli, GetTest,
     testing::Values(
@@ -260,6 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
         GetCase{"PageCaptureRuleIsLeftToTheWindowProgram", {"get", "@list"}, Rules::capture, {}, 2, {}, {},
                 "download this novel with velmora"}),
     [](const testing::TestParamInfo<GetCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(CliTest, SeveralAddressesFromArgumentsAndAFileEndWithASummary)
 {
@@ -507,6 +509,7 @@ TEST_P(FollowTest, SecondGetFetchesOnlyWhatTheRecordLacks)
     EXPECT_EQ(record.record.ruleName, gbk("本机"));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cli, FollowTest,
     testing::Values(
@@ -531,6 +534,7 @@ INSTANTIATE_TEST_SUITE_P(
         FollowCase{"FreshDownloadsEverything", {"--fresh"}, [](NovelSite& site, const fs::path&) { site.growTo(12); },
                    rowsFrom(1, 12)}),
     [](const testing::TestParamInfo<FollowCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(CliTest, UpdateFetchesTheNewChaptersOfEveryRecordedNovel)
 {

@@ -14,8 +14,10 @@ TEST(EncodingTest, RoundTripsChineseAndAscii)
 
 TEST(EncodingTest, UnrepresentableAndMalformedBecomeQuestionMarks)
 {
+    // clang-format off
     EXPECT_EQ(encoding::utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");   // an emoji: one character, one "?"
     EXPECT_EQ(encoding::utf8ToGbk("a\xFF\xFE" "b"), "a??b");          // two stray bytes
+    // clang-format on
     EXPECT_EQ(encoding::utf8ToGbk("a\xE4\xB8"), "a??");               // cut short at the end
     EXPECT_EQ(encoding::utf8ToGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
@@ -25,7 +27,9 @@ TEST(EncodingTest, LongRunsOfUnrepresentableCharactersConvert)
     std::string utf8;
     std::string expected;
     for (int i = 0; i < 50000; ++i) {
+        // clang-format off
         utf8 += "\xEA\xB0\x80" "\xE4\xB8\xAD";   // a Hangul syllable, then 中
+        // clang-format on
         expected += "?\xD6\xD0";
     }
     EXPECT_TRUE(encoding::utf8ToGbk(utf8) == expected);
@@ -33,14 +37,18 @@ TEST(EncodingTest, LongRunsOfUnrepresentableCharactersConvert)
 
 TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters)
 {
+    // clang-format off
     EXPECT_EQ(encoding::gbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    // clang-format on
 }
 
 TEST(EncodingTest, LargeTextConvertsWhole)
 {
     std::string utf8;
     for (int i = 0; i < 100000; ++i) {
+        // clang-format off
         utf8 += "\xE4\xB8\xAD" "x";
+        // clang-format on
     }
     EXPECT_EQ(encoding::utf8ToGbk(utf8).size(), 300000u);
 }

@@ -45,6 +45,7 @@ TEST(RegexObjectTest, FailureSaysWhyAndWhereInCharacters)
         int offset;
         const char* message;  // part of PCRE2's wording
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {"<a href=\"(.*?\">", 15, "missing closing parenthesis"},
         {gbk("作者[:(.*?)"), 9, "missing terminating ]"},
@@ -167,7 +168,9 @@ TEST(RegexObjectTest, MatchesPerCharacter)
     ASSERT_TRUE(regex.run("\\w+", gbk("abc中文9")));
     ASSERT_EQ(regex.matchCount(), 2);
     EXPECT_EQ(regex.matchText(2), "9");
+    // clang-format off
     ASSERT_TRUE(regex.run("\\s", gbk("a\xE3\x80\x80" "b c")));   // U+3000 ideographic space
+    // clang-format on
     EXPECT_EQ(regex.matchCount(), 1);
     ASSERT_TRUE(regex.run("\\u4E2D", gbk("中文")));
     EXPECT_EQ(regex.matchText(1), gbk("中"));
@@ -268,3 +271,5 @@ TEST(RegexObjectTest, ObjectsOnSeparateThreadsAreIndependent)
 }
 
 } // namespace
+
+    // clang-format on

@@ -43,6 +43,7 @@ const std::string kMetaHead = "<head>\r\n<meta charset=\"gbk\" />\r\n"
                               "<meta property=\"og:novel:book_name\" content=\"山海旧梦\"/>\r\n"
                               "<meta property=\"og:novel:author\" content=\"林一舟\"/>\r\n</head>\r\n";
 
+// clang-format off
 const std::vector<SiteCase> kSites = {
     {"58看书", kChapterClassList, kMetaName, kMetaAuthor,
      kMetaHead + "<ul class=\"list\">\r\n"
@@ -150,6 +151,7 @@ const std::vector<SiteCase> kSites = {
      "<li class=\"list-group-item col-sm-4\"><a href=\"/m/2.html\" title=\"二\">第二章</a></li>\r\n",
      "梅边", "冯二", {{"/m/1.html", "第一章"}, {"/m/2.html", "第二章"}}},
 };
+// clang-format on
 
 class SiteRulePatternsTest : public testing::TestWithParam<SiteCase> {};
 

@@ -33,6 +33,7 @@ TEST_P(FindTest, FindsOnCharacterBoundariesOnly)
     EXPECT_EQ(text::find(c.text, c.needle, c.start, c.ignoreCase), c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, FindTest, testing::Values(
     FindCase{"abcabc", "c", 1, false, 3},
     FindCase{"abcabc", "c", 4, false, 6},
@@ -51,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FindTest, testing::Values(
     FindCase{std::string("x") + kTrailA + "A", std::string(kTrailA) + "a", 1, true, 2},
     FindCase{std::string("\xD0\xD6\xD0"), kZhong, 1, false, -1}   // D6 D0 straddles two characters
 ));
+// clang-format on
 
 TEST(TextTest, FindLastLiesWhollyBeforePosition)
 {
@@ -155,6 +157,7 @@ TEST_P(RestoreLineBreaksTest, KeepsStoredBreaksTheEditLeftAlone)
     EXPECT_EQ(text::restoreLineBreaks(GetParam().edited, GetParam().stored), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RestoreLineBreaksTest, testing::Values(
     LineBreakCase{"typed before a final lone CR", "<h1>(.*?)</h1>\r", "<h1>(.*?)</h1>x\n", "<h1>(.*?)</h1>x\r"},
     LineBreakCase{"typed at the front", "a\rb\r\nc\n", "Xa\nb\nc\n", "Xa\rb\r\nc\n"},
@@ -167,3 +170,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestoreLineBreaksTest, testing::Values(
     LineBreakCase{"double-byte text", "\xD6\xD0\r", "\xD6\xD0\xD6\xD0\n", "\xD6\xD0\xD6\xD0\r"},
     LineBreakCase{"nothing stored", "", "a\nb", "a\r\nb"}
 ));
+// clang-format on

@@ -178,6 +178,7 @@ TEST_P(WorkerPoolStartTest, ClampsWhatIsGiven)
     EXPECT_EQ(pool.stackSize(), c.stackSize);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Options, WorkerPoolStartTest,
     ::testing::Values(StartCase{"maximum raised to the core workers", {.coreWorkers = 8, .maxWorkers = 3}, 8, 8, 10000, 0},
@@ -190,6 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"stack 13000 rounds to 12288", {.coreWorkers = 1, .stackSize = 13000}, 1, 20, 10000, 12288},
                       StartCase{"stack 0 given is the default", {.coreWorkers = 1, .stackSize = 0}, 1, 20, 10000, 0}),
     [](const ::testing::TestParamInfo<StartCase>& info) { return "case" + std::to_string(info.index); });
+// clang-format on
 
 TEST_F(WorkerPoolTest, SettersClampAndActWhileRunning)
 {

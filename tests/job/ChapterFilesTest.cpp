@@ -21,6 +21,7 @@ TEST_P(SafeFileNameTest, NeverLeavesTheWorkingFolder)
     EXPECT_EQ(SafeFileName(GetParam().name), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, SafeFileNameTest, testing::Values(
     SafeNameCase{"\xC4\xB3\xCA\xE9", "\xC4\xB3\xCA\xE9"},  // 某书 stays as it is
     SafeNameCase{"../../x", ".._.._x"},
@@ -45,6 +46,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SafeFileNameTest, testing::Values(
     SafeNameCase{std::string(200, 'a'), std::string(120, 'a')},
     SafeNameCase{std::string(100, '\x80'), std::string(40, '\x80')}  // 40 euro signs: 120 bytes in UTF-8
 ));
+// clang-format on
 
 TEST(ChapterFilesTest, LongNamesAreCutOnCharacterBoundaries)
 {
@@ -152,6 +154,7 @@ TEST_P(RelativeBaseAddressTest, EachSlashClimbsOneFolder)
     EXPECT_EQ(RelativeBaseAddress(GetParam().list, GetParam().first), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RelativeBaseAddressTest, testing::Values(
     BaseCase{"http://h.example/a/b/list.html", "123.html", "http://h.example/a/b/"},
     BaseCase{"http://h.example/a/b/list.html", "b/123.html", "http://h.example/a/"},
@@ -162,3 +165,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, RelativeBaseAddressTest, testing::Values(
     BaseCase{"http://h.example/a/", "1.html", "http://h.example/a/"},
     BaseCase{"http://H.example/A/b/", "B/1.html", "http://H.example/A/"}
 ));
+// clang-format on

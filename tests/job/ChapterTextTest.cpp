@@ -22,6 +22,7 @@ TEST_P(TextBetweenTest, CutsBetweenMarkers)
     EXPECT_EQ(TextBetween(c.text, c.left, c.right), c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, TextBetweenTest, testing::Values(
     BetweenCase{"plain", "<div>body</div>", "<div>", "</div>", "body"},
     BetweenCase{"left missing", "<p>body</div>", "<div>", "</div>", ""},
@@ -35,6 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextBetweenTest, testing::Values(
     // The marker "A<" must not be found across the trail byte 'A' of 0x81 0x41.
     BetweenCase{"no match inside a double-byte character", "\x81" "A<b>A<x>", "A<", ">", "x"}
 ));
+// clang-format on
 
 TEST(ChapterTextTest, BetweenHonoursStartAndIgnoreCase)
 {
@@ -58,6 +60,7 @@ TEST_P(CleanChapterTextTest, Cleans)
     EXPECT_EQ(CleanChapterText(c.text), c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, CleanChapterTextTest, testing::Values(
     CleanCase{"entities", "&lsquo;&rsquo;&mdash;&hellip;&ldquo;&rdquo;&nbsp;&quot;",
               "\xA1\xAE\xA1\xAF\xA1\xAA\xA1\xAD\xA1\xB0\xA1\xB1 \""},
@@ -73,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CleanChapterTextTest, testing::Values(
     CleanCase{"seven breaks", "a\r\n\r\n\r\n\r\n\r\n\r\n\r\nb", "a\r\n\r\nb"},
     CleanCase{"paragraph tags around blank lines", "<p>a</p>\r\n\r\n<p>b</p>", "  a\r\n  b\r\n"}
 ));
+// clang-format on
 
 struct MarkupCase {
     std::string name;
@@ -91,6 +95,7 @@ TEST_P(RemoveRemainingMarkupTest, LeavesPlainText)
     EXPECT_EQ(RemoveRemainingMarkup(c.text, c.extraTexts), c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RemoveRemainingMarkupTest, testing::Values(
     MarkupCase{"break forms", "a<br>b<BR/>c<br class=\"x\">d<Br\t/>e", "a\r\nb\r\nc\r\nd\r\ne"},
     MarkupCase{"paragraph forms", "<p class=\"t\">a</P><P>b", "\r\na\r\nb"},
@@ -119,6 +124,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RemoveRemainingMarkupTest, testing::Values(
                "one two ", {"\xB1\xBE\xD5\xC2\xCD\xEA", "\xB4\xCB" "AD", ""}},
     MarkupCase{"extra text only on character boundaries", "\x81" "AB", "\x81" "AB", {"AB"}}
 ));
+// clang-format on
 
 TEST(ChapterTextTest, RemainingMarkupGoesAfterTheTableLeavesItsWork)
 {

@@ -197,6 +197,7 @@ TEST_P(DownloadRunTest, RowsFilesEventsAndMergeFollowTheServer)
     EXPECT_EQ(fileBytes(MergedFilePath(novel.name, novel.author)), merged);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, DownloadRunTest, testing::Values(
     RunCase{"AllSaved", {}, {}, {}, {}, ""},
     RunCase{"UncheckedRowsAreLeftAlone", {}, {2, 5}, {}, {}, ""},
@@ -205,6 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DownloadRunTest, testing::Values(
     RunCase{"PageWithoutMarkerIsNoChapter", {.missingMarker = {4}}, {}, {4}, {{4, 3}},
             std::string(kNoLeftMarker)}
 ), [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // ---- retrieval -------------------------------------------------------------
 

@@ -86,6 +86,7 @@ TEST(JobRecordTest, FileIsTheDocumentedText)
 TEST(JobRecordTest, AwkwardTextRoundTrips)
 {
     TempFolder folder("velmora-record");
+    // clang-format off
     const std::string awkward[] = {
         "tab\there",
         "line\nbreak\r\nand\rreturn",
@@ -97,6 +98,7 @@ TEST(JobRecordTest, AwkwardTextRoundTrips)
         "=x=y",
         "",
     };
+    // clang-format on
     JobRecord record{"http://h/?a=1&b=\t", "R=1", utf8ToGbk("书\n名"), "\\", {}};
     int number = 0;
     for (const std::string& text : awkward) {
@@ -154,6 +156,7 @@ TEST_P(BadRecordTest, IsIgnoredWithAClearMessage)
 
 const std::string kHeader = "velmora-job 1\r\n列表网址=L\r\n规则=R\r\n书名=N\r\n作者=A\r\n";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BadRecordTest, testing::Values(
     BadRecordCase{"empty", "", JobRecordStatus::Damaged, "下载记录已损坏（第1行：文件是空的），已忽略"},
     BadRecordCase{"foreign", "title\tauthor\r\n", JobRecordStatus::Foreign, "下载记录不是本程序写的，已忽略"},
@@ -177,6 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadRecordTest, testing::Values(
     BadRecordCase{"rows lost", kHeader + "章节数=2\r\n\r\n1\t1\t/a\tT\r\n", JobRecordStatus::Damaged,
                   "章节行数与章节数不符"}
 ));
+// clang-format on
 
 TEST(JobRecordTest, ToleratesLfLinesAndUnknownKeys)
 {

@@ -28,6 +28,7 @@ TEST_P(IntervalTest, PlansTheRowsOrRefuses)
     EXPECT_EQ(plan.rows, c.rows);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, IntervalTest, testing::Values(
     IntervalCase{"last beyond the list is cut to it", 1, 4, 9999, 10, false, 10, {0, 4, 8}},
     IntervalCase{"within the list", 3, 3, 8, 10, false, 8, {2, 5}},
@@ -42,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, IntervalTest, testing::Values(
     IntervalCase{"empty list", 1, 1, 9999, 0, true, 0, {}},
     IntervalCase{"largest numbers do not overflow", 32767, 32767, 32767, 40000, true, 32767, {}}
 ));
+// clang-format on
 
 struct MoveCase {
     const char* label;
@@ -85,6 +87,7 @@ TEST_P(MoveTest, PlansSingleMovesThatGiveTheOrder)
     EXPECT_EQ(applySteps(c.rowCount, plan.steps), expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, MoveTest, testing::Values(
     MoveCase{"up further than the top allows", 10, {2, 3}, 5, Direction::up, false, 2,
              {2, 3, 0, 1, 4, 5, 6, 7, 8, 9}},
@@ -99,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, MoveTest, testing::Values(
     MoveCase{"negative distance", 10, {4}, -2, Direction::up, true, 0, {}},
     MoveCase{"nothing highlighted", 10, {}, 1, Direction::up, true, 0, {}}
 ));
+// clang-format on
 
 TEST(ListToolsTest, DeletionRemovesFromTheLastAndRenumbersFromTheFirst)
 {

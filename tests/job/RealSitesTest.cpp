@@ -230,6 +230,7 @@ TEST_P(EncodingTest, NameTitlesAndChaptersAreCleanGbk)
 const auto identity = [](std::string_view s) { return std::string(s); };
 const auto toGbkBytes = [](std::string_view s) { return gbk(s); };
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Pages, EncodingTest, testing::Values(
     EncodingCase{"GbkDeclared", toGbkBytes, "<meta charset=\"gbk\">", {}, "正文甲乙", "正文甲乙"},
     EncodingCase{"Utf8DeclaringGbk", identity, "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">",
@@ -243,6 +244,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, EncodingTest, testing::Values(
                  PageEncoding::big5},
     EncodingCase{"Gb18030OnlyCharacter", [](std::string_view s) { return encoded(s, "GB18030"); },
                  "<meta charset=\"gb18030\">", {}, "正文\xF0\xA0\xAE\xB7甲", "正文?甲"}));
+// clang-format on
 
 // ---- 2. chapter addresses ------------------------------------------------------
 
@@ -286,6 +288,7 @@ TEST_P(AddressTest, ChaptersAreFetchedWhereABrowserGoes)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Links, AddressTest, testing::Values(
     AddressCase{"PathRelative", "/b/1/", "/b/1/", "7.html", "/b/1/7.html", true},
     AddressCase{"HostRelative", "/b/1/", "/b/1/", "/b/1/7.html", "/b/1/7.html", true},
@@ -295,6 +298,7 @@ INSTANTIATE_TEST_SUITE_P(Links, AddressTest, testing::Values(
     AddressCase{"EndingInSlash", "/book/195691/", "/book/195691/", "/book/195691/3301/", "/book/195691/3301/",
                 false},
     AddressCase{"ListRedirectedToSlash", "/b/17_17275/", "/b/17_17275", "7.html", "/b/17_17275/7.html", false}));
+// clang-format on
 
 TEST_F(RealSitesTest, ListAddressTypedWithoutSchemeIsFetched)
 {
@@ -350,6 +354,7 @@ TEST_P(RepeatTest, ListComesOutInReadingOrder)
     EXPECT_EQ(order, c.expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Lists, RepeatTest, testing::Values(
     RepeatCase{"NoRepeats", {1, 2, 3, 4, 5}, false, true, {1, 2, 3, 4, 5}},
     RepeatCase{"NewestBlockAbove", {4, 5, 6, 1, 2, 3, 4, 5, 6}, false, true, {1, 2, 3, 4, 5, 6}},
@@ -360,6 +365,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, RepeatTest, testing::Values(
     RepeatCase{"NewestFirstWithBlockAbove", {6, 5, 6, 5, 4, 3, 2, 1}, true, true, {1, 2, 3, 4, 5, 6}},
     RepeatCase{"StrayRepeatKeepsFirst", {1, 2, 3, 2, 4, 5}, false, true, {1, 2, 3, 4, 5}},
     RepeatCase{"RepeatsKeptWhenTurnedOff", {5, 6, 1, 2, 3, 4, 5, 6}, false, false, {5, 6, 1, 2, 3, 4, 5, 6}}));
+// clang-format on
 
 TEST(ChapterLinksTest, EmptyAndSingleLists)
 {

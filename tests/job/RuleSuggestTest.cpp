@@ -86,6 +86,7 @@ const std::string slashBook = "/book/7/";
 std::string rooted(int n) { return slashBook + std::to_string(n) + ".html"; }
 std::string relative(int n) { return std::to_string(n) + ".html"; }
 
+// clang-format off
 const std::vector<Style> kStyles = {
     {"ChapterClassListWithOgMeta",
      [] {
@@ -223,6 +224,7 @@ const std::vector<Style> kStyles = {
      },
      false},
 };
+// clang-format on
 
 class RuleSuggestTest : public testing::TestWithParam<Style> {
 protected:

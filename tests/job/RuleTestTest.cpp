@@ -107,6 +107,7 @@ TEST_P(RuleTestPartTest, ReportNamesWhatWorksAndWhatFails)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RuleTestPartTest, testing::Values(
     PartCase{"GoodRule", {}},
     PartCase{"GoodRuleOnAGzipUtf8PageThirdRow", {}, true, nullptr, 3},
@@ -302,3 +303,5 @@ TEST(RuleTestCancelTest, CancelEndsATestWaitingForASilentServer)
 }
 
 } // namespace
+
+// clang-format on

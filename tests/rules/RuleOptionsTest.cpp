@@ -131,6 +131,7 @@ TEST_P(StoredValueTest, ReadsAsTheProgramUnderstandsIt)
     EXPECT_EQ(readRuleOptions(root->children.at(0)), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, StoredValueTest, testing::Values(
     StoredValueCase{"", RuleOptions{}},
     StoredValueCase{" 网页编码=\"UTF-8\"", RuleOptions{.pageEncoding = PageEncoding::utf8}},
@@ -149,3 +150,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, StoredValueTest, testing::Values(
     StoredValueCase{" 去除文字=\"a&#13;&#10;&#13;&#10;b&#10;c&#13;\"", RuleOptions{.removeTexts = {"a", "b", "c"}}},
     StoredValueCase{" 拦截页文字=\"\"", RuleOptions{}}
 ));
+// clang-format on

@@ -72,11 +72,13 @@ TEST_F(RuleSharingTest, ExportWritesWhatTheRulesFileWouldHold)
         std::vector<int> positions;
         std::vector<std::string> lines;
     };
+    // clang-format off
     const std::vector<Case> cases = {
         {{}, lines},                      // all, in file order
         {{2}, {lines[1]}},                // one rule, its extra attribute kept
         {{3, 1}, {lines[2], lines[0]}},   // in the order asked for
     };
+    // clang-format on
     for (const Case& c : cases) {
         const fs::path out = folder_ / "out.xml";
         const ShareResult result = ExportRules(store, c.positions, out);

@@ -108,6 +108,7 @@ TEST_F(RuleStoreTest, DefaultValuesReadBackExactly)
         RuleField field;
         std::string value; // UTF-8
     };
+    // clang-format off
     const Expected table[] = {
         {1, RuleField::chapterListPattern,
          R"x(<li class="chapter"><a href="(.*?)" title=".*?">(.*?)</a></li>)x"},
@@ -121,6 +122,7 @@ TEST_F(RuleStoreTest, DefaultValuesReadBackExactly)
         {14, RuleField::novelNamePattern, "<h1>《(.*?)》</h1>\r"},
         {16, RuleField::contentRightMarker, "</div>"},
     };
+    // clang-format on
     for (const Expected& e : table) {
         const SiteRule rule = store().readRule(e.position, {e.field});
         const std::string got = e.field == RuleField::chapterListPattern ? rule.chapterListPattern
@@ -197,6 +199,7 @@ TEST_P(BrokenRulesFileTest, GivesNoRulesAndIsNeverWritten)
     EXPECT_EQ(bytes(), original);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenRulesFileTest, testing::Values(
     BrokenFile{"empty", ""},
     BrokenFile{"random bytes", std::string("\x93\x00\xff<\x12\xD5\xE6>\"&\r\n\x7f", 14)},
@@ -207,6 +210,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenRulesFileTest, testing::Values(
     BrokenFile{"other root", gbk(kHead + "<站点>\r\n\t<甲 网址=\"http://a.example/\"/>\r\n</站点>")},
     BrokenFile{"name with an unknown entity", rulesFile({ruleLine("甲&nbsp;乙", "http://a.example/")})}
 ));
+// clang-format on
 
 TEST_F(RuleStoreTest, UnreadableFileGivesNoRules)
 {
@@ -219,10 +223,12 @@ TEST_F(RuleStoreTest, UnreadableFileGivesNoRules)
 
 TEST_F(RuleStoreTest, PageCaptureIsTrueOnlyForExactlyTrue)
 {
+    // clang-format off
     const std::pair<std::string, bool> table[] = {
         {"页面抓取=\"真\"", true},  {"页面抓取=\"假\"", false},   {"页面抓取=\"\"", false},
         {"页面抓取=\"真 \"", false}, {"页面抓取=\"true\"", false}, {"", false},
     };
+    // clang-format on
     for (const auto& [attribute, expected] : table) {
         put(rulesFile({"<甲 网址=\"http://a.example/\" " + attribute + "/>"}));
         EXPECT_EQ(store().readRule(1).pageCapture, expected) << attribute;
@@ -285,8 +291,10 @@ TEST_P(RefusedNameTest, IsNeverWritten)
     EXPECT_EQ(bytes(), before);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedNameTest, testing::Values(
     "", "a b", "a/b", "a>", "<a", "a&b", "a=b", "a\"b", "a'b", "a\tb", "a\nb", "a\x7f", "新　规则", "!a"));
+// clang-format on
 
 TEST_F(RuleStoreTest, DeleteReportsWhetherARuleWentAway)
 {
@@ -392,6 +400,7 @@ TEST_P(LookupTest, FindsFirstRuleOfTheSameHost)
     EXPECT_EQ(lookupRuleIndex(store(), GetParam().address), GetParam().index);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, LookupTest, testing::Values(
     LookupCase{"HTTPS://BOOK.Site.Example/a/b.html", 1},
     LookupCase{"book.site.example", 1},
@@ -401,6 +410,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LookupTest, testing::Values(
     LookupCase{"http://M2.site.example/1.html", 3},
     LookupCase{"", -1}
 ));
+// clang-format on
 
 TEST_F(RuleStoreTest, EmptyAddressMatchesRuleWithoutAddress)
 {

@@ -30,6 +30,7 @@ TEST_P(BrokenDocumentTest, DoesNotLoad)
     EXPECT_FALSE(parseXmlDocument(GetParam().bytes));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenDocumentTest, testing::Values(
     BrokenCase{"empty", ""},
     BrokenCase{"only declaration", kDeclaration},
@@ -58,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, BrokenDocumentTest, testing::Values(
     BrokenCase{"less-than in a name", "<r><a<b/></r>"},
     BrokenCase{"utf-8 byte order mark", "\xEF\xBB\xBF<r/>"}
 ));
+// clang-format on
 
 TEST(RulesXmlTest, NestingBeyondLimitDoesNotLoad)
 {
@@ -161,6 +163,7 @@ TEST_P(UsableNameTest, OnlyUsableNamesMayBeCreatedButEveryNameReadsBack)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, UsableNameTest, testing::Values(
     NameCase{gbk("52中文网"), true},
     NameCase{gbk("2345小说（仅测试）"), true},
@@ -186,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsableNameTest, testing::Values(
     NameCase{"?a", false},
     NameCase{"ab\xD6", false, false}
 ));
+// clang-format on
 
 struct HandWrittenNameCase {
     std::string tag;  // as it stands in the file
@@ -213,6 +217,7 @@ TEST_P(HandWrittenNameTest, ReadsWholeAndSurvivesARewrite)
     EXPECT_EQ(parseXmlDocument(rewritten), root);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, HandWrittenNameTest, testing::Values(
     HandWrittenNameCase{"a=b", "a=b", "a=b"},
     HandWrittenNameCase{"Tom&amp;Jerry", "Tom&Jerry", "Tom&amp;Jerry"},
@@ -222,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, HandWrittenNameTest, testing::Values(
     HandWrittenNameCase{"&#33;x", "!x", "&#33;x"},
     HandWrittenNameCase{gbk("甲　乙"), gbk("甲　乙"), gbk("甲　乙")}
 ));
+// clang-format on
 
 TEST(RulesXmlTest, EndTagMatchesTheNameAsRead)
 {

@@ -304,6 +304,7 @@ TEST_P(HostilePageTest, ChaptersStillArriveAndNothingLeavesTheSite)
     EXPECT_TRUE(elsewhere.requests().empty()) << elsewhere.requests().front().requestLine;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(BrowserDownload, HostilePageTest, testing::Values(
     HostilePageCase{"alert", "<script>alert(\"本站已更新\")</script>"},
     HostilePageCase{"confirm", "<script>confirm(\"继续阅读？\")</script>"},
@@ -322,6 +323,7 @@ INSTANTIATE_TEST_SUITE_P(BrowserDownload, HostilePageTest, testing::Values(
                                    "</form><script>addEventListener(\"load\", function () { "
                                    "document.getElementById(\"f\").submit(); });</script>"}
 ));
+// clang-format on
 
 // Runs as root with the engine's sandbox on, as far as browser mode can
 // tell, while it lives: the sandbox settings of the test run are put aside.
@@ -419,6 +421,7 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
     EXPECT_FALSE(window().browser().started());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(BrowserDownload, RefusalTest, testing::Values(
     RefusalCase{"root with the sandbox on",
                 [](const fs::path&) { return std::make_shared<AsRootWithSandboxOn>(); },
@@ -438,3 +441,4 @@ INSTANTIATE_TEST_SUITE_P(BrowserDownload, RefusalTest, testing::Values(
                         && text.contains(QStringLiteral("/lib/velmora_webview.so"));
                 }}
 ));
+// clang-format on

@@ -89,6 +89,7 @@ TEST_P(IntervalSelectionTest, HighlightsEveryStepOrWarns)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, IntervalSelectionTest, testing::Values(
     IntervalCase{"last row cut to the list", 1, 4, 9999, {0, 4, 8}, "10", false},
     IntervalCase{"interval as long as the list", 1, 10, 10, {}, "10", true},
@@ -96,6 +97,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, IntervalSelectionTest, testing::Values(
     IntervalCase{"first row 0 counts as 1", 0, 4, 10, {0, 4, 8}, "10", false},
     IntervalCase{"from row 3 up to 8", 3, 2, 8, {2, 4, 6}, "8", false}
 ));
+// clang-format on
 
 TEST_F(ChapterListToolsTest, IntervalSelectionScrollsToTheFirstRow)
 {
@@ -172,6 +174,7 @@ TEST_P(MoveRowsTest, MovesTheHighlightedRowsWhole)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, MoveRowsTest, testing::Values(
     MoveCase{"up further than the top", 10, {2, 3}, "按钮_上移", QString("5"), {3, 4, 1, 2, 5, 6, 7, 8, 9, 10},
              {0, 1}, false},
@@ -186,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, MoveRowsTest, testing::Values(
     MoveCase{"no number", 10, {4}, "按钮_下移", QString(""), {}, {4}, true},
     MoveCase{"prompt cancelled", 10, {4}, "按钮_上移", std::nullopt, {}, {4}, false}
 ));
+// clang-format on
 
 TEST_F(ChapterListToolsTest, DeletingHighlightedRowsRenumbersFromTheFirstGap)
 {
@@ -304,6 +308,7 @@ TEST_P(MouseOnRowTest, CheckBoxClickKeepsTheHighlight)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, MouseOnRowTest, testing::Values(
     MouseCase{"check box of a plain row", 2, true, {}, {0, 4, 8}, false},
     MouseCase{"check box of a plain row, hand moving", 2, true, {2, 1}, {0, 4, 8}, false},
@@ -311,6 +316,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, MouseOnRowTest, testing::Values(
     MouseCase{"title highlights only its row", 3, false, {}, {3}, true},
     MouseCase{"title, hand moving", 3, false, {2, 1}, {3}, true}
 ));
+// clang-format on
 
 struct NumberBoxCase {
     const char* typed;
@@ -332,6 +338,7 @@ TEST_P(NumberBoxTest, HoldsA16BitNumber)
     EXPECT_EQ(controls::numberValue(box), GetParam().value);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(ListTools, NumberBoxTest, testing::Values(
     NumberBoxCase{"12", "12", 12},
     NumberBoxCase{"1a2b", "12", 12},  // letters cannot be typed
@@ -340,3 +347,4 @@ INSTANTIATE_TEST_SUITE_P(ListTools, NumberBoxTest, testing::Values(
     NumberBoxCase{"0", "", 0},
     NumberBoxCase{"-", "", 0}
 ));
+// clang-format on

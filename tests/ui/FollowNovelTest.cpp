@@ -119,6 +119,7 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Window, FollowNovelTest,
     testing::Values(
@@ -146,6 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResumeCase{"BoxUncheckedDownloadsEverything", false, [](NovelSite& site, const fs::path&) { site.growTo(12); },
                    rowsFrom(1, 12), "小说章节名获取成功，请点击下载章节内容！"}),
     [](const testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(WindowTest, DownloadOptionsAreRememberedInTheSettingsFile)
 {

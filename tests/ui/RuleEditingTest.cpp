@@ -175,11 +175,13 @@ TEST_P(AddNameStepTest, CancelOrEmptyNameEndsTheAddition)
     EXPECT_TRUE(shown().empty());
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(RuleEditing, AddNameStepTest, testing::Values(
     AbandonedNameCase{"cancelled", std::nullopt},
     AbandonedNameCase{"only spaces", QStringLiteral(" \u3000 ")},
     AbandonedNameCase{"empty", QString()}
 ));
+// clang-format on
 
 struct KeepEditingCase {
     const char* label;
@@ -213,11 +215,13 @@ TEST_P(AddConfirmKeepsEditingTest, AddModeGoesOn)
     EXPECT_EQ(store.readRule(17), expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(RuleEditing, AddConfirmKeepsEditingTest, testing::Values(
     KeepEditingCase{"cancel", ResultCancel},
     KeepEditingCase{"timed out", ResultTimedOut},
     KeepEditingCase{"no box", ResultCannotShow}
 ));
+// clang-format on
 
 TEST_F(RuleEditingTest, AnsweringNoDropsTheNewRuleAndReloadsThePreviousOne)
 {
@@ -342,6 +346,7 @@ TEST_P(RenameChangesNothingTest, KeepsTheNameInListAndFile)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(RuleEditing, RenameChangesNothingTest, testing::Values(
     RenameCase{"same name once spaces are gone", ResultYes, QStringLiteral("5 8看 书"), true, false},
     RenameCase{"answered no", ResultNo, QStringLiteral("别的"), false, false},
@@ -351,6 +356,7 @@ INSTANTIATE_TEST_SUITE_P(RuleEditing, RenameChangesNothingTest, testing::Values(
     RenameCase{"name the file cannot hold", ResultYes, QStringLiteral("a/b"), true, true},
     RenameCase{"quote in the name", ResultYes, QStringLiteral("a\"b"), true, true}
 ));
+// clang-format on
 
 TEST_F(RuleEditingTest, DeletingSelectsTheRuleAboveOrTheNewFirstAndReloads)
 {

@@ -23,6 +23,7 @@ TEST_P(MergeCookiesTest, MergesIntoJar)
     EXPECT_EQ(c.received.find(' '), std::string::npos);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, MergeCookiesTest, testing::Values(
     MergeCase{"a=1; b=2", "b=3; c=4", "b=3; c=4; a=1"},
     MergeCase{"a=1; b=2", "a=deleted", "b=2"},
@@ -33,12 +34,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, MergeCookiesTest, testing::Values(
     MergeCase{"k=1; k=2", "", "k=1"},
     MergeCase{"k=1; k=2", "k=3", "k=3"}
 ));
+// clang-format on
 
 TEST(CookiesTest, CookieNameIsTrimmedTextBeforeFirstEquals)
 {
     EXPECT_EQ(CookieName(" sid =a=b"), "sid");
     EXPECT_EQ(CookieName("flag"), "flag");
+    // clang-format off
     EXPECT_EQ(CookieName("\xA1\xA1" "x=1"), "x");
+    // clang-format on
 }
 
 TEST(CookiesTest, DedupeJoinDropsRepeatsAndEmptyLastPiece)

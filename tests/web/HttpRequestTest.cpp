@@ -88,6 +88,7 @@ TEST_P(RequestPathTest, SendsPathAsGiven)
     EXPECT_EQ(onlyRequest(server).requestLine, "GET " + GetParam().target + " HTTP/1.1");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RequestPathTest, testing::Values(
     PathCase{"/list/1.html?x=1&y=%20", "/list/1.html?x=1&y=%20"},
     PathCase{"/a/./../b", "/a/./../b"},
@@ -95,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RequestPathTest, testing::Values(
     PathCase{"/\xCA\xE9 1.html", "/%CA%E9%201.html"},
     PathCase{"/p#part", "/p"}
 ));
+// clang-format on
 
 struct MethodCase {
     int method;
@@ -138,6 +140,7 @@ TEST_P(MethodTest, SendsVerbAndBody)
     }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, MethodTest, testing::Values(
     MethodCase{7, "a=1", "", "GET", "", "", "reply"},
     MethodCase{-1, "a=1", "kept", "GET", "", "kept", "reply"},
@@ -149,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, MethodTest, testing::Values(
     MethodCase{2, "q=1", "", "HEAD", "", "q=1", ""},
     MethodCase{2, "", "", "HEAD", "", "", ""}
 ));
+// clang-format on
 
 struct AgentCase {
     std::string headers;
@@ -184,6 +188,7 @@ TEST_P(UserAgentTest, TakesAgentFromCallerLines)
     EXPECT_EQ(headers, c.completed + "\r\nReferer: " + url + "\r\nAccept-Language: zh-cn\r\nContent-Type: " + kFormType);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, UserAgentTest, testing::Values(
     AgentCase{"User-Agent: X\r\nAccept: text/html", "X", {"text/html"}, "User-Agent: X\r\nAccept: text/html"},
     AgentCase{"user-agent: Y", "Y", {"*/*"}, "user-agent: Y\r\nAccept: */*"},
@@ -193,6 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UserAgentTest, testing::Values(
     AgentCase{"X-Note: user-agent:Q\r\nFoo: bar", "user-agent:Q", {"*/*"},
               "X-Note: user-agent:Q\r\nFoo: bar\r\nAccept: */*"}
 ));
+// clang-format on
 
 TEST_F(HttpRequestTest, ReturnsCompressedBodyUntouched)
 {
@@ -449,9 +455,11 @@ TEST_P(BrokenBodyTest, GivesEmptyBodyAndTheHeaders)
     EXPECT_EQ(jar, "part=1");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::Reset},
                                                                 CutCase{"stall", Reply::Cut::Stall}),
                          [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(HttpRequestTest, KeepsHugeHeaderBlockWhole)
 {

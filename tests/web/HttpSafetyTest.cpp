@@ -81,6 +81,7 @@ TEST_P(OverCapTest, FailsAsTooLargeOnceTheCapIsPassed)
     EXPECT_EQ(describeHttpOutcome(outcome), "响应过大");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, OverCapTest, testing::Values(
     OverCapCase{"EndlessBody", [] { return endless(std::string(65536, 'x')); }},
     OverCapCase{"AnnouncedLength", [] { return Reply::text(std::string(kTestCap + 1, 'x')); }},
@@ -92,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OverCapTest, testing::Values(
         return reply;
     }}
 ), [](const testing::TestParamInfo<OverCapCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(HttpSafetyTest, HeadOfALargeBodyIsNoFailure)
 {
@@ -153,6 +155,7 @@ Reply thinksBeforeAnswering()
     return reply;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, SlowServerTest, testing::Values(
     // 10 bytes a second, far below 1000.
     SlowCase{"DripsBelowTheLowestRate", endless("x", milliseconds(100)), HttpFailure::tooSlow},
@@ -161,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SlowServerTest, testing::Values(
     // Before the first byte only the idle time-out and the deadline count.
     SlowCase{"ThinksLongerThanTheRateWindow", thinksBeforeAnswering(), HttpFailure::none}
 ), [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 struct CancelCase {
     const char* name;
@@ -207,10 +211,12 @@ Reply neverAnswers()
     return reply;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, CancelTest, testing::Values(
     CancelCase{"WaitingForTheAnswer", neverAnswers()},
     CancelCase{"InTheMiddleOfTheBody", endless("x", milliseconds(50))}
 ), [](const testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST_F(HttpSafetyTest, CancelRaisedBeforeTheCallSendsNothing)
 {
@@ -250,6 +256,7 @@ TEST_P(LineBreakAddressTest, NeverAddsHeaderLines)
     EXPECT_EQ(std::count(headers.begin(), headers.end(), '\n'), 3);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, LineBreakAddressTest, testing::Values(
     "/a\r\nX-Injected: 1",
     "/a\nX-Injected: 1",
@@ -258,6 +265,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, LineBreakAddressTest, testing::Values(
     "/a\tb?q=\r\nX-Injected: 1",
     std::string("/a\0\r\nX-Injected: 1", 18)
 ));
+// clang-format on
 
 class RefusedAddressTest : public testing::TestWithParam<std::string> {};
 
@@ -284,12 +292,14 @@ TEST_P(RefusedAddressTest, SendsNothing)
     EXPECT_EQ(received, "");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedAddressTest, testing::Values(
     "ftp://HP/x", "file://HP/etc/passwd", "javascript:location='http://HP/'", "gopher://HP/", "HP/no-scheme",
     "//HP/scheme-relative", "http:/HP/one-slash", " http://HP/leading-blank", "http://user:pw@HP/x",
     "http://example.invalid@HP/x", "http://HP\r\nX-Injected: 1/x", "http://HP:99999/x", "http://HPabc/x",
     "http:///HP", "garbage HP"
 ));
+// clang-format on
 
 struct OutcomeCase {
     std::string path;
@@ -341,6 +351,7 @@ TEST_P(OutcomeTest, TellsWhatAnswered)
     EXPECT_EQ(describeHttpOutcome(outcome), c.description);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, OutcomeTest, testing::Values(
     OutcomeCase{"/missing", 404, "/missing", "text/html; charset=gbk", "", "HTTP 404"},
     OutcomeCase{"/busy", 503, "/busy", "", "120", "HTTP 503，120 秒后可重试"},
@@ -348,6 +359,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OutcomeTest, testing::Values(
     OutcomeCase{"/book/12", 200, "/book/12/", "text/plain", "", "HTTP 200"},
     OutcomeCase{"/book/12/#top", 200, "/book/12/", "text/plain", "", "HTTP 200"}
 ));
+// clang-format on
 
 struct NoAnswerCase {
     const char* name;
@@ -375,6 +387,7 @@ TEST_P(NoAnswerTest, NamesTheFailure)
     EXPECT_EQ(describeHttpOutcome(outcome), c.description);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, NoAnswerTest, testing::Values(
     // A label longer than 63 bytes fails without asking any name server.
     NoAnswerCase{"Unresolvable", [] { return "http://" + std::string(70, 'x') + ".invalid/"; },
@@ -382,5 +395,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoAnswerTest, testing::Values(
     NoAnswerCase{"Refused", [] { return "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort()) + "/"; },
                  HttpFailure::cannotConnect, "无法连接"}
 ), [](const testing::TestParamInfo<NoAnswerCase>& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

@@ -54,6 +54,7 @@ const std::string kPlainHeaders = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\
 const std::string kUtf8Page = "<meta CHARSET=UTF-8>" + kUtf8Chinese;
 const std::string kGbkPage = "<meta charset=gbk>" + kGbkChinese;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Responses, DecodeTest, testing::Values(
     DecodeCase{"Utf8MarkerInCapitals", kPlainHeaders, kUtf8Page, "<meta CHARSET=UTF-8>" + kGbkChinese},
     DecodeCase{"QuotedUtf8Marker", kPlainHeaders, "<meta charset=\"utf-8\">" + kUtf8Chinese,
@@ -71,13 +72,16 @@ INSTANTIATE_TEST_SUITE_P(Responses, DecodeTest, testing::Values(
     DecodeCase{"ZeroByteCutsDecompressedText", "Content-Encoding: gzip\r\n", gzipBytes(std::string("abc\0def", 7)),
                "abc"}
 ), [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST(Utf8ToGbkTest, ConvertsUpToFirstZeroByte)
 {
     EXPECT_EQ(Utf8ToGbk(kUtf8Chinese), kGbkChinese);
     EXPECT_EQ(Utf8ToGbk("plain <ascii> text"), "plain <ascii> text");
     EXPECT_EQ(Utf8ToGbk(kUtf8Chinese + std::string("\0tail", 5)), kGbkChinese);
+    // clang-format off
     EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80\xFF" "b"), "a??b");
+    // clang-format on
 }
 
 TEST(DecompressGzipTest, LargeBodyDecompressesWhole)

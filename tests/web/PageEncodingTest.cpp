@@ -16,7 +16,9 @@ const std::string kGbk = "\xD6\xD0\xCE\xC4";
 const std::string kBig5Traditional = "\xC1\x63\xC5\xE9\xA4\xA4\xA4\xE5";
 const std::string kGbkTraditional = "\xB7\xB1\xF3\x77\xD6\xD0\xCE\xC4";
 // U+20000 and U+1F600 in GB18030: four bytes each, outside GBK.
+// clang-format off
 const std::string kGb18030Only = "\x95\x32\x82\x36" "B" "\x94\x39\xFC\x36";
+// clang-format on
 // U+1F600 in UTF-8, which GBK lacks too.
 const std::string kUtf8Emoji = "\xF0\x9F\x98\x80";
 
@@ -60,6 +62,7 @@ TEST_P(DecodePageTest, ReadsTheEncodingTheBytesAreIn)
 
 const auto automatic = PageEncoding::automatic;
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Pages, DecodePageTest, testing::Values(
     // The meta tag was copied from an old GBK template; the bytes are UTF-8.
     EncodingCase{"Utf8DeclaringGbkInMeta", kHtmlUtf8, chapter("<meta charset=\"gbk\">", kUtf8), automatic,
@@ -100,6 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, DecodePageTest, testing::Values(
                  "规则指定 Big5", 0},
     EncodingCase{"ZeroByteCutsText", kHtml, std::string("<p>\0tail", 8), automatic, "<p>", "GB18030", "未声明", 0}
 ), [](const testing::TestParamInfo<EncodingCase>& info) { return info.param.name; });
+// clang-format on
 
 struct GzipCase {
     std::string name;
@@ -116,12 +120,14 @@ TEST_P(DecodePageGzipTest, InflatesThenReads)
     EXPECT_EQ(page.encoding, "UTF-8");
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Headers, DecodePageGzipTest, testing::Values(
     GzipCase{"NoSpaceAfterColon", kGzipped},
     GzipCase{"XGzip", "HTTP/1.1 200 OK\r\nContent-Encoding:  x-gzip \r\n\r\n"},
     // Some servers compress without saying so; HTML never opens with 1F 8B.
     GzipCase{"Unannounced", kHtml}
 ), [](const testing::TestParamInfo<GzipCase>& info) { return info.param.name; });
+// clang-format on
 
 struct AgreementCase {
     std::string name;
@@ -141,6 +147,7 @@ TEST_P(AgreesWithMarkerRuleTest, GivesTheSameBytes)
     EXPECT_EQ(DecodePage(c.body, c.headers).text, ConvertIfUtf8(DecodePageBody(c.body, c.headers)));
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Pages, AgreesWithMarkerRuleTest, testing::Values(
     AgreementCase{"Utf8Declared", kHtml, chapter("<meta charset=utf-8>", kUtf8 + kUtf8Emoji)},
     // One stray byte in a UTF-8 page: still read as the UTF-8 it declares.
@@ -151,6 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, AgreesWithMarkerRuleTest, testing::Values(
     AgreementCase{"GzipUtf8", "Content-Encoding: gzip\r\n", gzipBytes(chapter("<meta charset=utf-8>", kUtf8))},
     AgreementCase{"ZeroByte", kHtml, std::string("<meta charset=utf-8>\xE4\xB8\xAD\0rest", 26)}
 ), [](const testing::TestParamInfo<AgreementCase>& info) { return info.param.name; });
+// clang-format on
 
 TEST(PageEncodingNameTest, ReadsTheRuleSetting)
 {

@@ -30,6 +30,7 @@ TEST_P(UrlTest, SplitsAddress)
     EXPECT_EQ(UrlPath(c.address), c.path);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, UrlTest, testing::Values(
     UrlCase{"Book.Site.EXAMPLE", "book.site.example", "book.site.example", 80, "/"},
     UrlCase{"Book.Site.EXAMPLE/list/1.html", "book.site.example", "book.site.example", 80, "/list/1.html"},
@@ -41,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UrlTest, testing::Values(
     UrlCase{"http://odd.example:abc/x", "odd.example", "odd.example:abc", 0, "/x"},
     UrlCase{"", "", "", 80, "/"}
 ));
+// clang-format on
 
 struct ParseCase {
     std::string address;
@@ -69,6 +71,7 @@ TEST_P(ParseHttpAddressTest, TakesAddressApart)
     EXPECT_EQ(address->text(), c.text);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, ParseHttpAddressTest, testing::Values(
     ParseCase{"HTTP://Book.Example", "book.example", 80, "/", std::nullopt, std::nullopt, "http://book.example/"},
     ParseCase{"https://book.example:8443/a/./b?x=1&y=%20#f", "book.example", 8443, "/a/./b", "x=1&y=%20", "f",
@@ -82,11 +85,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, ParseHttpAddressTest, testing::Values(
     ParseCase{"http://a_b.example:80/", "a_b.example", 80, "/", std::nullopt, std::nullopt,
               "http://a_b.example:80/"}
 ));
+// clang-format on
 
 class RefusedHttpAddressTest : public testing::TestWithParam<std::string> {};
 
 TEST_P(RefusedHttpAddressTest, IsNoHttpAddress) { EXPECT_EQ(ParseHttpAddress(GetParam()), std::nullopt); }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedHttpAddressTest, testing::Values(
     "", "book.example/x", "//book.example/x", "ftp://book.example/", "file:///etc/passwd", "javascript:alert(1)",
     "http:book.example", "http:/book.example", " http://book.example/", "http://", "http:///x",
@@ -94,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedHttpAddressTest, testing::Values(
     "http://book.example:65536/", "http://book.example:8o/", "http://book example/", "http://book.example\r\n/",
     "http://%62ook.example/", "http://\xD5\xC2.example/", "http://[::1/", "http://[::1]x/", "http://[zz]/"
 ));
+// clang-format on
 
 struct ResolveCase {
     std::string base;
@@ -115,6 +121,7 @@ TEST_P(ResolveAddressTest, ResolvesAsABrowser)
 
 const std::string kList = "http://book.example/list/12/index.html?p=1#top";
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, ResolveAddressTest, testing::Values(
     ResolveCase{kList, "https://Other.Example:8443/a/../b", "https://other.example:8443/b"},
     ResolveCase{kList, "//cdn.example/x.html", "http://cdn.example/x.html"},
@@ -152,6 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResolveAddressTest, testing::Values(
     ResolveCase{"ftp://book.example/list/", "1.html", ""},
     ResolveCase{"book.example/list/", "1.html", ""}
 ));
+// clang-format on
 
 struct TypedCase {
     std::string typed;
@@ -170,6 +178,7 @@ TEST_P(AddressFromTypingTest, ReadsAsAnAddressBar)
     EXPECT_EQ(ParseHttpAddress(AddressFromTyping(c.typed)).has_value(), c.fetchable);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, AddressFromTypingTest, testing::Values(
     TypedCase{" \tBook.Example/list/12/\r\n", "http://Book.Example/list/12/", true},
     TypedCase{"book.example:8080/x", "http://book.example:8080/x", true},
@@ -179,11 +188,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, AddressFromTypingTest, testing::Values(
     TypedCase{"file:///etc/passwd", "file:///etc/passwd", false},
     TypedCase{"   ", "", false}
 ));
+// clang-format on
 
 // RFC 3986 section 5.4: every example with an http result.
 TEST(ResolveAddressRfcTest, GivesTheExamplesResults)
 {
     const std::string base = "http://a/b/c/d;p?q";
+    // clang-format off
     const std::vector<std::pair<std::string, std::string>> examples = {
         {"g", "http://a/b/c/g"}, {"./g", "http://a/b/c/g"}, {"g/", "http://a/b/c/g/"}, {"/g", "http://a/g"},
         {"//g", "http://g/"}, {"?y", "http://a/b/c/d;p?y"}, {"g?y", "http://a/b/c/g?y"},
@@ -199,6 +210,7 @@ TEST(ResolveAddressRfcTest, GivesTheExamplesResults)
         {"g?y/../x", "http://a/b/c/g?y/../x"}, {"g#s/./x", "http://a/b/c/g#s/./x"},
         {"g#s/../x", "http://a/b/c/g#s/../x"}, {"http:g", "http://a/b/c/g"}, {"g:h", ""},
     };
+    // clang-format on
     for (const auto& [link, resolved] : examples) {
         EXPECT_EQ(ResolveAddress(base, link), resolved) << link;
     }

@@ -22,4 +22,4 @@ std::pair<double, double> timeRounds(int rounds, Work work)
     return {times.front(), times[times.size() / 2]};
 }
 
-} // namespace velmora::bench
+}  // namespace velmora::bench

@@ -62,4 +62,4 @@ private:
     std::unique_ptr<MainWindow> window_;
 };
 
-} // namespace velmora::bench
+}  // namespace velmora::bench

@@ -31,8 +31,8 @@ inline double runCurlParallel(const std::vector<std::string>& urls, const std::v
                 << "output = \"" << outputs[i] << "\"\n";
         }
     }
-    std::vector<std::string> arguments = {"curl",          "-q", "--silent", "--noproxy", "*", "--parallel",
-                                          "--parallel-max", "20", "--config",  config.string()};
+    std::vector<std::string> arguments = {"curl",           "-q", "--silent", "--noproxy",    "*", "--parallel",
+                                          "--parallel-max", "20", "--config", config.string()};
     std::vector<char*> argv;
     for (std::string& argument : arguments) {
         argv.push_back(argument.data());
@@ -46,11 +46,11 @@ inline double runCurlParallel(const std::vector<std::string>& urls, const std::v
     pid_t pid = -1;
     int status = 0;
     const bool ran = ::posix_spawnp(&pid, "curl", &quiet, nullptr, argv.data(), environ) == 0
-        && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+                     && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     posix_spawn_file_actions_destroy(&quiet);
     std::filesystem::remove(config);
     return ran ? took.count() : -1;
 }
 
-} // namespace velmora::bench
+}  // namespace velmora::bench

@@ -92,4 +92,4 @@ void UpdateFieldOnDefaultFile(benchmark::State& state)
 }
 BENCHMARK(UpdateFieldOnDefaultFile)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace

@@ -72,7 +72,7 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

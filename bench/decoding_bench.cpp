@@ -35,7 +35,7 @@ std::string utf8Page(std::size_t size)
     return page + "</div></body></html>";
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
@@ -43,7 +43,8 @@ int main()
     const std::string body = gzipBytes(page);
     const std::string headers = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n\r\n";
     std::size_t size = 0;
-    const auto [best, median] = bench::timeRounds(15, [&] { size = ConvertIfUtf8(DecodePageBody(body, headers)).size(); });
+    const auto [best, median] =
+        bench::timeRounds(15, [&] { size = ConvertIfUtf8(DecodePageBody(body, headers)).size(); });
     std::printf("decoding: %.2f MB UTF-8 page, %.2f MB gzip, %.2f MB GBK text\n", page.size() / 1e6, body.size() / 1e6,
                 size / 1e6);
     std::printf("  DecodePageBody + ConvertIfUtf8: best %.1f ms, median %.1f ms\n", best, median);

@@ -5,13 +5,13 @@
 // 3,000 chapters from a loopback site that answers at once and for 1,000
 // chapters answered after 50 ms each; with the longest stall of the window's
 // event loop during each window run.
+#include "BenchWindow.h"
+#include "CurlTool.h"
 #include "core/AtomicCounter.h"
 #include "core/WorkerPool.h"
 #include "job/NovelEngine.h"
 #include "rules/RuleStore.h"
 #include "support/NovelSite.h"
-#include "BenchWindow.h"
-#include "CurlTool.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -53,7 +53,7 @@ struct Scenario {
     const char* name;
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -35,7 +35,7 @@ std::string chapterText(std::mt19937& random, std::size_t size)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

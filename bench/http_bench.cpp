@@ -3,8 +3,8 @@
 // tool fetching the same addresses with 20 parallel transfers.
 #include "web/HttpRequest.h"
 
-#include "support/LoopbackServer.h"
 #include "CurlTool.h"
+#include "support/LoopbackServer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,7 +22,10 @@ constexpr int kRounds = 3;
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::duration elapsed) { return std::chrono::duration<double>(elapsed).count(); }
+double seconds(Clock::duration elapsed)
+{
+    return std::chrono::duration<double>(elapsed).count();
+}
 
 struct Figure {
     double pagesPerSecond = 0;
@@ -32,9 +35,8 @@ struct Figure {
 
 Figure fetchWithHttpRequest(bool reuse, const std::string& page)
 {
-    velmora::test::LoopbackServer server([&](const velmora::test::RecordedRequest&) {
-        return velmora::test::Reply::text(page);
-    });
+    velmora::test::LoopbackServer server(
+        [&](const velmora::test::RecordedRequest&) { return velmora::test::Reply::text(page); });
     velmora::setHttpConnectionReuse(reuse);
     std::atomic<int> failures{0};
     const auto start = Clock::now();
@@ -57,9 +59,8 @@ Figure fetchWithHttpRequest(bool reuse, const std::string& page)
 
 Figure fetchWithCurlTool(const std::string& page)
 {
-    velmora::test::LoopbackServer server([&](const velmora::test::RecordedRequest&) {
-        return velmora::test::Reply::text(page);
-    });
+    velmora::test::LoopbackServer server(
+        [&](const velmora::test::RecordedRequest&) { return velmora::test::Reply::text(page); });
     std::vector<std::string> urls;
     for (int i = 0; i < kPages; ++i) {
         urls.push_back(server.url("/chapter/" + std::to_string(i) + ".html"));
@@ -75,11 +76,11 @@ Figure fetchWithCurlTool(const std::string& page)
 
 void print(const char* what, int round, const Figure& figure)
 {
-    std::printf("%-34s round %d: %8.0f pages/s  (%d connections, %d failures)\n", what, round,
-                figure.pagesPerSecond, figure.connections, figure.failures);
+    std::printf("%-34s round %d: %8.0f pages/s  (%d connections, %d failures)\n", what, round, figure.pagesPerSecond,
+                figure.connections, figure.failures);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

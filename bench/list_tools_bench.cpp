@@ -1,9 +1,9 @@
 // Figures for the chapter-list tools on a 10,000-row list in the main window,
 // shown on the offscreen platform: each tool's time from the click to its
 // return, window repaints during the run included.
+#include "BenchWindow.h"
 #include "ui/ChapterRows.h"
 #include "ui/Controls.h"
-#include "BenchWindow.h"
 #include "ui/MainWindow.h"
 
 #include <QElapsedTimer>
@@ -55,7 +55,7 @@ struct Bench {
     }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

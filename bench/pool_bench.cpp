@@ -98,7 +98,7 @@ void startDelay(bool asleep)
     pool.stop(StopMode::Discard);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

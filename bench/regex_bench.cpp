@@ -23,20 +23,21 @@ std::string listPage(int entries)
                        "<div class=\"listmain\"><ul class=\"chapter-list\">\r\n";
     for (int i = 1; i <= entries; ++i) {
         const std::string n = std::to_string(i);
-        const std::string title = "第" + n + "章 " + words[i % 10] + words[(i / 10) % 10] + "之" + words[(i / 100) % 10];
+        const std::string title =
+            "第" + n + "章 " + words[i % 10] + words[(i / 10) % 10] + "之" + words[(i / 100) % 10];
         if (i % 50 == 1) {
             page += "<div class=\"volume\"><span class=\"volume-name\">第" + std::to_string(i / 50 + 1)
-                + "卷</span><span class=\"count\">共50章</span></div>\r\n";
+                    + "卷</span><span class=\"count\">共50章</span></div>\r\n";
         }
         page += "    <li class=\"chapter\"><a href=\"/book/38271/" + std::to_string(9000000 + i) + ".html\" title=\""
-            + title + " 更新时间:2021-03-0" + std::to_string(i % 9 + 1) + " 字数:3" + n + "\">" + title
-            + "</a></li>\r\n";
+                + title + " 更新时间:2021-03-0" + std::to_string(i % 9 + 1) + " 字数:3" + n + "\">" + title
+                + "</a></li>\r\n";
     }
     page += "</ul></div>\r\n<div class=\"footer\">本站所有小说均来自网友上传</div>\r\n</body></html>";
     return encoding::utf8ToGbk(page);
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {
@@ -54,8 +55,7 @@ int main()
             bytesRead += regex.groupText(m, 1).size() + regex.groupText(m, 2).size();
         }
     });
-    std::printf("chapter list: %.2f MB GBK page, %d matches, %zu group bytes\n", page.size() / 1e6, matches,
-                bytesRead);
+    std::printf("chapter list: %.2f MB GBK page, %d matches, %zu group bytes\n", page.size() / 1e6, matches, bytesRead);
     std::printf("  run + every groupText: best %.1f ms, median %.1f ms (target < 50 ms)\n", best, median);
 
     const auto [convertBest, convertMedian] =

@@ -3,8 +3,8 @@
 // from the click to a filled 10,000-chapter list, and a 1,000-chapter
 // download from a server that delays every answer by 50 ms, with the longest
 // stall of the window's event loop during the run.
-#include "support/NovelSite.h"
 #include "BenchWindow.h"
+#include "support/NovelSite.h"
 #include "ui/MainWindow.h"
 #include "ui/RuleSettingsWindow.h"
 
@@ -43,7 +43,7 @@ void waitUntil(Pred done)
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -88,9 +88,8 @@ int main(int argc, char** argv)
         QElapsedTimer sinceTick;
         qint64 longestStall = 0;
         QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            longestStall = std::max(longestStall, sinceTick.restart());
-        });
+        QObject::connect(&ticker, &QTimer::timeout,
+                         [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
         ticker.start(5);
         sinceTick.start();
         clock.restart();
@@ -126,8 +125,8 @@ int main(int argc, char** argv)
         clock.restart();
         download->click();
         const qint64 warm = clock.elapsed();
-        std::printf("browser mode again with the engine running: %lld ms, %.1f pages/s\n",
-                    static_cast<long long>(warm), 50000.0 / static_cast<double>(std::max<qint64>(warm, 1)));
+        std::printf("browser mode again with the engine running: %lld ms, %.1f pages/s\n", static_cast<long long>(warm),
+                    50000.0 / static_cast<double>(std::max<qint64>(warm, 1)));
     }
 
     return 0;

@@ -29,7 +29,7 @@ std::string cleanedLower(std::string_view text)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -45,7 +45,7 @@ bool isWholeGbk(std::string_view name)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -89,7 +89,7 @@ ParsedArguments usage(std::string message)
     return {std::nullopt, std::move(message) + " (see velmora-cli --help)"};
 }
 
-} // namespace
+}  // namespace
 
 const char* helpText()
 {
@@ -137,7 +137,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
             return std::nullopt;
         };
         const bool takesValue = word == "-d" || word == "--dir" || word == "-i" || word == "--input" || word == "-r"
-            || word == "--rows" || word == "--rule";
+                                || word == "--rows" || word == "--rule";
         if (!takesValue && attached) {
             return usage("option " + word + " takes no value");
         }
@@ -214,8 +214,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& words)
         }
         break;
     case Command::rules:
-        if (a.addressFile || rowsText || a.json || !a.merge || a.resume || a.fresh
-            || a.epub) {
+        if (a.addressFile || rowsText || a.json || !a.merge || a.resume || a.fresh || a.epub) {
             return usage("rules takes only --dir");
         }
         if (!a.addresses.empty() && (a.addresses[0] != "set" || a.addresses.size() != 4)) {
@@ -245,4 +244,4 @@ std::vector<std::string> addressesFromText(std::string_view text)
     return addresses;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

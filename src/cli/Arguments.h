@@ -16,16 +16,16 @@ enum class Command { help, version, get, list, rules, update };
 
 struct Arguments {
     Command command = Command::help;
-    std::vector<std::string> addresses;       // as typed (UTF-8), in order
-    std::optional<std::string> addressFile;   // -i FILE; "-" is standard input
-    std::optional<std::filesystem::path> dir; // --dir DIR; else the current folder
-    RowSelection rows;                        // --rows; every row when empty
-    std::optional<std::string> rule;          // --rule NAME (UTF-8): this rule instead of the address's
-    bool merge = true;                        // cleared by --no-merge
-    bool json = false;                        // --json
-    bool resume = false;                      // --continue
-    bool fresh = false;                       // --fresh: the job record is not consulted
-    bool epub = false;                        // --epub
+    std::vector<std::string> addresses;        // as typed (UTF-8), in order
+    std::optional<std::string> addressFile;    // -i FILE; "-" is standard input
+    std::optional<std::filesystem::path> dir;  // --dir DIR; else the current folder
+    RowSelection rows;                         // --rows; every row when empty
+    std::optional<std::string> rule;           // --rule NAME (UTF-8): this rule instead of the address's
+    bool merge = true;                         // cleared by --no-merge
+    bool json = false;                         // --json
+    bool resume = false;                       // --continue
+    bool fresh = false;                        // --fresh: the job record is not consulted
+    bool epub = false;                         // --epub
 };
 
 struct ParsedArguments {
@@ -43,4 +43,4 @@ std::vector<std::string> addressesFromText(std::string_view text);
 // The text of `velmora-cli --help`.
 const char* helpText();
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -166,7 +166,7 @@ Retrieval retrieve(const std::string& address, const SiteRule& rule)
 std::string retrievalFailure(const std::string& address, const Retrieval& found)
 {
     return "cannot read the chapter list at " + gbkToUtf8(address) + " (" + found.failure
-        + "): check the address and the network, or the site's rule, then try again";
+           + "): check the address and the network, or the site's rule, then try again";
 }
 
 // A file of the working folder, as a whole path (file names are UTF-8 on disk).
@@ -274,8 +274,7 @@ private:
         novel.chapters = static_cast<int>(list.rows.size());
 
         const JobIdentity job{address, rule.name, list.novel};
-        DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows,
-                                rule.options};
+        DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows, rule.options};
         ResumeCheck check;
         if (!arguments_.fresh) {
             check = CheckJobRecord(address, list.novel, request.rows);
@@ -437,7 +436,7 @@ private:
     std::vector<int> attempts_;     // attempts made per row, written by the observer
 };
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -455,24 +454,31 @@ int runEach(const std::vector<Item>& items, Run run, Reporter& reporter, Clock::
         totals.saved += novel.saved;
         totals.failed += novel.failed;
         switch (novel.end) {
-        case NovelReport::End::complete: ++totals.complete; break;
+        case NovelReport::End::complete:
+            ++totals.complete;
+            break;
         case NovelReport::End::failedChapters:
-        case NovelReport::End::mergeFailed: ++totals.withFailures; break;
-        case NovelReport::End::refused: ++totals.refused; break;
-        default: break;
+        case NovelReport::End::mergeFailed:
+            ++totals.withFailures;
+            break;
+        case NovelReport::End::refused:
+            ++totals.refused;
+            break;
+        default:
+            break;
         }
     }
     totals.interrupted = interrupted();
     totals.seconds = secondsSince(start);
-    totals.exitStatus = totals.interrupted ? kInterruptedStatus
-        : totals.refused > 0               ? kRefused
-        : totals.withFailures > 0          ? kChaptersFailed
-                                           : 0;
+    totals.exitStatus = totals.interrupted        ? kInterruptedStatus
+                        : totals.refused > 0      ? kRefused
+                        : totals.withFailures > 0 ? kChaptersFailed
+                                                  : 0;
     reporter.summary(totals);
     return totals.exitStatus;
 }
 
-} // namespace
+}  // namespace
 
 int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
@@ -491,7 +497,8 @@ int runGet(const Arguments& arguments, std::FILE* out, std::FILE* err)
     DownloadEngine engine(globals.workerPool(), globals.failedCount());
     NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
 
-    return runEach(*addresses, [&](const std::string& address) { return download.run(address); }, *reporter, start);
+    return runEach(
+        *addresses, [&](const std::string& address) { return download.run(address); }, *reporter, start);
 }
 
 int runUpdate(const Arguments& arguments, std::FILE* out, std::FILE* err)
@@ -511,9 +518,9 @@ int runUpdate(const Arguments& arguments, std::FILE* out, std::FILE* err)
     const std::unique_ptr<Reporter> reporter = makeReporter(reportFormFor(out, arguments.json), out);
     DownloadEngine engine(globals.workerPool(), globals.failedCount());
     NovelDownload download(arguments, workspace->rules, workspace->folder, engine, *reporter, err);
-    return runEach(folders, [&](const fs::path& folder) { return download.follow(folder); }, *reporter, start);
+    return runEach(
+        folders, [&](const fs::path& folder) { return download.follow(folder); }, *reporter, start);
 }
-
 
 int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
@@ -540,7 +547,7 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
     for (const ChapterRow& row : list.rows) {
         if (arguments.rows.contains(row.number)) {
             text += std::to_string(row.number) + '\t' + gbkToUtf8(row.title) + '\t'
-                + gbkToUtf8(list.novel.baseAddress + row.address) + '\n';
+                    + gbkToUtf8(list.novel.baseAddress + row.address) + '\n';
         }
     }
     std::fwrite(text.data(), 1, text.size(), out);
@@ -557,14 +564,10 @@ struct SettingName {
     std::string_view fallback;   // the default's own spelling, which leaves no attribute
 };
 constexpr SettingName kSettingNames[] = {
-    {"encoding", "网页编码", "auto"},
-    {"dedupe", "去重", "yes"},
-    {"reverse-list", "目录倒序", "no"},
-    {"next-list-page", "目录下一页", ""},
-    {"next-chapter-page", "章节下一页", ""},
-    {"max-parallel", "最大并发", ""},
-    {"interval-ms", "请求间隔毫秒", "0"},
-    {"block-text", "拦截页文字", ""},
+    {"encoding", "网页编码", "auto"},        {"dedupe", "去重", "yes"},
+    {"reverse-list", "目录倒序", "no"},      {"next-list-page", "目录下一页", ""},
+    {"next-chapter-page", "章节下一页", ""}, {"max-parallel", "最大并发", ""},
+    {"interval-ms", "请求间隔毫秒", "0"},    {"block-text", "拦截页文字", ""},
     {"remove-text", "去除文字", ""},
 };
 
@@ -597,9 +600,8 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
     if (found == names.end()) {
         return refuse("no rule named " + ruleName + " in " + rules.file().string() + " (velmora-cli rules lists them)");
     }
-    const auto named = std::find_if(std::begin(kSettingNames), std::end(kSettingNames), [&](const SettingName& s) {
-        return s.name == setting || s.attribute == setting;
-    });
+    const auto named = std::find_if(std::begin(kSettingNames), std::end(kSettingNames),
+                                    [&](const SettingName& s) { return s.name == setting || s.attribute == setting; });
     if (named == std::end(kSettingNames)) {
         return refuse("no setting called " + setting + " (see velmora-cli --help)");
     }
@@ -637,7 +639,7 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
     return std::fflush(out) == 0 ? 0 : kRefused;
 }
 
-} // namespace
+}  // namespace
 
 int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
 {
@@ -655,10 +657,10 @@ int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err)
     for (int position = 1; position <= count; ++position) {
         const SiteRule rule = rules.readRule(position, fields);
         text += gbkToUtf8(rule.name) + '\t' + gbkToUtf8(rule.siteAddress) + '\t'
-            + (rule.pageCapture ? "browser" : "http") + '\n';
+                + (rule.pageCapture ? "browser" : "http") + '\n';
     }
     std::fwrite(text.data(), 1, text.size(), out);
     return std::fflush(out) == 0 ? 0 : kRefused;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -22,4 +22,4 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err);
 // Prints the site rules.
 int runRules(const Arguments& arguments, std::FILE* out, std::FILE* err);
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -21,7 +21,7 @@ void onInterrupt(int)
     (void)written;
 }
 
-} // namespace
+}  // namespace
 
 void installInterruptHandler()
 {
@@ -37,4 +37,4 @@ const std::atomic<bool>& interruptFlag()
     return flag;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

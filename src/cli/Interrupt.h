@@ -20,4 +20,4 @@ inline bool interrupted()
     return interruptFlag().load();
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

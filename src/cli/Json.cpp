@@ -85,4 +85,4 @@ JsonObject& JsonObject::add(std::string_view k, bool value)
     return *this;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -30,4 +30,4 @@ private:
     std::string body_ = "{";
 };
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

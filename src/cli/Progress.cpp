@@ -29,8 +29,9 @@ int displayWidth(std::string_view text, std::size_t* fitting = nullptr, int limi
             cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         }
         const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF)
-            || (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F)
-            || (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
+                          || (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF)
+                          || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60)
+                          || (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
         if (fitting != nullptr && width + (wide ? 2 : 1) > limit) {
             *fitting = i;
             return width;
@@ -127,8 +128,9 @@ public:
             line += novel.update ? ", not merged" : ", " + std::to_string(novel.failed) + " failed, not merged";
             break;
         case NovelReport::End::mergeFailed:
-            line += novel.mergedFile.empty() ? ", but the merged file could not be written"
-                                             : ", merged into " + novel.mergedFile + ", but the EPUB book could not be written";
+            line += novel.mergedFile.empty()
+                        ? ", but the merged file could not be written"
+                        : ", merged into " + novel.mergedFile + ", but the EPUB book could not be written";
             break;
         case NovelReport::End::interrupted:
             line += ", stopped";
@@ -143,8 +145,8 @@ public:
 
     void summary(const Totals& totals) override
     {
-        std::string line = "Summary: " + plural(totals.novels, "novel") + ", " + std::to_string(totals.complete)
-            + " complete";
+        std::string line =
+            "Summary: " + plural(totals.novels, "novel") + ", " + std::to_string(totals.complete) + " complete";
         if (totals.withFailures > 0) {
             line += ", " + std::to_string(totals.withFailures) + " with failed chapters";
         }
@@ -228,12 +230,18 @@ private:
 const char* endName(NovelReport::End end)
 {
     switch (end) {
-    case NovelReport::End::complete: return "complete";
-    case NovelReport::End::failedChapters: return "failed";
-    case NovelReport::End::mergeFailed: return "merge failed";
-    case NovelReport::End::refused: return "refused";
-    case NovelReport::End::interrupted: return "interrupted";
-    case NovelReport::End::running: break;
+    case NovelReport::End::complete:
+        return "complete";
+    case NovelReport::End::failedChapters:
+        return "failed";
+    case NovelReport::End::mergeFailed:
+        return "merge failed";
+    case NovelReport::End::refused:
+        return "refused";
+    case NovelReport::End::interrupted:
+        return "interrupted";
+    case NovelReport::End::running:
+        break;
     }
     return "running";
 }
@@ -328,7 +336,7 @@ private:
     std::mutex mutex_;
 };
 
-} // namespace
+}  // namespace
 
 ReportForm reportFormFor(std::FILE* out, bool json)
 {
@@ -358,4 +366,4 @@ std::string clockText(double seconds)
     return text;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

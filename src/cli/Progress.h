@@ -22,10 +22,10 @@ struct NovelReport {
     std::string address;
     std::string name;
     std::string author;
-    std::string folder;      // the chapter folder, as a path
-    int chapters = 0;        // rows listed
-    int requested = 0;       // rows to fetch in this run
-    int kept = 0;            // rows kept from an earlier run (job record or --continue)
+    std::string folder;  // the chapter folder, as a path
+    int chapters = 0;    // rows listed
+    int requested = 0;   // rows to fetch in this run
+    int kept = 0;        // rows kept from an earlier run (job record or --continue)
     int saved = 0;
     int failed = 0;
     std::string mergedFile;  // set once merged
@@ -33,13 +33,13 @@ struct NovelReport {
     bool update = false;     // a run of `update`: its line counts new chapters
     double seconds = 0;
     End end = End::running;
-    std::string message;     // for `refused`: what went wrong and what to do
+    std::string message;  // for `refused`: what went wrong and what to do
 };
 
 struct Totals {
     int novels = 0;
     int complete = 0;
-    int withFailures = 0;   // failedChapters and mergeFailed
+    int withFailures = 0;  // failedChapters and mergeFailed
     int refused = 0;
     int saved = 0;
     int failed = 0;
@@ -75,4 +75,4 @@ std::unique_ptr<Reporter> makeReporter(ReportForm form, std::FILE* out);
 // "1:02:03", "4:05" or "0:07".
 std::string clockText(double seconds);
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -19,7 +19,7 @@ std::optional<int> rowNumber(std::string_view digits)
     return value;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<RowSelection> RowSelection::parse(std::string_view text)
 {
@@ -91,4 +91,4 @@ std::string RowSelection::format(const std::vector<int>& numbers)
     return text;
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

@@ -34,4 +34,4 @@ private:
     std::vector<Range> ranges_;
 };
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

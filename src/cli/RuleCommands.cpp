@@ -230,7 +230,7 @@ int runRulesShare(const RuleArguments& a, std::FILE* out, std::FILE* err)
             const int position = positionOfName(*rules, utf8ToGbk(a.words[1]));
             if (position == 0) {
                 return refuse(err, "no rule named " + a.words[1] + " in " + rules->file().string()
-                                   + ": see velmora-cli rules for the names");
+                                       + ": see velmora-cli rules for the names");
             }
             positions.push_back(position);
         }
@@ -249,7 +249,7 @@ int runRulesShare(const RuleArguments& a, std::FILE* out, std::FILE* err)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<int> runRuleCommand(const std::vector<std::string>& words, std::FILE* out, std::FILE* err)
 {
@@ -289,4 +289,4 @@ const char* ruleCommandsHelp()
            "  --dir DIR works in DIR, where the rules file is, as for the other commands.\n";
 }
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

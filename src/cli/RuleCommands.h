@@ -25,4 +25,4 @@ std::optional<int> runRuleCommand(const std::vector<std::string>& words, std::FI
 // The help lines of these commands.
 const char* ruleCommandsHelp();
 
-} // namespace velmora::cli
+}  // namespace velmora::cli

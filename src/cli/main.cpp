@@ -33,11 +33,17 @@ int main(int argc, char** argv)
             std::fputs(helpText(), stdout);
             std::fputs(ruleCommandsHelp(), stdout);
             return 0;
-        case Command::version: std::puts("velmora-cli " VELMORA_VERSION); return 0;
-        case Command::get: return runGet(arguments, stdout, stderr);
-        case Command::list: return runList(arguments, stdout, stderr);
-        case Command::rules: return runRules(arguments, stdout, stderr);
-        case Command::update: return runUpdate(arguments, stdout, stderr);
+        case Command::version:
+            std::puts("velmora-cli " VELMORA_VERSION);
+            return 0;
+        case Command::get:
+            return runGet(arguments, stdout, stderr);
+        case Command::list:
+            return runList(arguments, stdout, stderr);
+        case Command::rules:
+            return runRules(arguments, stdout, stderr);
+        case Command::update:
+            return runUpdate(arguments, stdout, stderr);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());

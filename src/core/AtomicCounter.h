@@ -31,4 +31,4 @@ private:
     std::atomic<std::int32_t> value_{0};
 };
 
-} // namespace velmora
+}  // namespace velmora

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
 #include <iconv.h>
+#include <utility>
 
 namespace velmora::encoding {
 namespace {
@@ -73,7 +73,7 @@ std::pair<std::size_t, std::string_view> replacementPerByte(std::string_view, bo
     return {1, "\xEF\xBF\xBD"};
 }
 
-} // namespace
+}  // namespace
 
 std::size_t utf8SequenceLength(std::string_view s)
 {
@@ -131,9 +131,8 @@ std::string utf8ToGbk(std::string_view utf8)
         const std::size_t len = utf8SequenceLength(rest);
         return std::pair<std::size_t, std::string_view>(len == 0 ? 1 : len, questionUnit);
     });
-    return toGbk.convert(ucs4, [](std::string_view, bool) {
-        return std::pair<std::size_t, std::string_view>(sizeof(wchar_t), "?");
-    });
+    return toGbk.convert(
+        ucs4, [](std::string_view, bool) { return std::pair<std::size_t, std::string_view>(sizeof(wchar_t), "?"); });
 }
 
 std::size_t questionMarksAdded(std::string_view source, std::string_view gbk)
@@ -165,4 +164,4 @@ std::string codePointToUtf8(char32_t cp)
     return out;
 }
 
-} // namespace velmora::encoding
+}  // namespace velmora::encoding

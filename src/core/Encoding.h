@@ -35,4 +35,4 @@ std::size_t questionMarksAdded(std::string_view source, std::string_view gbk);
 // their three bytes; the caller rejects what it does not want).
 std::string codePointToUtf8(char32_t codePoint);
 
-} // namespace velmora::encoding
+}  // namespace velmora::encoding

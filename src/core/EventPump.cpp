@@ -20,4 +20,4 @@ void pumpEvents()
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -11,4 +11,4 @@ using EventPumpRoutine = void (*)();
 void setEventPump(EventPumpRoutine routine);
 void pumpEvents();
 
-} // namespace velmora
+}  // namespace velmora

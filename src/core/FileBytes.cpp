@@ -113,7 +113,7 @@ std::filesystem::path createTemporaryBeside(const std::filesystem::path& target,
     return {};
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> readFileBytes(const std::filesystem::path& file)
 {
@@ -185,4 +185,4 @@ void syncFileSystem(const std::filesystem::path& path)
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

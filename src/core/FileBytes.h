@@ -33,4 +33,4 @@ bool replaceFileContent(const std::filesystem::path& file, std::string_view byte
 // Forces everything written to the file system that holds `path` to the disk.
 void syncFileSystem(const std::filesystem::path& path);
 
-} // namespace velmora
+}  // namespace velmora

@@ -68,4 +68,4 @@ void FolderLock::release()
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

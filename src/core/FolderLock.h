@@ -14,9 +14,9 @@ namespace velmora {
 class FolderLock {
 public:
     enum class Status {
-        locked,      // this object holds the lock
-        busy,        // someone else holds it (tryLock only)
-        unavailable, // the folder is missing or cannot be opened
+        locked,       // this object holds the lock
+        busy,         // someone else holds it (tryLock only)
+        unavailable,  // the folder is missing or cannot be opened
     };
 
     // Takes the lock if it is free, without waiting. An empty path is the
@@ -43,4 +43,4 @@ private:
     Status status_;
 };
 
-} // namespace velmora
+}  // namespace velmora

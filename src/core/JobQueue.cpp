@@ -21,7 +21,7 @@ void relaxCpu()
 #endif
 }
 
-} // namespace
+}  // namespace
 
 void JobQueue::open()
 {
@@ -139,4 +139,4 @@ bool JobQueue::take(JobPacket& packet, std::optional<std::chrono::milliseconds> 
     return true;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -49,12 +49,12 @@ private:
     std::vector<JobPacket> ring_;
     std::size_t head_ = 0;
     std::size_t size_ = 0;
-    int waiting_ = 0;       // takers asleep
-    int woken_ = 0;         // of those, already notified and not yet back
-    bool spinning_ = false; // one taker is looking before it sleeps
+    int waiting_ = 0;        // takers asleep
+    int woken_ = 0;          // of those, already notified and not yet back
+    bool spinning_ = false;  // one taker is looking before it sleeps
     bool open_ = false;
     // size_, readable without the mutex by the looking taker
     std::atomic<std::size_t> available_{0};
 };
 
-} // namespace velmora
+}  // namespace velmora

@@ -26,7 +26,7 @@ fs::path userDataFolder()
     return {};
 }
 
-} // namespace
+}  // namespace
 
 fs::path programFolder()
 {
@@ -59,4 +59,4 @@ fs::path enterProgramFolder()
     return ec ? fs::path() : folder;
 }
 
-} // namespace velmora
+}  // namespace velmora

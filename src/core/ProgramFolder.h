@@ -16,4 +16,4 @@ std::filesystem::path workingFolderFor(const std::filesystem::path& preferred);
 // it; empty when that failed and the working directory is unchanged.
 std::filesystem::path enterProgramFolder();
 
-} // namespace velmora
+}  // namespace velmora

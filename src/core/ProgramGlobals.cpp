@@ -27,14 +27,12 @@ bool waitUntilStopped(const WorkerPool& pool, std::int32_t waitMs)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 ProgramGlobals::ProgramGlobals(std::int32_t releaseWaitMs)
-    : releaseWaitMs_(releaseWaitMs)
-    , workerPool_(std::make_unique<WorkerPool>())
-    , failedCount_(std::make_unique<AtomicCounter>())
-    , currentDocument_(std::make_unique<CapturedDocument>())
-    , progressLock_(std::make_unique<SharedLock>())
+    : releaseWaitMs_(releaseWaitMs), workerPool_(std::make_unique<WorkerPool>()),
+      failedCount_(std::make_unique<AtomicCounter>()), currentDocument_(std::make_unique<CapturedDocument>()),
+      progressLock_(std::make_unique<SharedLock>())
 {
 }
 
@@ -105,4 +103,4 @@ void releaseProgramGlobals() noexcept
     ProgramGlobals::release(programSet.load(), &programSet);
 }
 
-} // namespace velmora
+}  // namespace velmora

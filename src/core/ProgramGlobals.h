@@ -83,4 +83,4 @@ ProgramGlobals* programGlobals();
 // Releases the program's set now; later calls, and the one at exit, do nothing.
 void releaseProgramGlobals() noexcept;
 
-} // namespace velmora
+}  // namespace velmora

@@ -17,4 +17,4 @@ inline std::string ResolveQuotePlaceholder(std::string_view text)
     return text::replaceAll(text, QuotePlaceholder, "\"");
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -32,7 +32,10 @@ struct PcreDeleter {
 template <typename T>
 using PcrePtr = std::unique_ptr<T, PcreDeleter>;
 
-const PCRE2_UCHAR* units(std::string_view s) { return reinterpret_cast<const PCRE2_UCHAR*>(s.data()); }
+const PCRE2_UCHAR* units(std::string_view s)
+{
+    return reinterpret_cast<const PCRE2_UCHAR*>(s.data());
+}
 
 std::size_t nextCharacter(std::string_view utf8, std::size_t at)
 {
@@ -78,7 +81,7 @@ bool mapToGbk(std::string_view gbk, std::string_view utf8, std::vector<std::size
     return stepTo(utf8.size()) && g == gbk.size();
 }
 
-} // namespace
+}  // namespace
 
 bool RegexObject::run(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiline,
                       bool global, bool quotePlaceholder)
@@ -100,7 +103,7 @@ bool RegexObject::run(std::string_view pattern, std::string_view subject, bool c
     }
     pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
     uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF
-        | PCRE2_NEVER_BACKSLASH_C | PCRE2_DOLLAR_ENDONLY;
+                       | PCRE2_NEVER_BACKSLASH_C | PCRE2_DOLLAR_ENDONLY;
     if (!caseSensitive) {
         options |= PCRE2_CASELESS;
     }
@@ -109,8 +112,8 @@ bool RegexObject::run(std::string_view pattern, std::string_view subject, bool c
     }
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
-    const PcrePtr<pcre2_code> code(pcre2_compile(units(utf8Pattern), utf8Pattern.size(), options, &errorCode,
-                                                 &errorOffset, compileContext.get()));
+    const PcrePtr<pcre2_code> code(
+        pcre2_compile(units(utf8Pattern), utf8Pattern.size(), options, &errorCode, &errorOffset, compileContext.get()));
     if (!code) {
         noteError(errorCode);
         // The offset counts UTF-8 code units; people count characters.
@@ -181,7 +184,10 @@ int RegexObject::matchCount() const
     return static_cast<int>(offsets_.size() / (2 * (static_cast<std::size_t>(groups_) + 1)));
 }
 
-int RegexObject::groupCount() const { return matchCount() > 0 ? groups_ : 0; }
+int RegexObject::groupCount() const
+{
+    return matchCount() > 0 ? groups_ : 0;
+}
 
 std::size_t RegexObject::offset(int m, int g, int side) const
 {
@@ -288,6 +294,9 @@ std::string RegexObject::replaceAll(std::string_view replacement) const
     return result;
 }
 
-std::string RegexObject::currentPattern() const { return pattern_; }
+std::string RegexObject::currentPattern() const
+{
+    return pattern_;
+}
 
-} // namespace velmora
+}  // namespace velmora

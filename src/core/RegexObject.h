@@ -26,8 +26,8 @@ public:
     // "#引号" in the pattern stands for a double quote. False when the
     // pattern is invalid or the engine gives up (too much backtracking);
     // counts are then 0 and texts empty. No match at all is still true.
-    bool run(std::string_view pattern, std::string_view subject, bool caseSensitive = false,
-             bool multiline = true, bool global = true, bool quotePlaceholder = false);
+    bool run(std::string_view pattern, std::string_view subject, bool caseSensitive = false, bool multiline = true,
+             bool global = true, bool quotePlaceholder = false);
 
     int matchCount() const;
 
@@ -79,4 +79,4 @@ private:
     std::vector<std::size_t> offsets_;
 };
 
-} // namespace velmora
+}  // namespace velmora

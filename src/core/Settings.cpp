@@ -21,7 +21,7 @@ std::string_view trimmed(std::string_view s)
 constexpr std::string_view kNewChaptersOnlyKey = "NewChaptersOnly";
 constexpr std::string_view kAlsoEpubKey = "AlsoEpub";
 
-} // namespace
+}  // namespace
 
 SettingsFile SettingsFile::load(const std::filesystem::path& file)
 {
@@ -73,8 +73,8 @@ bool SettingsFile::set(std::string_view key, std::string_view value)
 {
     const std::string_view k = trimmed(key);
     const std::string_view v = trimmed(value);
-    if (k.empty() || k.find_first_of("=\n") != std::string_view::npos || k.front() == '#' || k.front() == ';' ||
-        v.find('\n') != std::string_view::npos) {
+    if (k.empty() || k.find_first_of("=\n") != std::string_view::npos || k.front() == '#' || k.front() == ';'
+        || v.find('\n') != std::string_view::npos) {
         return false;
     }
     const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == k; });
@@ -125,4 +125,4 @@ bool SaveDownloadOptions(const DownloadOptions& options, const std::filesystem::
     return settings.save(file);
 }
 
-} // namespace velmora
+}  // namespace velmora

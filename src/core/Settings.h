@@ -46,12 +46,12 @@ inline constexpr std::string_view kSettingsFileName = "velmora.ini";
 // The download options of the main window's check boxes, remembered between
 // starts. Both are off unless the settings file turns them on.
 struct DownloadOptions {
-    bool newChaptersOnly = false; // "只下载新章节", key NewChaptersOnly
-    bool alsoEpub = false;        // "同时生成EPUB", key AlsoEpub
+    bool newChaptersOnly = false;  // "只下载新章节", key NewChaptersOnly
+    bool alsoEpub = false;         // "同时生成EPUB", key AlsoEpub
 };
 
 DownloadOptions LoadDownloadOptions(const std::filesystem::path& file);
 // Updates the two keys in `file`, keeping its other settings.
 bool SaveDownloadOptions(const DownloadOptions& options, const std::filesystem::path& file);
 
-} // namespace velmora
+}  // namespace velmora

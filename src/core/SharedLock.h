@@ -21,4 +21,4 @@ private:
     std::recursive_mutex mutex_;
 };
 
-} // namespace velmora
+}  // namespace velmora

@@ -13,7 +13,9 @@ void AutoResetSignal::set()
     if (set_.exchange(true)) {
         return;
     }
-    { std::lock_guard<std::mutex> hold(mutex_); }
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+    }
     changed_.notify_one();
 }
 
@@ -48,7 +50,9 @@ void ManualResetSignal::set()
     if (set_.exchange(true)) {
         return;
     }
-    { std::lock_guard<std::mutex> hold(mutex_); }
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+    }
     changed_.notify_all();
 }
 
@@ -70,4 +74,4 @@ bool ManualResetSignal::waitFor(std::chrono::milliseconds timeout)
     return changed_.wait_for(hold, timeout, [this] { return set_.load(); });
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -41,4 +41,4 @@ private:
     std::condition_variable changed_;
 };
 
-} // namespace velmora
+}  // namespace velmora

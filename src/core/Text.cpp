@@ -6,12 +6,15 @@
 namespace velmora::text {
 namespace {
 
-constexpr char toLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char toLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool isFullWidthSpace(std::string_view text, std::size_t i)
 {
     return i + 1 < text.size() && static_cast<unsigned char>(text[i]) == 0xA1
-        && static_cast<unsigned char>(text[i + 1]) == 0xA1;
+           && static_cast<unsigned char>(text[i + 1]) == 0xA1;
 }
 
 // Index of the first character boundary at or after byte index `i`. A run of
@@ -92,7 +95,7 @@ std::size_t afterMatch(std::string_view text, std::size_t at, std::size_t length
     return end;
 }
 
-} // namespace
+}  // namespace
 
 int find(std::string_view text, std::string_view needle, int start, bool ignoreCase)
 {
@@ -153,8 +156,7 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
     return out;
 }
 
-std::string between(std::string_view text, std::string_view left, std::string_view right, int start,
-                    bool ignoreCase)
+std::string between(std::string_view text, std::string_view left, std::string_view right, int start, bool ignoreCase)
 {
     const int l = find(text, left, start, ignoreCase);
     if (l == -1) {
@@ -292,8 +294,9 @@ std::string restoreLineBreaks(std::string_view edited, std::string_view stored)
     }
     const std::size_t tailStart = edited.size() - tail;
     // The breaks of the unchanged tail are the last ones of `stored`.
-    std::size_t tailBreak = forms.size() - static_cast<std::size_t>(std::count(
-        edited.begin() + static_cast<std::ptrdiff_t>(tailStart), edited.end(), '\n'));
+    std::size_t tailBreak = forms.size()
+                            - static_cast<std::size_t>(std::count(
+                                edited.begin() + static_cast<std::ptrdiff_t>(tailStart), edited.end(), '\n'));
     std::size_t headBreak = 0;
     std::string out;
     out.reserve(edited.size() + forms.size());
@@ -339,4 +342,4 @@ std::optional<char32_t> numericReference(std::string_view ref)
     return cp;
 }
 
-} // namespace velmora::text
+}  // namespace velmora::text

@@ -15,7 +15,10 @@
 // needle of fixed length, however many matches there are.
 namespace velmora::text {
 
-constexpr bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+constexpr bool isLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
 
 // Bytes taken by the character that starts at byte index `i` (0-based).
 inline std::size_t charLength(std::string_view text, std::size_t i)
@@ -39,13 +42,12 @@ int countOccurrences(std::string_view text, std::string_view needle, bool caseSe
 
 // Every occurrence of `from` replaced by `to` in one left-to-right pass that
 // resumes after the inserted text. An empty `from` changes nothing.
-std::string replaceAll(std::string_view text, std::string_view from, std::string_view to,
-                       bool ignoreCase = false);
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to, bool ignoreCase = false);
 
 // The text between the first `left` at or after `start` and the first
 // `right` after it; empty when either is missing.
-std::string between(std::string_view text, std::string_view left, std::string_view right,
-                    int start = 1, bool ignoreCase = false);
+std::string between(std::string_view text, std::string_view left, std::string_view right, int start = 1,
+                    bool ignoreCase = false);
 
 // Removes every ASCII space and every full-width space (A1 A1).
 std::string removeSpaces(std::string_view text);
@@ -81,4 +83,4 @@ std::optional<char32_t> numericReference(std::string_view ref);
 // every other one as CR LF.
 std::string restoreLineBreaks(std::string_view edited, std::string_view stored);
 
-} // namespace velmora::text
+}  // namespace velmora::text

@@ -32,7 +32,7 @@ constexpr int kFailureRunLimit = 5;
 constexpr milliseconds kSlice{20};
 constexpr std::size_t kLeastStackBytes = 64 * 1024;
 
-} // namespace
+}  // namespace
 
 struct PoolCore {
     std::atomic<std::int32_t> state{kStopped};
@@ -106,7 +106,7 @@ bool launchThread(std::unique_ptr<Launch> launch, std::size_t stackBytes)
     const bool started = ready && pthread_create(&thread, &attributes, threadEntry, launch.get()) == 0;
     pthread_attr_destroy(&attributes);
     if (started) {
-        launch.release(); // the thread owns it now
+        launch.release();  // the thread owns it now
     }
     return started;
 }
@@ -144,7 +144,7 @@ void tearDown(PoolCore& c)
     c.threads.store(0);
     c.busyCount.store(0);
     c.state.exchange(kStopped);
-    c.wakeManager.set(); // ends the wait of a stop that waits
+    c.wakeManager.set();  // ends the wait of a stop that waits
 }
 
 void workerLoop(const std::shared_ptr<PoolCore>& core, bool onDemand)
@@ -154,8 +154,8 @@ void workerLoop(const std::shared_ptr<PoolCore>& core, bool onDemand)
     c.workerStarted.set();
     for (;;) {
         JobPacket packet;
-        const bool taken = onDemand ? c.queue.take(packet, milliseconds(c.idleTimeoutMs.load()))
-                                    : c.queue.take(packet, std::nullopt);
+        const bool taken =
+            onDemand ? c.queue.take(packet, milliseconds(c.idleTimeoutMs.load())) : c.queue.take(packet, std::nullopt);
         // A paused pool holds its workers here, each with at most the one
         // packet it took.
         c.runGate.wait();
@@ -202,7 +202,7 @@ void managerLoop(const std::shared_ptr<PoolCore>& core, std::int32_t generation)
         } else {
             c.wakeManager.wait();
         }
-        c.runGate.wait(); // no workers are added while paused
+        c.runGate.wait();  // no workers are added while paused
     }
     c.managerEnded.set();
 }
@@ -215,10 +215,9 @@ std::int32_t startStackSize(std::int32_t bytes)
     return bytes - bytes % 4096;
 }
 
-} // namespace
+}  // namespace
 
-WorkerPool::WorkerPool()
-    : core_(std::make_shared<PoolCore>())
+WorkerPool::WorkerPool() : core_(std::make_shared<PoolCore>())
 {
     core_->managerEnded.set();
 }
@@ -294,7 +293,7 @@ bool WorkerPool::start(const PoolStartOptions& options)
         return true;
     }
 
-    c.wakeManager.set(); // the manager sees the pool is not running and ends
+    c.wakeManager.set();  // the manager sees the pool is not running and ends
     for (int i = 0; i < 11; ++i) {
         if (pump) {
             pumpEvents();
@@ -522,4 +521,4 @@ void WorkerPool::setStackSize(std::int32_t bytes)
     core_->stackSize.store(bytes - bytes % 8192);
 }
 
-} // namespace velmora
+}  // namespace velmora

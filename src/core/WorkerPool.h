@@ -15,19 +15,19 @@ enum class PoolState : std::int32_t { Stopped = 0, Running = 1, Starting = 2, St
 // What stop() does with queued jobs, and whether it waits until the pool is
 // stopped. A value outside these four counts as Discard.
 enum class StopMode : std::int32_t {
-    Discard = 0,       // drop queued jobs, wait
-    Drain = 1,         // run queued jobs first, wait
-    DiscardNoWait = 2, // drop queued jobs, return at once
-    DrainNoWait = 3,   // run queued jobs first, return at once
+    Discard = 0,        // drop queued jobs, wait
+    Drain = 1,          // run queued jobs first, wait
+    DiscardNoWait = 2,  // drop queued jobs, return at once
+    DrainNoWait = 3,    // run queued jobs first, return at once
 };
 
 // Arguments of WorkerPool::start; a field left empty takes its default.
 struct PoolStartOptions {
-    std::optional<std::int32_t> coreWorkers{};   // 5; below 1 means 1
-    std::optional<std::int32_t> maxWorkers{};    // 20; raised to the core workers
-    std::optional<std::int32_t> idleTimeoutMs{}; // 10000; at least 100
-    bool pumpEvents = false;                     // keep the window responsive while starting
-    std::optional<std::int32_t> stackSize{};     // 0 = platform default; see setStackSize
+    std::optional<std::int32_t> coreWorkers{};    // 5; below 1 means 1
+    std::optional<std::int32_t> maxWorkers{};     // 20; raised to the core workers
+    std::optional<std::int32_t> idleTimeoutMs{};  // 10000; at least 100
+    bool pumpEvents = false;                      // keep the window responsive while starting
+    std::optional<std::int32_t> stackSize{};      // 0 = platform default; see setStackSize
 };
 
 struct PoolCore;
@@ -100,4 +100,4 @@ private:
     std::shared_ptr<PoolCore> core_;
 };
 
-} // namespace velmora
+}  // namespace velmora

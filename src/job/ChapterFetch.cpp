@@ -72,7 +72,7 @@ std::string closeOpenParagraphs(std::string_view text)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string UnrepresentableNote(std::size_t count)
 {
@@ -157,8 +157,8 @@ std::string NextPageAddress(std::string_view pageText, std::string_view pattern,
     RegexObject regex;
     if (!regex.run(pattern, pageText, false, true, false)) {
         if (failure != nullptr && regex.errorOffset() >= 0) {
-            *failure = "下一页正则有误（第 " + std::to_string(regex.errorOffset() + 1) + " 个字符）："
-                       + regex.errorMessage();
+            *failure =
+                "下一页正则有误（第 " + std::to_string(regex.errorOffset() + 1) + " 个字符）：" + regex.errorMessage();
         }
         return {};
     }
@@ -210,12 +210,12 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
     return ChapterTextFromCuts(chapter.title, cuts, site.options.removeTexts);
 }
 
-} // namespace
+}  // namespace
 
-std::optional<std::string> FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
-                                        const std::function<void(int attempt, const std::string& lastFailure)>&
-                                            beforeAttempt,
-                                        std::string* failure)
+std::optional<std::string>
+FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+             const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
+             std::string* failure)
 {
     const std::string left = ResolveQuotePlaceholder(chapter.leftMarker);
     std::string reason;
@@ -243,17 +243,17 @@ std::optional<std::string> FetchChapter(const ChapterSource& chapter, const Site
     return std::nullopt;
 }
 
-std::optional<std::string> FetchChapterHttp(std::string_view address, std::string_view title,
-                                            std::string_view leftMarker, std::string_view rightMarker,
-                                            const std::function<void(int attempt, const std::string& lastFailure)>&
-                                                beforeAttempt,
-                                            const std::atomic<bool>* cancel, std::string* failure)
+std::optional<std::string>
+FetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
+                 std::string_view rightMarker,
+                 const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
+                 const std::atomic<bool>* cancel, std::string* failure)
 {
     SiteFetch site;
     site.cancel = cancel;
-    return FetchChapter({std::string(address), std::string(title), std::string(leftMarker),
-                         std::string(rightMarker), {}},
-                        site, beforeAttempt, failure);
+    return FetchChapter(
+        {std::string(address), std::string(title), std::string(leftMarker), std::string(rightMarker), {}}, site,
+        beforeAttempt, failure);
 }
 
-} // namespace velmora
+}  // namespace velmora

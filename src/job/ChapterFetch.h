@@ -26,12 +26,11 @@ inline constexpr int kHttpAttempts = 3;
 // Once `*cancel` is true no further attempt starts and the transfer under way
 // ends early; the result is then nothing. `failure` receives why the last
 // attempt failed (UTF-8), and is cleared on success.
-std::optional<std::string> FetchChapterHttp(std::string_view address, std::string_view title,
-                                            std::string_view leftMarker, std::string_view rightMarker,
-                                            const std::function<void(int attempt, const std::string& lastFailure)>&
-                                                beforeAttempt,
-                                            const std::atomic<bool>* cancel = nullptr,
-                                            std::string* failure = nullptr);
+std::optional<std::string>
+FetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
+                 std::string_view rightMarker,
+                 const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
+                 const std::atomic<bool>* cancel = nullptr, std::string* failure = nullptr);
 
 // Fetches a page with a plain GET and turns it into GBK page text
 // (decompressed, converted from UTF-8 when it says so); empty on failure.
@@ -56,12 +55,12 @@ struct SiteFetch {
 
 // One page as a GET brought it.
 struct FetchedPage {
-    std::string text;       // GBK page text; empty when the page is not usable
-    std::string finalUrl;   // the address that answered, after redirects
-    std::string failure;    // UTF-8: why the page is not usable; empty when it is
+    std::string text;          // GBK page text; empty when the page is not usable
+    std::string finalUrl;      // the address that answered, after redirects
+    std::string failure;       // UTF-8: why the page is not usable; empty when it is
     std::string encodingNote;  // UTF-8: how the encoding was decided, when guessed or "?" were put in
-    bool throttled = false; // HTTP 429 or 503, or a block page: wait before trying again
-    std::string retryAfter; // the Retry-After value of a 429 or 503
+    bool throttled = false;    // HTTP 429 or 503, or a block page: wait before trying again
+    std::string retryAfter;    // the Retry-After value of a 429 or 503
 };
 
 // Fetches `address` at the site's pace and decodes it with DecodePage and
@@ -92,7 +91,7 @@ std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
 
 // What FetchChapter needs to know about one chapter.
 struct ChapterSource {
-    std::string address;      // full address of its (first) page
+    std::string address;  // full address of its (first) page
     std::string title;
     std::string leftMarker;
     std::string rightMarker;
@@ -107,13 +106,13 @@ struct ChapterSource {
 // fails the attempt: no part of a chapter is ever returned as the whole.
 // After a throttling answer the next attempt waits (RetryWait); `*cancel`
 // cuts the wait short.
-std::optional<std::string> FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
-                                        const std::function<void(int attempt, const std::string& lastFailure)>&
-                                            beforeAttempt,
-                                        std::string* failure = nullptr);
+std::optional<std::string>
+FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+             const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
+             std::string* failure = nullptr);
 
 // Failure reasons that come from the page rather than the transfer (UTF-8).
 inline constexpr std::string_view kNoLeftMarker = "页面缺少内容左标记";
 inline constexpr std::string_view kCancelled = "已取消";
 
-} // namespace velmora
+}  // namespace velmora

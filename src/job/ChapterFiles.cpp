@@ -17,7 +17,10 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 120;
 constexpr std::size_t kMaxAuthorBytes = 90;
 
-constexpr bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+constexpr bool isTrailByte(unsigned char c)
+{
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
 
 fs::path fsName(std::string_view gbk)
 {
@@ -39,8 +42,8 @@ std::string sanitize(std::string_view gbkName, std::size_t maxDiskBytes)
     std::size_t diskBytes = 0;
     for (std::size_t i = 0; i < gbkName.size();) {
         const auto c = static_cast<unsigned char>(gbkName[i]);
-        const bool pair = text::isLeadByte(c) && i + 1 < gbkName.size()
-                          && isTrailByte(static_cast<unsigned char>(gbkName[i + 1]));
+        const bool pair =
+            text::isLeadByte(c) && i + 1 < gbkName.size() && isTrailByte(static_cast<unsigned char>(gbkName[i + 1]));
         std::string piece(gbkName.substr(i, pair ? 2 : 1));
         i += piece.size();
         std::size_t width = 1;
@@ -68,7 +71,7 @@ std::string sanitize(std::string_view gbkName, std::size_t maxDiskBytes)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string SafeFileName(std::string_view gbkName)
 {
@@ -91,8 +94,8 @@ fs::path ChapterFilePath(std::string_view novelName, int position)
 
 fs::path MergedFilePath(std::string_view novelName, std::string_view author)
 {
-    return fs::path(encoding::gbkToUtf8(sanitize(novelName, kMaxNameBytes) + "(" + sanitize(author, kMaxAuthorBytes)
-                                        + ").txt"));
+    return fs::path(
+        encoding::gbkToUtf8(sanitize(novelName, kMaxNameBytes) + "(" + sanitize(author, kMaxAuthorBytes) + ").txt"));
 }
 
 bool CreateNovelFolder(std::string_view novelName)
@@ -133,4 +136,4 @@ std::string RelativeBaseAddress(std::string_view listAddress, std::string_view f
     return length <= 0 ? std::string() : std::string(listAddress.substr(0, static_cast<std::size_t>(length)));
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -57,4 +57,4 @@ std::string ChapterFileText(std::string_view title, std::string_view page, std::
 // of the list address.
 std::string RelativeBaseAddress(std::string_view listAddress, std::string_view firstChapterAddress);
 
-} // namespace velmora
+}  // namespace velmora

@@ -106,4 +106,4 @@ ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix,
     return result;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -46,4 +46,4 @@ struct ListRows {
 // dropped (PositionsWithoutRepeats) unless the rule keeps them.
 ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options);
 
-} // namespace velmora
+}  // namespace velmora

@@ -19,7 +19,7 @@ void appendLinks(const RegexObject& regex, std::vector<ChapterLink>& chapters)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::string_view chapterListPattern)
 {
@@ -46,4 +46,4 @@ ChapterListPage ParseChapterList(std::string_view pageText, std::string_view nov
     return page;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -17,8 +17,8 @@ struct ChapterLink {
 
 // What a rule's three patterns read from a chapter-list page.
 struct ChapterListPage {
-    std::string novelName;     // group 1 of the name pattern, spaces trimmed at both ends
-    std::string author;        // group 1 of the author pattern, every space removed
+    std::string novelName;  // group 1 of the name pattern, spaces trimmed at both ends
+    std::string author;     // group 1 of the author pattern, every space removed
     std::vector<ChapterLink> chapters;
     std::string firstAddress;  // group 1 of the list pattern's first match
 };
@@ -32,4 +32,4 @@ std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::strin
 ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
                                  std::string_view authorPattern, std::string_view chapterListPattern);
 
-} // namespace velmora
+}  // namespace velmora

@@ -41,4 +41,4 @@ const std::string& saveFailed()
     return text;
 }
 
-} // namespace velmora::ChapterStatus
+}  // namespace velmora::ChapterStatus

@@ -13,8 +13,14 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Copies the character at `i` (one byte, or a lead byte with the next) and
 // moves past it, so no trail byte is ever read as mark-up.
@@ -164,7 +170,7 @@ std::string foldBlankLines(std::string text)
     return text::replaceAll(text, "\r\n\r\n", "\r\n");
 }
 
-} // namespace
+}  // namespace
 
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, int start,
                         bool ignoreCase)
@@ -217,4 +223,4 @@ std::string RemoveRemainingMarkup(std::string_view text, const std::vector<std::
     return foldBlankLines(std::move(out));
 }
 
-} // namespace velmora
+}  // namespace velmora

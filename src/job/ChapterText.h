@@ -32,4 +32,4 @@ std::string CleanChapterText(std::string_view text);
 // opens no tag and an "&" that opens no known reference stay as they are.
 std::string RemoveRemainingMarkup(std::string_view text, const std::vector<std::string>& extraTexts = {});
 
-} // namespace velmora
+}  // namespace velmora

@@ -41,8 +41,7 @@ std::pair<char32_t, std::size_t> decodeUtf8(std::string_view s, std::size_t i)
 // characters other than tab and line breaks, and the two non-characters.
 bool unwanted(char32_t c)
 {
-    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE ||
-           c == 0xFFFF;
+    return (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF;
 }
 
 bool blank(char32_t c)
@@ -71,7 +70,7 @@ std::string cleanUtf8(std::string_view gbk)
 std::string_view trimBlanks(std::string_view s)
 {
     std::size_t begin = 0;
-    std::size_t end = 0; // just past the last character that is not blank
+    std::size_t end = 0;  // just past the last character that is not blank
     for (std::size_t i = 0; i < s.size();) {
         const auto [c, length] = decodeUtf8(s, i);
         i += length;
@@ -89,11 +88,20 @@ void appendEscaped(std::string& out, std::string_view s)
 {
     for (const char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out.push_back(c);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out.push_back(c);
         }
     }
 }
@@ -126,7 +134,7 @@ std::vector<std::string_view> paragraphs(std::string_view text)
 
 std::string timestampUtc(std::time_t now)
 {
-    std::tm parts {};
+    std::tm parts{};
     gmtime_r(&now, &parts);
     char buffer[32];
     std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &parts);
@@ -153,18 +161,17 @@ constexpr std::string_view kContainer =
     "</rootfiles>\n"
     "</container>\n";
 
-constexpr std::string_view kStyle =
-    "body { margin: 0 0.5em; line-height: 1.6; }\n"
-    "h1 { font-size: 1.4em; text-align: center; margin: 1em 0; }\n"
-    "p { margin: 0.4em 0; text-indent: 2em; }\n"
-    "p.author { text-align: center; text-indent: 0; }\n";
+constexpr std::string_view kStyle = "body { margin: 0 0.5em; line-height: 1.6; }\n"
+                                    "h1 { font-size: 1.4em; text-align: center; margin: 1em 0; }\n"
+                                    "p { margin: 0.4em 0; text-indent: 2em; }\n"
+                                    "p.author { text-align: center; text-indent: 0; }\n";
 
 // One document of the book: its file name under OEBPS, its manifest id, the
 // title in the table of contents, and its content.
 struct Document {
     std::string name;
     std::string id;
-    std::string title; // escaped
+    std::string title;  // escaped
     std::string content;
 };
 
@@ -231,7 +238,7 @@ std::optional<std::string> zipArchive(const std::vector<std::pair<std::string, s
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 fs::path EpubFilePath(std::string_view novelName, std::string_view author)
 {
@@ -319,19 +326,22 @@ bool WriteEpub(const EpubBook& book, const fs::path& file)
         const Document& d = documents[i];
         nav += "<li><a href=\"" + d.name + "\">" + d.title + "</a></li>\n";
         const std::string order = text::decimal(static_cast<long long>(i - firstListed + 1));
-        navMap += "<navPoint id=\"p" + order + "\" playOrder=\"" + order + "\"><navLabel><text>" + d.title +
-                  "</text></navLabel><content src=\"" + d.name + "\"/></navPoint>\n";
+        navMap += "<navPoint id=\"p" + order + "\" playOrder=\"" + order + "\"><navLabel><text>" + d.title
+                  + "</text></navLabel><content src=\"" + d.name + "\"/></navPoint>\n";
     }
     nav += "</ol>\n</nav>\n";
     const std::string navDocument = xhtmlDocument(title, nav);
 
     std::string ncx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\" xml:lang=\"zh-CN\">\n"
-                      "<head>\n<meta name=\"dtb:uid\" content=\"" + identifier + "\"/>\n"
-                      "<meta name=\"dtb:depth\" content=\"1\"/>\n"
-                      "<meta name=\"dtb:totalPageCount\" content=\"0\"/>\n"
-                      "<meta name=\"dtb:maxPageNumber\" content=\"0\"/>\n</head>\n"
-                      "<docTitle><text>" + title + "</text></docTitle>\n";
+                      "<head>\n<meta name=\"dtb:uid\" content=\""
+                      + identifier
+                      + "\"/>\n"
+                        "<meta name=\"dtb:depth\" content=\"1\"/>\n"
+                        "<meta name=\"dtb:totalPageCount\" content=\"0\"/>\n"
+                        "<meta name=\"dtb:maxPageNumber\" content=\"0\"/>\n</head>\n"
+                        "<docTitle><text>"
+                      + title + "</text></docTitle>\n";
     if (!author.empty()) {
         ncx += "<docAuthor><text>" + author + "</text></docAuthor>\n";
     }
@@ -340,8 +350,11 @@ bool WriteEpub(const EpubBook& book, const fs::path& file)
     std::string opf = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" unique-identifier=\"book-id\" "
                       "xml:lang=\"zh-CN\">\n<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
-                      "<dc:identifier id=\"book-id\">" + identifier + "</dc:identifier>\n"
-                      "<dc:title>" + title + "</dc:title>\n";
+                      "<dc:identifier id=\"book-id\">"
+                      + identifier
+                      + "</dc:identifier>\n"
+                        "<dc:title>"
+                      + title + "</dc:title>\n";
     if (!author.empty()) {
         opf += "<dc:creator>" + author + "</dc:creator>\n";
     }
@@ -373,4 +386,4 @@ bool WriteEpub(const EpubBook& book, const fs::path& file)
     return bytes && replaceFileContent(file, *bytes);
 }
 
-} // namespace velmora
+}  // namespace velmora

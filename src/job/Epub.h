@@ -27,9 +27,9 @@ struct EpubChapter {
 };
 
 struct EpubBook {
-    std::string listAddress; // GBK; with the name, fixes the book's identifier
-    std::string novelName;   // GBK; an empty name shows as "未命名"
-    std::string author;      // GBK; an empty author is left out of the metadata
+    std::string listAddress;  // GBK; with the name, fixes the book's identifier
+    std::string novelName;    // GBK; an empty name shows as "未命名"
+    std::string author;       // GBK; an empty author is left out of the metadata
     std::vector<EpubChapter> chapters;
 };
 
@@ -57,4 +57,4 @@ std::string EpubIdentifier(std::string_view listAddress, std::string_view novelN
 // holds the title page alone.
 bool WriteEpub(const EpubBook& book, const std::filesystem::path& file);
 
-} // namespace velmora
+}  // namespace velmora

@@ -2135,7 +2135,7 @@ constexpr std::array<HtmlEntity, 2125> kEntities{{
     {"zwnj", 0x200C, 0x0},
 }};
 
-} // namespace
+}  // namespace
 
 const HtmlEntity* findHtmlEntity(std::string_view name)
 {
@@ -2144,4 +2144,4 @@ const HtmlEntity* findHtmlEntity(std::string_view name)
     return it != kEntities.end() && it->name == name ? &*it : nullptr;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -25,8 +25,8 @@ enum Key { ListAddressKey, RuleKey, NameKey, AuthorKey, CountKey, KeyCount };
 const std::array<std::string, KeyCount>& headerKeys()
 {
     static const std::array<std::string, KeyCount> keys = {
-        encoding::utf8ToGbk("列表网址"), encoding::utf8ToGbk("规则"), encoding::utf8ToGbk("书名"),
-        encoding::utf8ToGbk("作者"), encoding::utf8ToGbk("章节数"),
+        encoding::utf8ToGbk("列表网址"), encoding::utf8ToGbk("规则"),   encoding::utf8ToGbk("书名"),
+        encoding::utf8ToGbk("作者"),     encoding::utf8ToGbk("章节数"),
     };
     return keys;
 }
@@ -37,10 +37,18 @@ void appendEscaped(std::string& out, std::string_view field)
     for (const char ch : field) {
         const unsigned char c = static_cast<unsigned char>(ch);
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
         default:
             if (c < 0x20 || c == 0x7F) {
                 out += "\\x";
@@ -81,10 +89,18 @@ std::optional<std::string> unescape(std::string_view field)
             return std::nullopt;
         }
         switch (field[i]) {
-        case '\\': out.push_back('\\'); break;
-        case 't': out.push_back('\t'); break;
-        case 'n': out.push_back('\n'); break;
-        case 'r': out.push_back('\r'); break;
+        case '\\':
+            out.push_back('\\');
+            break;
+        case 't':
+            out.push_back('\t');
+            break;
+        case 'n':
+            out.push_back('\n');
+            break;
+        case 'r':
+            out.push_back('\r');
+            break;
         case 'x': {
             const int high = i + 2 < field.size() ? hexDigit(field[i + 1]) : -1;
             const int low = high >= 0 ? hexDigit(field[i + 2]) : -1;
@@ -95,7 +111,8 @@ std::optional<std::string> unescape(std::string_view field)
             i += 2;
             break;
         }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
         }
     }
     return out;
@@ -150,14 +167,14 @@ std::optional<std::vector<std::string_view>> splitLines(std::string_view bytes)
     return lines;
 }
 
-} // namespace
+}  // namespace
 
 JobRecordResult ParseJobRecord(std::string_view bytes)
 {
     const std::optional<std::vector<std::string_view>> split = splitLines(bytes);
     if (!split) {
-        return bytes.empty() ? damaged(1, "文件是空的") : damaged(1 + std::count(bytes.begin(), bytes.end(), '\n'),
-                                                                "最后一行不完整");
+        return bytes.empty() ? damaged(1, "文件是空的")
+                             : damaged(1 + std::count(bytes.begin(), bytes.end(), '\n'), "最后一行不完整");
     }
     const std::vector<std::string_view>& lines = *split;
 
@@ -359,4 +376,4 @@ std::vector<fs::path> FindJobFolders(const fs::path& directory)
     return folders;
 }
 
-} // namespace velmora
+}  // namespace velmora

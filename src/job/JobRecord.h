@@ -47,17 +47,17 @@ std::filesystem::path ChapterFileIn(const std::filesystem::path& novelFolder, in
 struct JobRecordRow {
     int number = 0;
     bool saved = false;
-    std::string address; // as captured from the list page, GBK
-    std::string title;   // GBK
+    std::string address;  // as captured from the list page, GBK
+    std::string title;    // GBK
 
     bool operator==(const JobRecordRow&) const = default;
 };
 
 struct JobRecord {
-    std::string listAddress; // the chapter-list address the rows were read from, GBK
-    std::string ruleName;    // the rule the list was read with, GBK
-    std::string novelName;   // GBK; names the folder the record lives in
-    std::string author;      // GBK
+    std::string listAddress;  // the chapter-list address the rows were read from, GBK
+    std::string ruleName;     // the rule the list was read with, GBK
+    std::string novelName;    // GBK; names the folder the record lives in
+    std::string author;       // GBK
     std::vector<JobRecordRow> rows;
 
     bool operator==(const JobRecord&) const = default;
@@ -76,16 +76,16 @@ std::string JobRecordText(const JobRecord& record);
 bool WriteJobRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
 
 enum class JobRecordStatus {
-    Ok,      // the record was read and belongs to the job expected
-    Missing, // the folder holds no record
-    Damaged, // a record that cannot be read: malformed, truncated, unreadable
-    Foreign, // not a record of this program or version, or of another novel
+    Ok,       // the record was read and belongs to the job expected
+    Missing,  // the folder holds no record
+    Damaged,  // a record that cannot be read: malformed, truncated, unreadable
+    Foreign,  // not a record of this program or version, or of another novel
 };
 
 struct JobRecordResult {
     JobRecordStatus status = JobRecordStatus::Missing;
-    JobRecord record;    // filled only when status is Ok
-    std::string message; // for the user, UTF-8 Chinese; empty when status is Ok
+    JobRecord record;     // filled only when status is Ok
+    std::string message;  // for the user, UTF-8 Chinese; empty when status is Ok
 
     bool ok() const { return status == JobRecordStatus::Ok; }
 };
@@ -111,12 +111,12 @@ JobRecordResult ParseJobRecord(std::string_view bytes);
 
 // What a freshly retrieved row needs, judged against the record.
 enum class RowPlan {
-    Done,           // saved for this address and title, chapter file present: show "下载完毕", unchecked
-    New,            // the record has no row at this position
-    NotSaved,       // the record's row here was never saved
-    AddressChanged, // the position now stands for another chapter (one was inserted or removed before it)
-    TitleChanged,   // same address, another title: the site has replaced the chapter
-    FileMissing,    // saved, but its chapter file is gone
+    Done,            // saved for this address and title, chapter file present: show "下载完毕", unchecked
+    New,             // the record has no row at this position
+    NotSaved,        // the record's row here was never saved
+    AddressChanged,  // the position now stands for another chapter (one was inserted or removed before it)
+    TitleChanged,    // same address, another title: the site has replaced the chapter
+    FileMissing,     // saved, but its chapter file is gone
 };
 
 // Decides for each freshly retrieved row (`rows`, in list order; the row at
@@ -134,4 +134,4 @@ std::vector<RowPlan> PlanRows(const JobRecord& record, std::span<const ChapterLi
 // ReadJobRecord to tell. An unreadable directory gives no folders.
 std::vector<std::filesystem::path> FindJobFolders(const std::filesystem::path& directory);
 
-} // namespace velmora
+}  // namespace velmora

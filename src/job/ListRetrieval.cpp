@@ -69,8 +69,8 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
         }
         pages.push_back({page.finalUrl, std::move(found.chapters)});
         std::string patternFailure;
-        const std::string next = NextPageAddress(page.text, options.nextListPagePattern, page.finalUrl,
-                                                 &patternFailure);
+        const std::string next =
+            NextPageAddress(page.text, options.nextListPagePattern, page.finalUrl, &patternFailure);
         if (!patternFailure.empty()) {
             result = {};
             result.failure = "目录" + patternFailure;
@@ -102,7 +102,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     return result;
 }
 
-} // namespace
+}  // namespace
 
 Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
                               const std::atomic<bool>* cancel)
@@ -122,4 +122,4 @@ Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& 
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -59,4 +59,4 @@ DeletePlan planDelete(const std::vector<int>& highlighted)
     return plan;
 }
 
-} // namespace velmora::listtools
+}  // namespace velmora::listtools

@@ -41,10 +41,10 @@ MovePlan planMove(const std::vector<int>& highlighted, int rowCount, int distanc
 
 // Deleting the highlighted rows.
 struct DeletePlan {
-    std::vector<int> rows;   // positions to remove, descending, so earlier removals leave the rest in place
-    int renumberFrom = -1;   // from this position on every row's number becomes position + 1; -1: nothing to do
+    std::vector<int> rows;  // positions to remove, descending, so earlier removals leave the rest in place
+    int renumberFrom = -1;  // from this position on every row's number becomes position + 1; -1: nothing to do
 };
 
 DeletePlan planDelete(const std::vector<int>& highlighted);
 
-} // namespace velmora::listtools
+}  // namespace velmora::listtools

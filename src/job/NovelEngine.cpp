@@ -30,21 +30,16 @@ constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
 constexpr int kWorkerNice = 10;
 
-} // namespace
+}  // namespace
 
 // One download run. Pool jobs carry only two integers, so a job finds its run
 // through the registry below by the run's number; holding the run's shared
 // pointer keeps it alive for the job even when its engine is gone.
 struct DownloadRun {
     DownloadRun(DownloadRequest request, ChapterObserver observer, AtomicCounter& failedCount)
-        : novel(std::move(request.novel)),
-          markers(std::move(request.markers)),
-          options(std::move(request.options)),
-          pace(options.maxConcurrency, options.minIntervalMs),
-          observer(std::move(observer)),
-          keepRecord(std::move(request.keepRecord)),
-          failedCount(failedCount),
-          rows(std::move(request.rows))
+        : novel(std::move(request.novel)), markers(std::move(request.markers)), options(std::move(request.options)),
+          pace(options.maxConcurrency, options.minIntervalMs), observer(std::move(observer)),
+          keepRecord(std::move(request.keepRecord)), failedCount(failedCount), rows(std::move(request.rows))
     {
     }
 
@@ -119,7 +114,7 @@ void downloadJob(std::int32_t row, std::int32_t runId)
     }
 }
 
-} // namespace
+}  // namespace
 
 void DownloadRun::runJob(int row) noexcept
 {
@@ -454,4 +449,4 @@ bool MergeNovel(const NovelInfo& novel, const std::vector<ChapterRow>& rows, con
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

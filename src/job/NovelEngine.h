@@ -53,15 +53,15 @@ struct ChapterRow {
 
 // What a retrieval found about the novel.
 struct NovelInfo {
-    std::string name;         // spaces trimmed at both ends; names the chapter folder
-    std::string author;       // every space removed
+    std::string name;    // spaces trimmed at both ends; names the chapter folder
+    std::string author;  // every space removed
     // Put in front of each row's address: RelativeBaseAddress, or empty when
     // the rows hold whole addresses (see RetrieveChapterList).
     std::string baseAddress;
 };
 
 struct Retrieval {
-    bool found = false;            // a novel name was found; otherwise everything else is empty
+    bool found = false;  // a novel name was found; otherwise everything else is empty
     NovelInfo novel;
     std::vector<ChapterRow> rows;  // numbered from 1, checked, waiting
     std::string failure;           // UTF-8, when not found: the transfer's failure or "未找到书名"
@@ -100,11 +100,11 @@ struct ChapterEvent {
         stopped,  // the run was stopped during the row: status back to "等待下载", row stays checked
     };
     Kind kind = Kind::attempt;
-    int row = 0;            // position in the run's row list, from 0
+    int row = 0;  // position in the run's row list, from 0
     int attempt = 0;
-    std::string status;     // the row's new status text (GBK)
-    std::string failure;    // UTF-8: the last attempt's failure, for `failed` and for retries
-    int doneCount = 0;      // chapters saved so far in this run, for `saved`
+    std::string status;   // the row's new status text (GBK)
+    std::string failure;  // UTF-8: the last attempt's failure, for `failed` and for retries
+    int doneCount = 0;    // chapters saved so far in this run, for `saved`
 };
 
 // Called on worker threads, one call at a time and in the order the events
@@ -199,4 +199,4 @@ Completion DecideCompletion(bool autoMerge, int failed);
 bool MergeNovel(const NovelInfo& novel, const std::vector<ChapterRow>& rows,
                 const std::function<void()>& afterRow = {});
 
-} // namespace velmora
+}  // namespace velmora

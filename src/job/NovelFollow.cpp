@@ -23,7 +23,7 @@ std::vector<ChapterLink> linksOf(std::span<const ChapterRow> rows)
     return links;
 }
 
-} // namespace
+}  // namespace
 
 ResumeCheck CheckJobRecord(std::string_view listAddress, const NovelInfo& novel, std::span<const ChapterRow> rows)
 {
@@ -97,4 +97,4 @@ bool WriteNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows)
                      EpubFilePath(job.novel.name, job.novel.author));
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -25,9 +25,9 @@ struct JobIdentity {
 // A fresh list judged against the novel's record.
 struct ResumeCheck {
     JobRecordStatus status = JobRecordStatus::Missing;
-    std::string message;         // UTF-8; for a damaged or foreign record, why it is ignored
-    std::vector<RowPlan> plan;   // one per row; every row New unless the record was read
-    int doneCount = 0;           // rows judged Done
+    std::string message;        // UTF-8; for a damaged or foreign record, why it is ignored
+    std::vector<RowPlan> plan;  // one per row; every row New unless the record was read
+    int doneCount = 0;          // rows judged Done
 
     bool ignored() const { return status == JobRecordStatus::Damaged || status == JobRecordStatus::Foreign; }
 };
@@ -43,8 +43,8 @@ void KeepDoneRows(std::vector<ChapterRow>& rows, const ResumeCheck& check);
 // The record of `rows` as they stand: a row is saved when its status is
 // "下载完毕" or `plan` (when given) judged it Done, except, with
 // `runStarting`, a checked row, whose chapter file the run may replace.
-JobRecord JobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows,
-                          std::span<const RowPlan> plan = {}, bool runStarting = false);
+JobRecord JobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows, std::span<const RowPlan> plan = {},
+                          bool runStarting = false);
 
 // When the record to write next is due.
 enum class RecordMoment {
@@ -63,4 +63,4 @@ bool UpdateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, R
 // beside the merged novel (EpubFilePath). False when it could not be written.
 bool WriteNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows);
 
-} // namespace velmora
+}  // namespace velmora

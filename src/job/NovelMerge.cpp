@@ -20,4 +20,4 @@ bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::
     return replaceFileContent(MergedFilePath(novelName, author), novel);
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -14,4 +14,4 @@ void AppendChapterToNovel(std::string& novel, std::string_view novelName, int po
 // failed write leaves an earlier merged file whole.
 bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel);
 
-} // namespace velmora
+}  // namespace velmora

@@ -30,11 +30,10 @@ long long secondsUntilHttpDate(std::string_view value)
     return std::max<long long>(0, static_cast<long long>(at - std::time(nullptr)));
 }
 
-} // namespace
+}  // namespace
 
 RequestPace::RequestPace(int maxParallel, int minIntervalMs)
-    : maxParallel_(std::max(0, maxParallel)),
-      minIntervalMs_(std::max(0, minIntervalMs)),
+    : maxParallel_(std::max(0, maxParallel)), minIntervalMs_(std::max(0, minIntervalMs)),
       random_(static_cast<unsigned>(Clock::now().time_since_epoch().count()))
 {
 }
@@ -95,9 +94,8 @@ bool SleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<boo
 std::chrono::milliseconds RetryWait(std::string_view retryAfter, int throttledCount)
 {
     long long seconds = -1;
-    if (!retryAfter.empty() && std::all_of(retryAfter.begin(), retryAfter.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        })) {
+    if (!retryAfter.empty()
+        && std::all_of(retryAfter.begin(), retryAfter.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         seconds = retryAfter.size() > 6 ? kLongestRetryWait.count() : std::stoll(std::string(retryAfter));
     } else if (!retryAfter.empty()) {
         seconds = secondsUntilHttpDate(retryAfter);
@@ -108,4 +106,4 @@ std::chrono::milliseconds RetryWait(std::string_view retryAfter, int throttledCo
     return std::chrono::seconds(std::min<long long>(seconds, kLongestRetryWait.count()));
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -73,4 +73,4 @@ bool SleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<boo
 inline constexpr std::chrono::seconds kLongestRetryWait{60};
 std::chrono::milliseconds RetryWait(std::string_view retryAfter, int throttledCount);
 
-} // namespace velmora
+}  // namespace velmora

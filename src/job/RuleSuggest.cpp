@@ -20,8 +20,8 @@ constexpr std::string_view kAnchor = R"(<a\s(?:[^>]*?\s)?href\s*=\s*["']?([^"'\s
 struct Anchor {
     std::size_t begin = 0;
     std::size_t end = 0;
-    std::string key;  // the tag in front of it, attribute values left out
-    std::string wrapper;  // the tag right in front of it (blanks between allowed), or empty
+    std::string key;           // the tag in front of it, attribute values left out
+    std::string wrapper;       // the tag right in front of it (blanks between allowed), or empty
     bool chapterLike = false;  // its title holds Chinese characters or digits
 };
 
@@ -30,7 +30,10 @@ bool isDoubleByte(std::string_view text)
     return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x81; });
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // A literal text as a pattern: metacharacters escaped, each run of blanks
 // read as any run of blanks (or none).
@@ -241,7 +244,7 @@ void suggestListPattern(std::string_view listAddress, std::string_view page, Rul
     const bool wrapped = std::all_of(anchors.begin() + static_cast<std::ptrdiff_t>(bestBegin),
                                      anchors.begin() + static_cast<std::ptrdiff_t>(bestEnd),
                                      [&](const Anchor& a) { return a.wrapper == first.wrapper; })
-        && !first.wrapper.empty();
+                         && !first.wrapper.empty();
     if (wrapped) {
         link = literalPattern(first.wrapper) + "\\s*" + link;
     }
@@ -348,12 +351,12 @@ std::string siteOf(std::string_view listAddress)
     return std::string(listAddress.substr(0, colon)) + "://" + host + "/";
 }
 
-} // namespace
+}  // namespace
 
 bool RuleSuggestion::complete() const
 {
     return !rule.patterns.novelName.empty() && !rule.patterns.chapterList.empty() && !rule.markers.left.empty()
-        && !rule.markers.right.empty();
+           && !rule.markers.right.empty();
 }
 
 void SuggestListPatterns(std::string_view listAddress, std::string_view listPage, RuleSuggestion& suggestion)
@@ -383,7 +386,7 @@ void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
     const auto inlineTag = [](std::string_view tag) {
         const std::string shape = text::toLowerAscii(tag);
         return shape == "<br>" || shape == "<br/>" || shape == "<br />" || shape == "<p>" || shape == "</p>"
-            || text::startsWith(shape, "<p ");
+               || text::startsWith(shape, "<p ");
     };
     std::size_t bestBegin = 0;
     std::size_t bestEnd = 0;
@@ -408,7 +411,7 @@ void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
                 count = 0;
                 runBegin = close + 1;
                 inScript = text::startsWith(lower, "<script") || text::startsWith(lower, "<style")
-                    || text::startsWith(lower, "<title");
+                           || text::startsWith(lower, "<title");
             }
             i = close + 1;
             continue;
@@ -484,10 +487,11 @@ std::string SuggestionText(const RuleSuggestion& suggestion)
         return std::string(label) + encoding::gbkToUtf8(gbk) + "\n";
     };
     std::string out = line("规则名: ", suggestion.name) + line("网址: ", suggestion.siteAddress)
-        + line("章节列表正则表达式: ", suggestion.rule.patterns.chapterList)
-        + line("小说名正则表达式: ", suggestion.rule.patterns.novelName)
-        + line("作者正则表达式: ", suggestion.rule.patterns.author)
-        + line("章节内容左侧: ", suggestion.rule.markers.left) + line("章节内容右侧: ", suggestion.rule.markers.right);
+                      + line("章节列表正则表达式: ", suggestion.rule.patterns.chapterList)
+                      + line("小说名正则表达式: ", suggestion.rule.patterns.novelName)
+                      + line("作者正则表达式: ", suggestion.rule.patterns.author)
+                      + line("章节内容左侧: ", suggestion.rule.markers.left)
+                      + line("章节内容右侧: ", suggestion.rule.markers.right);
     for (const std::string& note : suggestion.notes) {
         out += "  - " + note + "\n";
     }
@@ -502,13 +506,12 @@ std::string SuggestionJson(const RuleSuggestion& suggestion)
     }
     const RuleUnderTest& rule = suggestion.rule;
     return "{\"name\":" + JsonString(suggestion.name) + ",\"siteAddress\":" + JsonString(suggestion.siteAddress)
-        + ",\"chapterListPattern\":" + JsonString(rule.patterns.chapterList)
-        + ",\"novelNamePattern\":" + JsonString(rule.patterns.novelName)
-        + ",\"authorPattern\":" + JsonString(rule.patterns.author)
-        + ",\"contentLeftMarker\":" + JsonString(rule.markers.left)
-        + ",\"contentRightMarker\":" + JsonString(rule.markers.right)
-        + ",\"addressesResolve\":" + (suggestion.addressesResolve ? "true" : "false")
-        + ",\"complete\":" + (suggestion.complete() ? "true" : "false") + ",\"notes\":" + notes + "]}";
+           + ",\"chapterListPattern\":" + JsonString(rule.patterns.chapterList) + ",\"novelNamePattern\":"
+           + JsonString(rule.patterns.novelName) + ",\"authorPattern\":" + JsonString(rule.patterns.author)
+           + ",\"contentLeftMarker\":" + JsonString(rule.markers.left)
+           + ",\"contentRightMarker\":" + JsonString(rule.markers.right)
+           + ",\"addressesResolve\":" + (suggestion.addressesResolve ? "true" : "false")
+           + ",\"complete\":" + (suggestion.complete() ? "true" : "false") + ",\"notes\":" + notes + "]}";
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -45,4 +45,4 @@ RuleSuggestion SuggestRule(std::string_view listAddress, const std::atomic<bool>
 std::string SuggestionText(const RuleSuggestion& suggestion);
 std::string SuggestionJson(const RuleSuggestion& suggestion);
 
-} // namespace velmora
+}  // namespace velmora

@@ -89,7 +89,10 @@ std::vector<std::pair<std::string, int>> findLeftovers(std::string_view saved)
     return leftovers;
 }
 
-std::string utf8(std::string_view gbk) { return encoding::gbkToUtf8(gbk); }
+std::string utf8(std::string_view gbk)
+{
+    return encoding::gbkToUtf8(gbk);
+}
 
 std::string number(double value, int decimals)
 {
@@ -98,7 +101,7 @@ std::string number(double value, int decimals)
     return buffer;
 }
 
-} // namespace
+}  // namespace
 
 TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel, const RuleOptions& options)
 {
@@ -172,14 +175,14 @@ void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
         }
     }
     // The rows exactly as retrieval makes them, from this page alone.
-    ChapterListPage parsed = ParseChapterList(page, rule.patterns.novelName, rule.patterns.author,
-                                              rule.patterns.chapterList);
+    ChapterListPage parsed =
+        ParseChapterList(page, rule.patterns.novelName, rule.patterns.author, rule.patterns.chapterList);
     const TestedPage& listPage = report.listPage;
     std::vector<ListPageLinks> pages;
-    pages.push_back({listPage.finalAddress.empty() ? listPage.address : listPage.finalAddress,
-                     std::move(parsed.chapters)});
-    ListRows made = RowsFromListPages(std::move(pages), RelativeBaseAddress(listPage.address, parsed.firstAddress),
-                                      rule.options);
+    pages.push_back(
+        {listPage.finalAddress.empty() ? listPage.address : listPage.finalAddress, std::move(parsed.chapters)});
+    ListRows made =
+        RowsFromListPages(std::move(pages), RelativeBaseAddress(listPage.address, parsed.firstAddress), rule.options);
     list.baseAddress = std::move(made.baseAddress);
     list.rows = static_cast<int>(made.rows.size());
     list.repeatedAddresses = static_cast<int>(made.repeated);
@@ -192,8 +195,8 @@ void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
     for (std::size_t i = 0; i < made.rows.size(); ++i) {
         ChapterLink& link = made.rows[i];
         std::string fullAddress = list.baseAddress + link.address;
-        list.rowViews.push_back({static_cast<int>(i) + 1, std::move(link.title), std::move(link.address),
-                                 std::move(fullAddress)});
+        list.rowViews.push_back(
+            {static_cast<int>(i) + 1, std::move(link.title), std::move(link.address), std::move(fullAddress)});
     }
 }
 
@@ -211,9 +214,8 @@ void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const L
         chapter.right = findMarker(text, rule.markers.right, static_cast<int>(chapter.left.end) + 1);
     }
     if (!text.empty()) {
-        chapter.savedText = ChapterTextFromCuts(chapter.chapter.title, TextBetween(text, rule.markers.left,
-                                                                                   rule.markers.right),
-                                                rule.options.removeTexts);
+        chapter.savedText = ChapterTextFromCuts(
+            chapter.chapter.title, TextBetween(text, rule.markers.left, rule.markers.right), rule.options.removeTexts);
         chapter.savedLength = chapter.savedText.size();
         chapter.savedCharacters = characterCount(chapter.savedText);
         chapter.leftovers = findLeftovers(chapter.savedText);
@@ -237,8 +239,8 @@ RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule,
         row = 1;
     }
     const ListRowView chosen = report.list.rowViews[static_cast<std::size_t>(row) - 1];
-    TestedPage page = chapterSource ? chapterSource(chosen.fullAddress)
-                                     : FetchTestedPage(chosen.fullAddress, cancel, rule.options);
+    TestedPage page =
+        chapterSource ? chapterSource(chosen.fullAddress) : FetchTestedPage(chosen.fullAddress, cancel, rule.options);
     if (cancelled(cancel)) {
         report.cancelled = true;
         return report;
@@ -247,7 +249,10 @@ RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule,
     return report;
 }
 
-bool RuleTestReport::passed() const { return problems().empty(); }
+bool RuleTestReport::passed() const
+{
+    return problems().empty();
+}
 
 std::vector<std::string> RuleTestReport::problems() const
 {
@@ -301,11 +306,21 @@ std::string jsonUtf8(std::string_view text)
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char buffer[8];
@@ -319,28 +334,34 @@ std::string jsonUtf8(std::string_view text)
     return out + "\"";
 }
 
-} // namespace
+}  // namespace
 
-std::string JsonString(std::string_view gbk) { return jsonUtf8(utf8(gbk)); }
+std::string JsonString(std::string_view gbk)
+{
+    return jsonUtf8(utf8(gbk));
+}
 
 namespace {
 
-std::string jsonBool(bool value) { return value ? "true" : "false"; }
+std::string jsonBool(bool value)
+{
+    return value ? "true" : "false";
+}
 
 std::string pageJson(const TestedPage& page)
 {
     return "{\"address\":" + JsonString(page.address) + ",\"status\":" + std::to_string(page.status)
-        + ",\"bytes\":" + std::to_string(page.bytes) + ",\"gzip\":" + jsonBool(page.gzip)
-        + ",\"captured\":" + jsonBool(page.captured) + ",\"encoding\":" + jsonUtf8(page.encoding)
-        + ",\"why\":" + jsonUtf8(page.why) + ",\"seconds\":" + number(page.seconds, 3)
-        + ",\"textBytes\":" + std::to_string(page.text.size()) + ",\"failure\":" + jsonUtf8(page.failure) + "}";
+           + ",\"bytes\":" + std::to_string(page.bytes) + ",\"gzip\":" + jsonBool(page.gzip)
+           + ",\"captured\":" + jsonBool(page.captured) + ",\"encoding\":" + jsonUtf8(page.encoding)
+           + ",\"why\":" + jsonUtf8(page.why) + ",\"seconds\":" + number(page.seconds, 3)
+           + ",\"textBytes\":" + std::to_string(page.text.size()) + ",\"failure\":" + jsonUtf8(page.failure) + "}";
 }
 
 std::string patternJson(const PatternCheck& check)
 {
     return "{\"compiles\":" + jsonBool(check.compiles) + ",\"error\":" + jsonUtf8(check.error)
-        + ",\"errorOffset\":" + std::to_string(check.errorOffset) + ",\"matched\":" + jsonBool(check.matched)
-        + ",\"text\":" + JsonString(check.text) + "}";
+           + ",\"errorOffset\":" + std::to_string(check.errorOffset) + ",\"matched\":" + jsonBool(check.matched)
+           + ",\"text\":" + JsonString(check.text) + "}";
 }
 
 std::string rowsJson(const std::vector<ListRowView>& rows)
@@ -349,7 +370,7 @@ std::string rowsJson(const std::vector<ListRowView>& rows)
     for (const ListRowView& row : rows) {
         out += (out.size() > 1 ? "," : "");
         out += "{\"number\":" + std::to_string(row.number) + ",\"title\":" + JsonString(row.title)
-            + ",\"address\":" + JsonString(row.fullAddress) + "}";
+               + ",\"address\":" + JsonString(row.fullAddress) + "}";
     }
     return out + "]";
 }
@@ -360,7 +381,7 @@ std::string pageLine(const TestedPage& page)
         return "浏览器抓取，" + std::to_string(page.bytes) + " 字节，" + number(page.seconds, 2) + " 秒";
     }
     std::string line = "HTTP " + std::to_string(page.status) + "，" + std::to_string(page.bytes) + " 字节"
-        + (page.gzip ? "（gzip）" : "") + "，" + number(page.seconds, 2) + " 秒";
+                       + (page.gzip ? "（gzip）" : "") + "，" + number(page.seconds, 2) + " 秒";
     if (!page.encoding.empty()) {
         line += "，编码 " + page.encoding + "（" + page.why + "）";
     }
@@ -400,7 +421,7 @@ void appendRows(std::string& out, const std::vector<ListRowView>& rows)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string ReportText(const RuleTestReport& report)
 {
@@ -416,8 +437,8 @@ std::string ReportText(const RuleTestReport& report)
         out += patternLine(list.pattern) + "\n";
     } else {
         out += std::to_string(list.matches) + " 个匹配，每个 " + std::to_string(list.groupsPerMatch) + " 个分组，"
-            + std::to_string(list.rows) + " 行，重复网址 " + std::to_string(list.repeatedAddresses) + " 个"
-            + (list.droppedRows > 0 ? "（下载时去掉 " + std::to_string(list.droppedRows) + " 个）" : "") + "\n";
+               + std::to_string(list.rows) + " 行，重复网址 " + std::to_string(list.repeatedAddresses) + " 个"
+               + (list.droppedRows > 0 ? "（下载时去掉 " + std::to_string(list.droppedRows) + " 个）" : "") + "\n";
         if (!list.note.empty()) {
             out += "   " + list.note + "\n";
         }
@@ -430,15 +451,14 @@ std::string ReportText(const RuleTestReport& report)
     const ChapterCheck& chapter = report.chapter;
     if (chapter.tested) {
         out += "4. 第 " + std::to_string(chapter.row) + " 章: " + utf8(chapter.chapter.fullAddress) + "\n   "
-            + pageLine(chapter.page) + "\n";
+               + pageLine(chapter.page) + "\n";
         if (!chapter.page.failure.empty()) {
             out += "   失败: " + chapter.page.failure + "\n";
         }
-        out += std::string("   左标记: ") + (chapter.left.found ? "找到" : "未找到") + "，右标记: "
-            + (chapter.right.found ? "找到" : "未找到") + "\n";
+        out += std::string("   左标记: ") + (chapter.left.found ? "找到" : "未找到")
+               + "，右标记: " + (chapter.right.found ? "找到" : "未找到") + "\n";
         out += "   保存的文字（" + std::to_string(chapter.savedCharacters) + " 字，"
-            + std::to_string(chapter.savedLength)
-            + " 字节）:\n" + utf8(chapter.savedText) + "\n";
+               + std::to_string(chapter.savedLength) + " 字节）:\n" + utf8(chapter.savedText) + "\n";
         if (!chapter.leftovers.empty()) {
             out += "   清理后仍有标记或实体:";
             for (const auto& [token, count] : chapter.leftovers) {
@@ -461,22 +481,23 @@ std::string ReportJson(const RuleTestReport& report)
 {
     const ListCheck& list = report.list;
     const ChapterCheck& chapter = report.chapter;
-    std::string out = "{\"listPage\":" + pageJson(report.listPage) + ",\"novelName\":" + patternJson(report.novelName)
+    std::string out =
+        "{\"listPage\":" + pageJson(report.listPage) + ",\"novelName\":" + patternJson(report.novelName)
         + ",\"author\":" + patternJson(report.author) + ",\"list\":{\"pattern\":" + patternJson(list.pattern)
         + ",\"matches\":" + std::to_string(list.matches) + ",\"groupsPerMatch\":" + std::to_string(list.groupsPerMatch)
         + ",\"rows\":" + std::to_string(list.rows) + ",\"baseAddress\":" + JsonString(list.baseAddress)
         + ",\"repeatedAddresses\":" + std::to_string(list.repeatedAddresses)
         + ",\"droppedRows\":" + std::to_string(list.droppedRows) + ",\"resolved\":" + jsonBool(list.resolved)
-        + ",\"note\":" + jsonUtf8(list.note)
-        + ",\"firstRows\":" + rowsJson(firstRows(list)) + ",\"lastRows\":" + rowsJson(lastRows(list)) + "}";
+        + ",\"note\":" + jsonUtf8(list.note) + ",\"firstRows\":" + rowsJson(firstRows(list))
+        + ",\"lastRows\":" + rowsJson(lastRows(list)) + "}";
     if (chapter.tested) {
         std::string leftovers = "[";
         for (const auto& [token, count] : chapter.leftovers) {
             leftovers += (leftovers.size() > 1 ? "," : "");
             leftovers += "{\"text\":" + JsonString(token) + ",\"count\":" + std::to_string(count) + "}";
         }
-        out += ",\"chapter\":{\"row\":" + std::to_string(chapter.row)
-            + ",\"title\":" + JsonString(chapter.chapter.title)
+        out +=
+            ",\"chapter\":{\"row\":" + std::to_string(chapter.row) + ",\"title\":" + JsonString(chapter.chapter.title)
             + ",\"page\":" + pageJson(chapter.page) + ",\"leftMarkerFound\":" + jsonBool(chapter.left.found)
             + ",\"rightMarkerFound\":" + jsonBool(chapter.right.found) + ",\"savedText\":"
             + JsonString(chapter.savedText) + ",\"savedBytes\":" + std::to_string(chapter.savedLength)
@@ -487,8 +508,8 @@ std::string ReportJson(const RuleTestReport& report)
         problems += (problems.size() > 1 ? "," : "") + jsonUtf8(problem);
     }
     out += ",\"cancelled\":" + jsonBool(report.cancelled) + ",\"passed\":" + jsonBool(report.passed())
-        + ",\"problems\":" + problems + "]}";
+           + ",\"problems\":" + problems + "]}";
     return out;
 }
 
-} // namespace velmora
+}  // namespace velmora

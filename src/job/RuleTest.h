@@ -31,27 +31,27 @@ struct RuleUnderTest {
 // A page as the test read it.
 struct TestedPage {
     std::string address;
-    std::string finalAddress;   // where the page came from after redirects; empty means `address`
-    std::string text;           // GBK, exactly as retrieval or download would use it
-    bool fetched = false;       // a page arrived (whatever its status)
-    bool captured = false;      // the text came from the browser, not over HTTP
-    long status = 0;            // HTTP status; 0 when none arrived or for a capture
-    std::size_t bytes = 0;      // body bytes received (before decompression)
+    std::string finalAddress;  // where the page came from after redirects; empty means `address`
+    std::string text;          // GBK, exactly as retrieval or download would use it
+    bool fetched = false;      // a page arrived (whatever its status)
+    bool captured = false;     // the text came from the browser, not over HTTP
+    long status = 0;           // HTTP status; 0 when none arrived or for a capture
+    std::size_t bytes = 0;     // body bytes received (before decompression)
     bool gzip = false;
-    std::string encoding;       // the encoding read, e.g. "GBK", "UTF-8"
-    std::string why;            // UTF-8: why that encoding
+    std::string encoding;  // the encoding read, e.g. "GBK", "UTF-8"
+    std::string why;       // UTF-8: why that encoding
     double seconds = 0;
-    std::string failure;        // UTF-8: why the page is not usable; empty when it is
+    std::string failure;  // UTF-8: why the page is not usable; empty when it is
 };
 
 // One pattern run over the list page.
 struct PatternCheck {
     bool compiles = true;
-    std::string error;       // UTF-8: the regex engine's message when it failed
-    int errorOffset = -1;    // characters into the pattern where compiling stopped; -1 otherwise
+    std::string error;     // UTF-8: the regex engine's message when it failed
+    int errorOffset = -1;  // characters into the pattern where compiling stopped; -1 otherwise
     bool matched = false;
-    std::string text;        // group 1 as the window uses it (trimmed like retrieval)
-    std::size_t begin = 0;   // range of group 1 (or of the match) in the list page, when matched
+    std::string text;       // group 1 as the window uses it (trimmed like retrieval)
+    std::size_t begin = 0;  // range of group 1 (or of the match) in the list page, when matched
     std::size_t end = 0;
 };
 
@@ -63,7 +63,7 @@ struct ListRowView {
 };
 
 struct ListCheck {
-    PatternCheck pattern;               // `text` unused; `matched` when at least one match
+    PatternCheck pattern;  // `text` unused; `matched` when at least one match
     int matches = 0;
     int groupsPerMatch = 0;
     int rows = 0;                       // rows the window would list
@@ -85,15 +85,15 @@ struct MarkerCheck {
 };
 
 struct ChapterCheck {
-    bool tested = false;     // a row was there to test
-    int row = 0;             // the row tested, from 1
+    bool tested = false;  // a row was there to test
+    int row = 0;          // the row tested, from 1
     ListRowView chapter;
     TestedPage page;
-    MarkerCheck left;        // the first left marker
-    MarkerCheck right;       // the first right marker after the left one
-    std::string savedText;   // GBK: the chapter file's bytes, exactly as they would be saved
-    std::size_t savedLength = 0;   // bytes
-    int savedCharacters = 0;       // characters (a double-byte character counts once)
+    MarkerCheck left;             // the first left marker
+    MarkerCheck right;            // the first right marker after the left one
+    std::string savedText;        // GBK: the chapter file's bytes, exactly as they would be saved
+    std::size_t savedLength = 0;  // bytes
+    int savedCharacters = 0;      // characters (a double-byte character counts once)
     // Markup or entities left in the saved text after cleanup, e.g. "<div", "&nbsp;",
     // each once (GBK), with how often it occurs.
     std::vector<std::pair<std::string, int>> leftovers;
@@ -153,4 +153,4 @@ std::string ReportJson(const RuleTestReport& report);
 // GBK text to UTF-8 as a JSON string literal, quotes included.
 std::string JsonString(std::string_view gbk);
 
-} // namespace velmora
+}  // namespace velmora

@@ -162,7 +162,7 @@ std::string composeUtf8()
     return out;
 }
 
-} // namespace
+}  // namespace
 
 const std::string& DefaultRulesText()
 {
@@ -170,4 +170,4 @@ const std::string& DefaultRulesText()
     return text;
 }
 
-} // namespace velmora
+}  // namespace velmora

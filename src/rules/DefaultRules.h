@@ -8,4 +8,4 @@ namespace velmora {
 // bytes, in exactly the layout the rules file is saved in.
 const std::string& DefaultRulesText();
 
-} // namespace velmora
+}  // namespace velmora

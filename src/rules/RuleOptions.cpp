@@ -10,8 +10,8 @@
 namespace velmora {
 namespace {
 
-constexpr std::string_view kTrue = "\xD5\xE6";  // 真
-constexpr std::string_view kFalse = "\xBC\xD9"; // 假
+constexpr std::string_view kTrue = "\xD5\xE6";   // 真
+constexpr std::string_view kFalse = "\xBC\xD9";  // 假
 
 struct EncodingName {
     PageEncoding encoding;
@@ -55,7 +55,10 @@ int boundedNumber(std::string_view value, int low, int high, int fallback)
     return n >= low && n <= high ? n : fallback;
 }
 
-std::string numberOrUnset(int n) { return n > 0 ? text::decimal(n) : std::string(); }
+std::string numberOrUnset(int n)
+{
+    return n > 0 ? text::decimal(n) : std::string();
+}
 
 // One setting: its attribute name (UTF-8 here, GBK in the file), its value
 // as written (empty when it is at its default, so no attribute), and how a
@@ -118,7 +121,7 @@ const std::array<std::string, kOptionCount>& gbkNames()
     return names;
 }
 
-} // namespace
+}  // namespace
 
 RuleOptions readRuleOptions(const XmlElement& rule)
 {
@@ -147,4 +150,4 @@ void writeRuleOptions(XmlElement& rule, const RuleOptions& options)
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -35,8 +35,8 @@ struct RuleOptions {
     bool reverseList = false;
     std::string nextListPagePattern{};
     std::string nextChapterPagePattern{};
-    int maxConcurrency = 0;    // 0: not set, the program's own
-    int minIntervalMs = 0;     // 0: no pause; a fetcher adds random jitter
+    int maxConcurrency = 0;  // 0: not set, the program's own
+    int minIntervalMs = 0;   // 0: no pause; a fetcher adds random jitter
     std::vector<std::string> blockPageTexts{};
     std::vector<std::string> removeTexts{};
 
@@ -54,4 +54,4 @@ RuleOptions readRuleOptions(const XmlElement& rule);
 // loses its attribute. Every other attribute stays as it is.
 void writeRuleOptions(XmlElement& rule, const RuleOptions& options);
 
-} // namespace velmora
+}  // namespace velmora

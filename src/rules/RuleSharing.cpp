@@ -48,7 +48,7 @@ std::optional<XmlElement> loadRules(const std::filesystem::path& file, std::stri
     return root;
 }
 
-} // namespace
+}  // namespace
 
 ShareResult ExportRules(const RuleStore& store, const std::vector<int>& positions, const std::filesystem::path& file)
 {
@@ -101,7 +101,7 @@ ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& fil
         // A rule is an element with its address attribute and nothing inside.
         if (rule.attribute(addressAttribute()) == nullptr || !rule.children.empty() || !rule.text.empty()) {
             result.message = "导入被拒绝: " + pathText(file) + " 中的“" + encoding::gbkToUtf8(rule.name)
-                + "”不是规则（缺少网址或含有子元素）";
+                             + "”不是规则（缺少网址或含有子元素）";
             return result;
         }
     }
@@ -151,4 +151,4 @@ ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule)
     return result;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -12,8 +12,8 @@ namespace velmora {
 
 struct ShareResult {
     bool ok = false;
-    std::string message;                   // UTF-8, for people: what was done, or why nothing was
-    std::vector<std::string> names;        // GBK: the rules exported, or imported under these names
+    std::string message;             // UTF-8, for people: what was done, or why nothing was
+    std::vector<std::string> names;  // GBK: the rules exported, or imported under these names
 };
 
 // Writes the rules at the 1-based `positions` of the store (all of them when
@@ -32,4 +32,4 @@ ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& fil
 // the name used.
 ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule);
 
-} // namespace velmora
+}  // namespace velmora

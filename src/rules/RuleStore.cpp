@@ -14,8 +14,8 @@
 namespace velmora {
 namespace {
 
-constexpr std::string_view kTrue = "\xD5\xE6";  // 真
-constexpr std::string_view kFalse = "\xBC\xD9"; // 假
+constexpr std::string_view kTrue = "\xD5\xE6";   // 真
+constexpr std::string_view kFalse = "\xBC\xD9";  // 假
 
 const std::string& rootName()
 {
@@ -28,18 +28,20 @@ const std::string& rootName()
 const std::array<std::string, 7>& attributeNames()
 {
     static const std::array<std::string, 7> names = {
-        encoding::utf8ToGbk("网址"),           encoding::utf8ToGbk("章节列表正则表达式"),
-        encoding::utf8ToGbk("小说名正则表达式"), encoding::utf8ToGbk("作者正则表达式"),
-        encoding::utf8ToGbk("章节内容左侧"),     encoding::utf8ToGbk("章节内容右侧"),
+        encoding::utf8ToGbk("网址"),
+        encoding::utf8ToGbk("章节列表正则表达式"),
+        encoding::utf8ToGbk("小说名正则表达式"),
+        encoding::utf8ToGbk("作者正则表达式"),
+        encoding::utf8ToGbk("章节内容左侧"),
+        encoding::utf8ToGbk("章节内容右侧"),
         encoding::utf8ToGbk("页面抓取"),
     };
     return names;
 }
 
 constexpr RuleField kAttributeFields[] = {
-    RuleField::siteAddress,       RuleField::chapterListPattern, RuleField::novelNamePattern,
-    RuleField::authorPattern,     RuleField::contentLeftMarker,  RuleField::contentRightMarker,
-    RuleField::pageCapture,
+    RuleField::siteAddress,       RuleField::chapterListPattern, RuleField::novelNamePattern, RuleField::authorPattern,
+    RuleField::contentLeftMarker, RuleField::contentRightMarker, RuleField::pageCapture,
 };
 
 const std::string& attributeName(RuleField field)
@@ -51,15 +53,23 @@ const std::string& attributeName(RuleField field)
 std::string fieldText(const SiteRule& rule, RuleField field)
 {
     switch (field) {
-    case RuleField::siteAddress: return rule.siteAddress;
-    case RuleField::chapterListPattern: return rule.chapterListPattern;
-    case RuleField::novelNamePattern: return rule.novelNamePattern;
-    case RuleField::authorPattern: return rule.authorPattern;
-    case RuleField::contentLeftMarker: return rule.contentLeftMarker;
-    case RuleField::contentRightMarker: return rule.contentRightMarker;
-    case RuleField::pageCapture: return std::string(rule.pageCapture ? kTrue : kFalse);
+    case RuleField::siteAddress:
+        return rule.siteAddress;
+    case RuleField::chapterListPattern:
+        return rule.chapterListPattern;
+    case RuleField::novelNamePattern:
+        return rule.novelNamePattern;
+    case RuleField::authorPattern:
+        return rule.authorPattern;
+    case RuleField::contentLeftMarker:
+        return rule.contentLeftMarker;
+    case RuleField::contentRightMarker:
+        return rule.contentRightMarker;
+    case RuleField::pageCapture:
+        return std::string(rule.pageCapture ? kTrue : kFalse);
     case RuleField::name:
-    case RuleField::options: break;
+    case RuleField::options:
+        break;
     }
     return rule.name;
 }
@@ -67,15 +77,32 @@ std::string fieldText(const SiteRule& rule, RuleField field)
 void setField(SiteRule& rule, RuleField field, std::string value)
 {
     switch (field) {
-    case RuleField::siteAddress: rule.siteAddress = std::move(value); break;
-    case RuleField::chapterListPattern: rule.chapterListPattern = std::move(value); break;
-    case RuleField::novelNamePattern: rule.novelNamePattern = std::move(value); break;
-    case RuleField::authorPattern: rule.authorPattern = std::move(value); break;
-    case RuleField::contentLeftMarker: rule.contentLeftMarker = std::move(value); break;
-    case RuleField::contentRightMarker: rule.contentRightMarker = std::move(value); break;
-    case RuleField::pageCapture: rule.pageCapture = value == kTrue; break;
-    case RuleField::name: rule.name = std::move(value); break;
-    case RuleField::options: break;
+    case RuleField::siteAddress:
+        rule.siteAddress = std::move(value);
+        break;
+    case RuleField::chapterListPattern:
+        rule.chapterListPattern = std::move(value);
+        break;
+    case RuleField::novelNamePattern:
+        rule.novelNamePattern = std::move(value);
+        break;
+    case RuleField::authorPattern:
+        rule.authorPattern = std::move(value);
+        break;
+    case RuleField::contentLeftMarker:
+        rule.contentLeftMarker = std::move(value);
+        break;
+    case RuleField::contentRightMarker:
+        rule.contentRightMarker = std::move(value);
+        break;
+    case RuleField::pageCapture:
+        rule.pageCapture = value == kTrue;
+        break;
+    case RuleField::name:
+        rule.name = std::move(value);
+        break;
+    case RuleField::options:
+        break;
     }
 }
 
@@ -124,7 +151,7 @@ XmlElement* ruleAt(XmlElement& root, int position)
     return &root.children[static_cast<std::size_t>(position) - 1];
 }
 
-} // namespace
+}  // namespace
 
 RuleStore::RuleStore() : file_(u8"下载配置.xml") {}
 
@@ -256,4 +283,4 @@ int lookupRuleIndex(const RuleStore& store, std::string_view address)
     return store.findRuleByHost(UrlHost(address));
 }
 
-} // namespace velmora
+}  // namespace velmora

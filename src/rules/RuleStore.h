@@ -18,15 +18,15 @@ namespace velmora {
 
 // One site's rule; all texts are GBK.
 struct SiteRule {
-    std::string name{};               // the element's name
-    std::string siteAddress{};        // 网址
-    std::string chapterListPattern{}; // 章节列表正则表达式
-    std::string novelNamePattern{};   // 小说名正则表达式
-    std::string authorPattern{};      // 作者正则表达式
-    std::string contentLeftMarker{};  // 章节内容左侧
-    std::string contentRightMarker{}; // 章节内容右侧
-    bool pageCapture = false;         // 页面抓取: "真" or "假"
-    RuleOptions options{};            // the optional settings, attributes after these
+    std::string name{};                // the element's name
+    std::string siteAddress{};         // 网址
+    std::string chapterListPattern{};  // 章节列表正则表达式
+    std::string novelNamePattern{};    // 小说名正则表达式
+    std::string authorPattern{};       // 作者正则表达式
+    std::string contentLeftMarker{};   // 章节内容左侧
+    std::string contentRightMarker{};  // 章节内容右侧
+    bool pageCapture = false;          // 页面抓取: "真" or "假"
+    RuleOptions options{};             // the optional settings, attributes after these
 
     bool operator==(const SiteRule&) const = default;
 };
@@ -40,7 +40,7 @@ enum class RuleField {
     contentLeftMarker,
     contentRightMarker,
     pageCapture,
-    options, // all of RuleOptions at once
+    options,  // all of RuleOptions at once
 };
 
 // A set of rule fields, e.g. {RuleField::name, RuleField::pageCapture}.
@@ -72,10 +72,10 @@ private:
 // What became of a change asked of the rules file. True only when saved.
 struct RuleChange {
     enum Outcome {
-        saved,      // the change is in the file
-        refused,    // nothing to do: no rule at that position, or a name the file cannot hold
-        unreadable, // the file could not be read as rules, so it was left alone
-        notSaved,   // the file could not be written; it holds what it held before
+        saved,       // the change is in the file
+        refused,     // nothing to do: no rule at that position, or a name the file cannot hold
+        unreadable,  // the file could not be read as rules, so it was left alone
+        notSaved,    // the file could not be written; it holds what it held before
     };
 
     Outcome outcome;
@@ -134,4 +134,4 @@ private:
 // The rule for a chapter-list address: findRuleByHost(UrlHost(address)).
 int lookupRuleIndex(const RuleStore& store, std::string_view address);
 
-} // namespace velmora
+}  // namespace velmora

@@ -12,9 +12,15 @@ namespace {
 constexpr int kMaxDepth = 64;
 constexpr std::size_t npos = std::string_view::npos;
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-bool isAllSpace(std::string_view s) { return std::all_of(s.begin(), s.end(), isXmlSpace); }
+bool isAllSpace(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), isXmlSpace);
+}
 
 std::string_view trimmed(std::string_view s)
 {
@@ -289,12 +295,24 @@ void appendEscaped(std::string& out, std::string_view value)
 {
     for (const char c : value) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
 }
@@ -355,7 +373,7 @@ void writeElement(std::string& out, const XmlElement& el, std::size_t depth)
     out += '>';
 }
 
-} // namespace
+}  // namespace
 
 const XmlAttribute* XmlElement::attribute(std::string_view attributeName) const
 {
@@ -402,4 +420,4 @@ std::string writeXmlDocument(const XmlElement& root)
     return out;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -20,7 +20,7 @@ struct XmlAttribute {
 
 struct XmlElement {
     std::string name;
-    std::vector<XmlAttribute> attributes; // in document order
+    std::vector<XmlAttribute> attributes;  // in document order
     std::vector<XmlElement> children;
     // Character data with the references resolved. In an element that has
     // children, each run of text between them is trimmed of white space; a
@@ -63,4 +63,4 @@ std::optional<XmlElement> parseXmlDocument(std::string_view bytes);
 // tag.
 std::string writeXmlDocument(const XmlElement& root);
 
-} // namespace velmora
+}  // namespace velmora

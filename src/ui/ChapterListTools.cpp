@@ -47,7 +47,7 @@ private:
     QElapsedTimer sinceLast_;
 };
 
-} // namespace
+}  // namespace
 
 ChapterListTools::ChapterListTools(const Controls& controls, QObject* parent) : QObject(parent), c_(controls) {}
 
@@ -170,4 +170,4 @@ void ChapterListTools::move(Direction direction)
     rows::highlightRows(c_.chapters, moved);
 }
 
-} // namespace velmora
+}  // namespace velmora

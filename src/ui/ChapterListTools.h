@@ -44,4 +44,4 @@ private:
     Controls c_;
 };
 
-} // namespace velmora
+}  // namespace velmora

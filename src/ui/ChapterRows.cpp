@@ -25,7 +25,7 @@ void putText(QTreeWidgetItem* item, int column, std::string_view gbk)
     item->setData(column, kBytesRole, QByteArray(gbk.data(), static_cast<qsizetype>(gbk.size())));
 }
 
-} // namespace
+}  // namespace
 
 int count(const QTreeWidget* list)
 {
@@ -143,7 +143,8 @@ void highlightRows(QTreeWidget* list, const std::vector<int>& positions, bool hi
         }
         i = last + 1;
     }
-    list->selectionModel()->select(selection, highlighted ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+    list->selectionModel()->select(selection,
+                                   highlighted ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
 }
 
 void moveRow(QTreeWidget* list, int from, int to)
@@ -162,7 +163,7 @@ void removeRow(QTreeWidget* list, int row)
     delete list->takeTopLevelItem(row);
 }
 
-} // namespace velmora::rows
+}  // namespace velmora::rows
 
 namespace velmora {
 
@@ -226,4 +227,4 @@ void ChapterListView::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -46,7 +46,7 @@ void highlightRows(QTreeWidget* list, const std::vector<int>& positions, bool hi
 void moveRow(QTreeWidget* list, int from, int to);
 void removeRow(QTreeWidget* list, int row);
 
-} // namespace velmora::rows
+}  // namespace velmora::rows
 
 namespace velmora {
 
@@ -59,8 +59,7 @@ public:
     explicit ChapterListView(QWidget* parent = nullptr);
 
 protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index, const QEvent* event) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
@@ -74,4 +73,4 @@ private:
     bool pressOnCheckBox_ = false;
 };
 
-} // namespace velmora
+}  // namespace velmora

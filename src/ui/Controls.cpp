@@ -23,7 +23,7 @@ Widget* place(Widget* widget, const char* name, int x, int y, int w, int h)
     return widget;
 }
 
-} // namespace
+}  // namespace
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
 {
@@ -88,4 +88,4 @@ void setNumberValue(QLineEdit* edit, int value)
     edit->setText(value == 0 ? QString() : QString::number(value));
 }
 
-} // namespace velmora::controls
+}  // namespace velmora::controls

@@ -31,4 +31,4 @@ QLineEdit* numberEdit(QWidget* parent, const char* name, int value, int x, int y
 int numberValue(const QLineEdit* edit);
 void setNumberValue(QLineEdit* edit, int value);
 
-} // namespace velmora::controls
+}  // namespace velmora::controls

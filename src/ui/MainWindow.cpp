@@ -10,8 +10,8 @@
 #include "ui/PageBrowser.h"
 #include "ui/Prompts.h"
 #include "ui/QtText.h"
-#include "ui/RuleEditor.h"
 #include "ui/RuleBenchWindow.h"
+#include "ui/RuleEditor.h"
 #include "ui/RuleOptionsDialog.h"
 #include "ui/RuleSettingsWindow.h"
 
@@ -64,7 +64,7 @@ QFont listFont()
                    14);
 }
 
-} // namespace
+}  // namespace
 
 MainWindow::MainWindow(ProgramGlobals& globals)
 {
@@ -79,27 +79,24 @@ MainWindow::MainWindow(ProgramGlobals& globals)
     buildControls();
     placeRuleSettings();
 
-    const NovelJob::Controls controls{listAddress_, status_,   chapters_,       novelName_,     author_,
-                                      relativeAddress_, lastRow_, fetchListButton_, downloadButton_,
-                                      pauseButton_, stopButton_, autoMerge_,     pageCapture_,   mergeButton_,
-                                      ruleSettings_,    rowToolsPanel_,   newChaptersOnly_, alsoEpub_};
+    const NovelJob::Controls controls{
+        listAddress_, status_,          chapters_,       novelName_,     author_,          relativeAddress_,
+        lastRow_,     fetchListButton_, downloadButton_, pauseButton_,   stopButton_,      autoMerge_,
+        pageCapture_, mergeButton_,     ruleSettings_,   rowToolsPanel_, newChaptersOnly_, alsoEpub_};
     browser_ = new PageBrowser(this);
-    job_ = new NovelJob(controls,
-                        {globals.workerPool(), globals.failedCount(), globals.currentDocument(), *browser_},
+    job_ = new NovelJob(controls, {globals.workerPool(), globals.failedCount(), globals.currentDocument(), *browser_},
                         this);
     connect(fetchListButton_, &QPushButton::clicked, job_, &NovelJob::startChapterListFetch);
     connect(downloadButton_, &QPushButton::clicked, job_, &NovelJob::downloadChapters);
     connect(pauseButton_, &QPushButton::clicked, job_, &NovelJob::pauseOrContinue);
     connect(stopButton_, &QPushButton::clicked, job_, &NovelJob::stop);
     connect(mergeButton_, &QPushButton::clicked, job_, &NovelJob::mergeButtonClicked);
-    connect(chapters_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int column) {
-        openChapter(chapters_->indexOfTopLevelItem(item), column);
-    });
+    connect(chapters_, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item, int column) { openChapter(chapters_->indexOfTopLevelItem(item), column); });
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     startUp();
-    ruleBench_ = InstallRuleBench({rules_, ruleSettings_, ruleEditor_, listAddress_, pageCapture_, browser_,
-                                   globals.currentDocument()},
-                                  this);
+    ruleBench_ = InstallRuleBench(
+        {rules_, ruleSettings_, ruleEditor_, listAddress_, pageCapture_, browser_, globals.currentDocument()}, this);
 }
 
 MainWindow::~MainWindow()
@@ -122,8 +119,8 @@ void MainWindow::buildControls()
     chapters_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     chapters_->setFont(listFont());
     chapters_->setColumnCount(4);
-    chapters_->setHeaderLabels({QStringLiteral("选择"), QStringLiteral("章节名"), QStringLiteral("章节网址"),
-                                QStringLiteral("下载状态")});
+    chapters_->setHeaderLabels(
+        {QStringLiteral("选择"), QStringLiteral("章节名"), QStringLiteral("章节网址"), QStringLiteral("下载状态")});
     chapters_->setColumnWidth(0, 70);
     chapters_->setColumnWidth(1, 300);
     chapters_->setColumnHidden(2, true);  // the address is kept, not shown
@@ -172,10 +169,8 @@ void MainWindow::buildControls()
     lastRow_ = numberEdit(interval, "编辑框_尾行", 9999, 259, 22, 40, 24);
     label(interval, "标签9", QStringLiteral("行止"), 303, 22, 25, 24);
     QPushButton* selectInterval = button(interval, "按钮_间选", QStringLiteral("等间选中"), 22, 51, 80, 30);
-    QPushButton* invertHighlighted =
-        button(interval, "按钮_取消选择", QStringLiteral("选中部分反选"), 115, 50, 90, 30);
-    QPushButton* deleteHighlighted =
-        button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
+    QPushButton* invertHighlighted = button(interval, "按钮_取消选择", QStringLiteral("选中部分反选"), 115, 50, 90, 30);
+    QPushButton* deleteHighlighted = button(interval, "按钮_删除选择", QStringLiteral("删除选中部分"), 222, 50, 90, 30);
 
     QGroupBox* move = group(rowToolsPanel_, "分组框5", QStringLiteral("移动"), 419, 10, 72, 112);
     QPushButton* moveUp = button(move, "按钮_上移", QStringLiteral("上移"), 8, 20, 50, 30);
@@ -309,7 +304,8 @@ void MainWindow::openChapter(int row, int column)
     const std::filesystem::path file = ChapterFilePath(toGbk(novelName_->text()), row + 1);
     std::error_code ec;
     if (std::filesystem::is_regular_file(file, ec)) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(file.string()))));
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(file.string()))));
     }
 }
 
@@ -334,4 +330,4 @@ void MainWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -95,4 +95,4 @@ private:
     QWidget* rowToolsPanel_ = nullptr;
 };
 
-} // namespace velmora
+}  // namespace velmora

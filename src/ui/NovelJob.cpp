@@ -64,15 +64,11 @@ ChapterEvent rowEvent(ChapterEvent::Kind kind, int row, std::string status, std:
     return event;
 }
 
-} // namespace
+}  // namespace
 
 NovelJob::NovelJob(const Controls& controls, const Shared& shared, QObject* parent)
-    : QObject(parent),
-      c_(controls),
-      failedCount_(shared.failedCount),
-      document_(shared.document),
-      browser_(shared.browser),
-      engine_(shared.pool, shared.failedCount)
+    : QObject(parent), c_(controls), failedCount_(shared.failedCount), document_(shared.document),
+      browser_(shared.browser), engine_(shared.pool, shared.failedCount)
 {
     connect(&browser_, &PageBrowser::pageLoaded, this, [this] { progress_.pageLoaded = true; });
 }
@@ -125,12 +121,13 @@ void NovelJob::startChapterListFetch()
     fetchThread_ = std::thread([this, address, patterns, options] {
         try {
             auto found = std::make_shared<Retrieval>(RetrieveChapterList(address, patterns, options, &fetchCancel_));
-            QMetaObject::invokeMethod(this, [this, found] { finishChapterListFetch(*found); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, found] { finishChapterListFetch(*found); }, Qt::QueuedConnection);
         } catch (...) {
             // Out of memory: report a failed retrieval, however little is left.
             try {
-                QMetaObject::invokeMethod(this, [this] { finishChapterListFetch(Retrieval{}); },
-                                          Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this] { finishChapterListFetch(Retrieval{}); }, Qt::QueuedConnection);
             } catch (...) {
             }
         }
@@ -198,7 +195,8 @@ void NovelJob::keepSavedRows(const Retrieval& found)
 
 JobIdentity NovelJob::currentJob() const
 {
-    return {listAddress_, ruleName_,
+    return {listAddress_,
+            ruleName_,
             {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())}};
 }
 
@@ -231,7 +229,8 @@ DownloadRequest NovelJob::currentRequest() const
         request.rows.push_back({text::leadingInt(rows::text(c_.chapters, row, rows::NumberColumn)),
                                 rows::text(c_.chapters, row, rows::TitleColumn),
                                 rows::text(c_.chapters, row, rows::AddressColumn),
-                                rows::text(c_.chapters, row, rows::StatusColumn), rows::isChecked(c_.chapters, row),
+                                rows::text(c_.chapters, row, rows::StatusColumn),
+                                rows::isChecked(c_.chapters, row),
                                 {}});
     }
     return request;
@@ -456,9 +455,9 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
         bool enough = false;
         captureFailure_.clear();
         for (int attempt = 1; attempt <= kBrowserAttempts && !enough && !stopping(); ++attempt) {
-            ChapterEvent event = rowEvent(ChapterEvent::Kind::attempt, row,
-                                          attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt),
-                                          captureFailure_);
+            ChapterEvent event = rowEvent(
+                ChapterEvent::Kind::attempt, row,
+                attempt == 1 ? ChapterStatus::downloading() : ChapterStatus::retrying(attempt), captureFailure_);
             event.attempt = attempt;
             applyEvent(event);
             content = captureChapter(address, request.markers.left, request.markers.right);
@@ -576,7 +575,7 @@ void NovelJob::finishDownload(bool autoMerge)
     c_.autoMerge->setEnabled(false);
     const int failed = failedCount_.value();
     const QString failedText = QStringLiteral("有") + QString::number(failed)
-        + QStringLiteral("个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
+                               + QStringLiteral("个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
     switch (DecideCompletion(autoMerge, failed)) {
     case Completion::report:
         setStatus(failedText);
@@ -634,4 +633,4 @@ void NovelJob::mergeButtonClicked()
     c_.merge->setEnabled(true);
 }
 
-} // namespace velmora
+}  // namespace velmora

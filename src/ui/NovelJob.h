@@ -57,7 +57,7 @@ public:
         QCheckBox* pageCapture;
         QPushButton* merge;
         RuleSettingsWindow* ruleSettings;
-        QWidget* listTools;  // the row tools, which would move rows under a running job
+        QWidget* listTools;          // the row tools, which would move rows under a running job
         QCheckBox* newChaptersOnly;  // a retrieval keeps the rows the job record has saved
         QCheckBox* alsoEpub;         // a merge writes the EPUB book too
     };
@@ -141,7 +141,7 @@ private:
     std::vector<ChapterEvent> queue_;  // events from the workers, not yet taken by the window
     std::vector<ChapterEvent> taken_;  // window thread: taken, applied up to takenApplied_
     std::size_t takenApplied_ = 0;
-    DownloadEngine engine_;            // last: its workers report into the queue until it is gone
+    DownloadEngine engine_;  // last: its workers report into the queue until it is gone
 };
 
-} // namespace velmora
+}  // namespace velmora

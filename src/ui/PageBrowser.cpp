@@ -25,7 +25,7 @@ bool effectiveUserIsRoot()
 
 RunningAsRootCheck runningAsRoot = &effectiveUserIsRoot;
 
-} // namespace
+}  // namespace
 
 void prepareWebEngine(int argc, char** argv)
 {
@@ -49,8 +49,9 @@ void applySandboxOption(int argc, char** argv)
 bool sandboxTurnedOff()
 {
     return qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
-        || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").split(QLatin1Char(' ')).contains(
-            QStringLiteral("--no-sandbox"));
+           || qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS")
+                  .split(QLatin1Char(' '))
+                  .contains(QStringLiteral("--no-sandbox"));
 }
 
 void setRunningAsRootCheck(RunningAsRootCheck check)
@@ -96,11 +97,14 @@ bool PageBrowser::makeView()
         whyNot = QStringLiteral("以root身份运行时浏览器模式需要关闭沙箱：请设置环境变量 QTWEBENGINE_DISABLE_SANDBOX=1"
                                 "（或加上启动参数 --no-sandbox）后重新启动");
     } else {
-        view_ = makeWebView(host_, [self = QPointer<PageBrowser>(this)] {
-            if (self) {
-                emit self->pageLoaded();
-            }
-        }, whyNot);
+        view_ = makeWebView(
+            host_,
+            [self = QPointer<PageBrowser>(this)] {
+                if (self) {
+                    emit self->pageLoaded();
+                }
+            },
+            whyNot);
         if (view_) {
             applyEncoding();
             return true;
@@ -167,4 +171,4 @@ std::string PageBrowser::CapturePageText(CapturedDocument& document, int timeout
     return document.text;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -99,4 +99,4 @@ bool sandboxTurnedOff();
 using RunningAsRootCheck = bool (*)();
 void setRunningAsRootCheck(RunningAsRootCheck check);
 
-} // namespace velmora
+}  // namespace velmora

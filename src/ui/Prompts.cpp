@@ -40,7 +40,7 @@ Hook currentHook(const Hook& hook)
 bool onWindowThread()
 {
     return QCoreApplication::instance() != nullptr
-        && QThread::currentThread() == QCoreApplication::instance()->thread();
+           && QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 // The prompts tell the user which button to click by its Chinese caption, so
@@ -98,12 +98,18 @@ QMessageBox* makeBox(const QString& caption, const QString& text, int style, QWi
 int resultCode(int finished)
 {
     switch (finished) {
-    case QMessageBox::Ok: return ResultOk;
-    case QMessageBox::Yes: return ResultYes;
-    case QMessageBox::No: return ResultNo;
-    case QMessageBox::Cancel: return ResultCancel;
-    case ResultTimedOut: return ResultTimedOut;
-    default: return ResultCancel;  // closed by its close button or Escape
+    case QMessageBox::Ok:
+        return ResultOk;
+    case QMessageBox::Yes:
+        return ResultYes;
+    case QMessageBox::No:
+        return ResultNo;
+    case QMessageBox::Cancel:
+        return ResultCancel;
+    case ResultTimedOut:
+        return ResultTimedOut;
+    default:
+        return ResultCancel;  // closed by its close button or Escape
     }
 }
 
@@ -120,16 +126,18 @@ int boxFromOtherThread(const QString& caption, const QString& text, int timeoutM
 {
     auto result = std::make_shared<std::promise<int>>();
     std::future<int> answer = result->get_future();
-    const bool posted = QMetaObject::invokeMethod(QCoreApplication::instance(), [=] {
-        QMessageBox* box = makeBox(caption, text, style, nullptr);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
-        QObject::connect(box, &QDialog::finished, box, [result](int finished) {
-            result->set_value(resultCode(finished));
-        });
-        closeAfter(box, timeoutMs);
-        box->show();
-    }, Qt::QueuedConnection);
+    const bool posted = QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [=] {
+            QMessageBox* box = makeBox(caption, text, style, nullptr);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            QObject::connect(box, &QDialog::finished, box,
+                             [result](int finished) { result->set_value(resultCode(finished)); });
+            closeAfter(box, timeoutMs);
+            box->show();
+        },
+        Qt::QueuedConnection);
     return posted ? answer.get() : ResultCannotShow;
 }
 
@@ -177,7 +185,7 @@ std::optional<QString> askForText(const QString& prompt, const QString& title, c
     return dialog.entry();
 }
 
-} // namespace
+}  // namespace
 
 int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, int style)
 {
@@ -243,4 +251,4 @@ void setInputBoxHook(InputBoxHook hook)
     inputHook = std::move(hook);
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -13,10 +13,10 @@ namespace velmora {
 
 // Message box styles: icon and buttons.
 enum MessageStyle : int {
-    StyleError = 16,       // error icon, OK
-    StyleInformation = 64, // information icon, OK
-    StyleYesNoCancel = 35, // question icon, Yes, No, Cancel
-    StyleYesNo = 36,       // question icon, Yes, No
+    StyleError = 16,        // error icon, OK
+    StyleInformation = 64,  // information icon, OK
+    StyleYesNoCancel = 35,  // question icon, Yes, No, Cancel
+    StyleYesNo = 36,        // question icon, Yes, No
 };
 
 // Results of TimedMessageBox.
@@ -39,14 +39,14 @@ int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, 
 // Input modes of InputBox.
 enum InputMode : int {
     InputAnyText = 1,
-    InputDigits = 2, // only the digits and "-" can be typed
+    InputDigits = 2,  // only the digits and "-" can be typed
 };
 
 // Asks for one line of text in a modal dialog owned by `owner`, the initial
 // text selected so typing replaces it. True on OK, with the entry in `result`;
 // on Cancel `result` is left unchanged.
-bool InputBox(const QString& prompt, const QString& title, const QString& initialText, QString& result,
-              int mode, QWidget* owner);
+bool InputBox(const QString& prompt, const QString& title, const QString& initialText, QString& result, int mode,
+              QWidget* owner);
 
 // As above, with the entry's leading whole number (0 when there is none).
 bool InputBox(const QString& prompt, const QString& title, const QString& initialText, int& result, int mode,
@@ -65,4 +65,4 @@ using InputBoxHook = std::function<std::optional<QString>(const QString& prompt,
 void setMessageBoxHook(MessageBoxHook hook);
 void setInputBoxHook(InputBoxHook hook);
 
-} // namespace velmora
+}  // namespace velmora

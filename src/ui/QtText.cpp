@@ -25,4 +25,4 @@ std::string toGbk(const QString& text, std::size_t& unrepresentable)
     return gbk;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -16,4 +16,4 @@ std::string toGbk(const QString& text);
 // hold, each now "?" ("?" already in `text` are not counted).
 std::string toGbk(const QString& text, std::size_t& unrepresentable);
 
-} // namespace velmora
+}  // namespace velmora

@@ -30,7 +30,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-
 #include <chrono>
 
 namespace velmora {
@@ -38,7 +37,10 @@ namespace {
 
 constexpr int kPageLoadLimitMs = 30000;
 
-QString utf8Text(const std::string& utf8) { return QString::fromStdString(utf8); }
+QString utf8Text(const std::string& utf8)
+{
+    return QString::fromStdString(utf8);
+}
 
 // Character positions (as the text view counts them) of the byte offsets of
 // a GBK text: each character, one or two bytes, is one position, and so is a
@@ -75,7 +77,7 @@ QTextEdit::ExtraSelection mark(QPlainTextEdit* view, int begin, int end, const Q
     return selection;
 }
 
-} // namespace
+}  // namespace
 
 RuleBenchWindow::RuleBenchWindow(const Sources& sources, QWidget* parent)
     : QWidget(parent, Qt::Window), sources_(sources)
@@ -110,8 +112,8 @@ RuleBenchWindow::RuleBenchWindow(const Sources& sources, QWidget* parent)
     reportView_->setLineWrapMode(QPlainTextEdit::NoWrap);
     sourceChoice_ = new QComboBox(this);
     sourceChoice_->setObjectName(QStringLiteral("组合框_源码"));
-    sourceChoice_->addItems({QStringLiteral("列表页源码（章节列表匹配、书名、作者）"),
-                             QStringLiteral("章节页源码（左右标记）")});
+    sourceChoice_->addItems(
+        {QStringLiteral("列表页源码（章节列表匹配、书名、作者）"), QStringLiteral("章节页源码（左右标记）")});
     sourceView_ = new QPlainTextEdit(this);
     sourceView_->setObjectName(QStringLiteral("编辑框_页面源码"));
     sourceView_->setReadOnly(true);
@@ -173,9 +175,15 @@ void RuleBenchWindow::openAndSuggest()
     runSuggestion();
 }
 
-void RuleBenchWindow::runTest() { start(false); }
+void RuleBenchWindow::runTest()
+{
+    start(false);
+}
 
-void RuleBenchWindow::runSuggestion() { start(true); }
+void RuleBenchWindow::runSuggestion()
+{
+    start(true);
+}
 
 void RuleBenchWindow::cancel()
 {
@@ -275,7 +283,7 @@ void RuleBenchWindow::showResult(std::shared_ptr<RuleTestReport> report, std::op
     }
     text += ReportText(*report_);
     reportView_->setPlainText(utf8Text(text));
-    state_->setText(report_->cancelled ? QStringLiteral("已取消")
+    state_->setText(report_->cancelled  ? QStringLiteral("已取消")
                     : report_->passed() ? QStringLiteral("通过")
                                         : QStringLiteral("有问题，见报告末尾"));
     adoptButton_->setEnabled(suggestion_ && suggestion_->complete());
@@ -498,4 +506,4 @@ RuleBenchWindow* InstallRuleBench(const RuleBenchWindow::Sources& sources, QWidg
     return bench;
 }
 
-} // namespace velmora
+}  // namespace velmora

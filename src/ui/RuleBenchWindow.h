@@ -124,4 +124,4 @@ void ExportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings,
 void ImportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, RuleEditor* editor,
                            const QString& file);
 
-} // namespace velmora
+}  // namespace velmora

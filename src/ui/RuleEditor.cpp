@@ -33,7 +33,7 @@ void showUnusableName()
                     StyleError);
 }
 
-} // namespace
+}  // namespace
 
 void RuleEditor::noteSave(RuleChange change)
 {
@@ -68,15 +68,28 @@ void RuleEditor::writeField(RuleField field)
 {
     SiteRule values;
     switch (field) {
-    case RuleField::siteAddress: values.siteAddress = window_->siteAddress(); break;
-    case RuleField::chapterListPattern: values.chapterListPattern = window_->chapterListPattern(); break;
-    case RuleField::novelNamePattern: values.novelNamePattern = window_->novelNamePattern(); break;
-    case RuleField::authorPattern: values.authorPattern = window_->authorPattern(); break;
-    case RuleField::contentLeftMarker: values.contentLeftMarker = window_->contentLeftMarker(); break;
-    case RuleField::contentRightMarker: values.contentRightMarker = window_->contentRightMarker(); break;
+    case RuleField::siteAddress:
+        values.siteAddress = window_->siteAddress();
+        break;
+    case RuleField::chapterListPattern:
+        values.chapterListPattern = window_->chapterListPattern();
+        break;
+    case RuleField::novelNamePattern:
+        values.novelNamePattern = window_->novelNamePattern();
+        break;
+    case RuleField::authorPattern:
+        values.authorPattern = window_->authorPattern();
+        break;
+    case RuleField::contentLeftMarker:
+        values.contentLeftMarker = window_->contentLeftMarker();
+        break;
+    case RuleField::contentRightMarker:
+        values.contentRightMarker = window_->contentRightMarker();
+        break;
     case RuleField::name:
     case RuleField::pageCapture:
-    case RuleField::options: return;
+    case RuleField::options:
+        return;
     }
     // While a new rule waits for confirmation its position names no rule in
     // the file, so nothing is written.
@@ -245,4 +258,4 @@ void RuleEditor::remove()
     emit selectionMoved();
 }
 
-} // namespace velmora
+}  // namespace velmora

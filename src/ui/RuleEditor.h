@@ -20,8 +20,7 @@ class RuleEditor : public QObject {
     Q_OBJECT
 
 public:
-    RuleEditor(const RuleStore& rules, RuleSettingsWindow* window, QCheckBox* pageCapture,
-               QObject* parent = nullptr);
+    RuleEditor(const RuleStore& rules, RuleSettingsWindow* window, QCheckBox* pageCapture, QObject* parent = nullptr);
 
     bool isAdding() const;
 
@@ -52,4 +51,4 @@ private:
     bool saveFailureShown_ = false;
 };
 
-} // namespace velmora
+}  // namespace velmora

@@ -40,7 +40,7 @@ std::vector<std::string> linesOf(const QPlainTextEdit* edit)
     return lines;
 }
 
-} // namespace
+}  // namespace
 
 RuleOptionsDialog::RuleOptionsDialog(const QString& ruleName, const RuleOptions& options, QWidget* parent)
     : QDialog(parent)
@@ -51,8 +51,8 @@ RuleOptionsDialog::RuleOptionsDialog(const QString& ruleName, const RuleOptions&
 
     encoding_ = new QComboBox(this);
     encoding_->setObjectName(QStringLiteral("网页编码"));
-    encoding_->addItems({QStringLiteral("自动"), QStringLiteral("GBK/GB18030"), QStringLiteral("UTF-8"),
-                         QStringLiteral("Big5")});
+    encoding_->addItems(
+        {QStringLiteral("自动"), QStringLiteral("GBK/GB18030"), QStringLiteral("UTF-8"), QStringLiteral("Big5")});
     for (int i = 0; i < 4; ++i) {
         if (kEncodings[i] == options.pageEncoding) {
             encoding_->setCurrentIndex(i);
@@ -121,4 +121,4 @@ RuleOptions RuleOptionsDialog::options() const
     return options;
 }
 
-} // namespace velmora
+}  // namespace velmora

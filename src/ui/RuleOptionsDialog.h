@@ -36,4 +36,4 @@ private:
     QPlainTextEdit* removeTexts_;
 };
 
-} // namespace velmora
+}  // namespace velmora

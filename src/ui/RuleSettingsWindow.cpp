@@ -109,21 +109,38 @@ void showStart(std::initializer_list<QLineEdit*> fields)
     }
 }
 
-} // namespace
+}  // namespace
 
-std::string RuleSettingsWindow::siteAddress() const { return fieldValue(siteAddress_, shown_[0]); }
-std::string RuleSettingsWindow::chapterListPattern() const { return fieldValue(chapterListPattern_, shown_[1]); }
-std::string RuleSettingsWindow::novelNamePattern() const { return fieldValue(novelNamePattern_, shown_[2]); }
-std::string RuleSettingsWindow::authorPattern() const { return fieldValue(authorPattern_, shown_[3]); }
-std::string RuleSettingsWindow::contentLeftMarker() const { return fieldValue(contentLeftMarker_, shown_[4]); }
-std::string RuleSettingsWindow::contentRightMarker() const { return fieldValue(contentRightMarker_, shown_[5]); }
+std::string RuleSettingsWindow::siteAddress() const
+{
+    return fieldValue(siteAddress_, shown_[0]);
+}
+std::string RuleSettingsWindow::chapterListPattern() const
+{
+    return fieldValue(chapterListPattern_, shown_[1]);
+}
+std::string RuleSettingsWindow::novelNamePattern() const
+{
+    return fieldValue(novelNamePattern_, shown_[2]);
+}
+std::string RuleSettingsWindow::authorPattern() const
+{
+    return fieldValue(authorPattern_, shown_[3]);
+}
+std::string RuleSettingsWindow::contentLeftMarker() const
+{
+    return fieldValue(contentLeftMarker_, shown_[4]);
+}
+std::string RuleSettingsWindow::contentRightMarker() const
+{
+    return fieldValue(contentRightMarker_, shown_[5]);
+}
 
 void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::string& chapterListPattern,
                                    const std::string& novelNamePattern, const std::string& authorPattern,
                                    const std::string& contentLeftMarker, const std::string& contentRightMarker)
 {
-    shown_ = {siteAddress, chapterListPattern, novelNamePattern, authorPattern, contentLeftMarker,
-              contentRightMarker};
+    shown_ = {siteAddress, chapterListPattern, novelNamePattern, authorPattern, contentLeftMarker, contentRightMarker};
     const QSignalBlocker b1(siteAddress_);
     const QSignalBlocker b2(chapterListPattern_);
     const QSignalBlocker b3(novelNamePattern_);
@@ -152,4 +169,4 @@ void RuleSettingsWindow::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -82,4 +82,4 @@ private:
     QPushButton* deleteButton_;
 };
 
-} // namespace velmora
+}  // namespace velmora

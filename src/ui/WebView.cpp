@@ -24,7 +24,7 @@ QStringList moduleCandidates()
             QDir(QStringLiteral(VELMORA_WEBVIEW_INSTALL_DIR)).filePath(name)};
 }
 
-} // namespace
+}  // namespace
 
 void setWebViewModule(const QString& path)
 {
@@ -54,4 +54,4 @@ std::unique_ptr<WebView> makeWebView(QWidget* host, std::function<void()> onLoad
     return nullptr;
 }
 
-} // namespace velmora
+}  // namespace velmora

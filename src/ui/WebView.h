@@ -47,7 +47,7 @@ public:
 inline bool isWebAddress(const QUrl& url)
 {
     return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-        && !url.host().isEmpty();
+           && !url.host().isEmpty();
 }
 
 // Loads the web view module and makes a view inside `host`; `onLoaded` runs
@@ -66,4 +66,4 @@ void setWebViewModule(const QString& path);
 using MakeWebViewFunction = WebView* (*)(QWidget* host, std::function<void()> onLoaded);
 inline constexpr const char* kMakeWebViewSymbol = "velmoraMakeWebView";
 
-} // namespace velmora
+}  // namespace velmora

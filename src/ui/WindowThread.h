@@ -30,4 +30,4 @@ auto onWindowThread(QObject* context, Work&& work) -> std::invoke_result_t<Work>
     }
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -38,15 +38,16 @@ std::string MergeCookies(std::string& jar, std::string& received)
     std::vector<std::string> merged = text::split(received, ";");
     for (const std::string& item : text::split(jar, ";")) {
         const std::string name = CookieName(item);
-        const bool replaced = std::any_of(merged.begin(), merged.end(),
-                                          [&](const std::string& m) { return CookieName(m) == name; });
+        const bool replaced =
+            std::any_of(merged.begin(), merged.end(), [&](const std::string& m) { return CookieName(m) == name; });
         if (!replaced) {
             merged.push_back(item);
         }
     }
     std::string joined;
     for (const std::string& item : merged) {
-        const std::string_view tail = std::string_view(item).substr(item.size() - std::min<std::size_t>(item.size(), 8));
+        const std::string_view tail =
+            std::string_view(item).substr(item.size() - std::min<std::size_t>(item.size(), 8));
         if (tail != "=deleted") {
             joined.append(item).append("; ");
         }
@@ -56,4 +57,4 @@ std::string MergeCookies(std::string& jar, std::string& received)
     return jar;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -21,4 +21,4 @@ std::string DedupeJoin(std::string_view text, std::string_view separator);
 // spaces; the jar becomes the merged text, which is also returned.
 std::string MergeCookies(std::string& jar, std::string& received);
 
-} // namespace velmora
+}  // namespace velmora

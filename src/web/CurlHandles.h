@@ -46,4 +46,4 @@ private:
     curl_slist* head_ = nullptr;
 };
 
-} // namespace velmora::curl
+}  // namespace velmora::curl

@@ -17,7 +17,7 @@ bool isWholeNumber(std::string_view value)
     return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-} // namespace
+}  // namespace
 
 void setHttpLimits(const HttpLimits& limits)
 {
@@ -51,14 +51,22 @@ std::string describeHttpOutcome(const HttpOutcome& outcome)
     switch (outcome.failure) {
     case HttpFailure::none:
         break;
-    case HttpFailure::badAddress: return "网址无效";
-    case HttpFailure::cannotResolve: return "无法解析域名";
-    case HttpFailure::cannotConnect: return "无法连接";
-    case HttpFailure::timedOut: return "连接超时";
-    case HttpFailure::tooSlow: return "传输过慢";
-    case HttpFailure::tooLarge: return "响应过大";
-    case HttpFailure::cutShort: return "连接中断";
-    case HttpFailure::cancelled: return "已取消";
+    case HttpFailure::badAddress:
+        return "网址无效";
+    case HttpFailure::cannotResolve:
+        return "无法解析域名";
+    case HttpFailure::cannotConnect:
+        return "无法连接";
+    case HttpFailure::timedOut:
+        return "连接超时";
+    case HttpFailure::tooSlow:
+        return "传输过慢";
+    case HttpFailure::tooLarge:
+        return "响应过大";
+    case HttpFailure::cutShort:
+        return "连接中断";
+    case HttpFailure::cancelled:
+        return "已取消";
     case HttpFailure::other:
         return outcome.detail.empty() ? "请求失败" : "请求失败（" + outcome.detail + "）";
     }
@@ -72,4 +80,4 @@ std::string describeHttpOutcome(const HttpOutcome& outcome)
     return text;
 }
 
-} // namespace velmora
+}  // namespace velmora

@@ -19,7 +19,7 @@ namespace {
 constexpr std::string_view kDefaultAgent = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 constexpr std::size_t kNoResponseHeaderLength = 5000;
 constexpr long kMaxRedirects = 20;
-constexpr int kWaitSliceMs = 100; // how long a call waits for its sockets before it checks its limits again
+constexpr int kWaitSliceMs = 100;  // how long a call waits for its sockets before it checks its limits again
 
 std::atomic<bool> connectionReuse{true};
 std::atomic<int> connectTimeoutSeconds{30};
@@ -82,7 +82,7 @@ CookieStore& cookieStore()
 // handshake. The kept easy handle is always in its reset state between calls.
 struct Handles {
     curl::Multi multi;
-    curl::Easy easy; // after the multi handle: released first
+    curl::Easy easy;  // after the multi handle: released first
 };
 
 Handles* acquireHandles(Handles& own)
@@ -106,11 +106,11 @@ using Clock = std::chrono::steady_clock;
 // Filled by curl's callbacks while a transfer runs.
 struct Response {
     std::string body;
-    std::string headerBlock; // the latest response's block, CR LF line ends
+    std::string headerBlock;  // the latest response's block, CR LF line ends
     bool inHeaderBlock = false;
     bool headersComplete = false;
-    std::size_t cap = 0;      // for the body, and for the header block
-    std::size_t received = 0; // header and body bytes delivered so far
+    std::size_t cap = 0;       // for the body, and for the header block
+    std::size_t received = 0;  // header and body bytes delivered so far
     bool overCap = false;
 };
 
@@ -121,7 +121,7 @@ size_t onBody(char* data, size_t size, size_t count, void* user)
     response->received += length;
     if (length > response->cap - response->body.size()) {
         response->overCap = true;
-        return 0; // aborts the transfer
+        return 0;  // aborts the transfer
     }
     try {
         response->body.append(data, length);
@@ -212,7 +212,7 @@ public:
             const auto wanted = static_cast<std::size_t>(limits_.lowSpeedBytesPerSecond) * limits_.lowSpeedSeconds;
             if (received - windowBytes_ < wanted) {
                 detail = "below " + text::decimal(limits_.lowSpeedBytesPerSecond) + " bytes/s over "
-                    + text::decimal(limits_.lowSpeedSeconds) + " s";
+                         + text::decimal(limits_.lowSpeedSeconds) + " s";
                 return HttpFailure::tooSlow;
             }
             windowStart_ = now;
@@ -238,23 +238,31 @@ HttpFailure failureOf(CURLcode code, bool overCap)
         return HttpFailure::tooLarge;
     }
     switch (code) {
-    case CURLE_OK: return HttpFailure::none;
-    case CURLE_URL_MALFORMAT: return HttpFailure::badAddress;
+    case CURLE_OK:
+        return HttpFailure::none;
+    case CURLE_URL_MALFORMAT:
+        return HttpFailure::badAddress;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return HttpFailure::cannotResolve;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return HttpFailure::cannotResolve;
     case CURLE_COULDNT_CONNECT:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE: return HttpFailure::cannotConnect;
-    case CURLE_OPERATION_TIMEDOUT: return HttpFailure::timedOut;
-    case CURLE_FILESIZE_EXCEEDED: return HttpFailure::tooLarge;
+    case CURLE_SSL_CACERT_BADFILE:
+        return HttpFailure::cannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+        return HttpFailure::timedOut;
+    case CURLE_FILESIZE_EXCEEDED:
+        return HttpFailure::tooLarge;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING: return HttpFailure::cutShort;
-    default: return HttpFailure::other;
+    case CURLE_GOT_NOTHING:
+        return HttpFailure::cutShort;
+    default:
+        return HttpFailure::other;
     }
 }
 
@@ -361,9 +369,12 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-} // namespace
+}  // namespace
 
-void setHttpConnectionReuse(bool reuse) { connectionReuse.store(reuse); }
+void setHttpConnectionReuse(bool reuse)
+{
+    connectionReuse.store(reuse);
+}
 
 void setHttpTimeouts(int connectSeconds, int idleSeconds)
 {
@@ -373,8 +384,7 @@ void setHttpTimeouts(int connectSeconds, int idleSeconds)
 
 std::string HttpRequest(std::string_view url, int method, std::string_view postText, std::string* cookieJar,
                         std::string* receivedCookies, std::string* headers, std::string* responseHeaders,
-                        bool noRedirect, std::string* postBytes, std::string_view proxy,
-                        const HttpCallOptions& options)
+                        bool noRedirect, std::string* postBytes, std::string_view proxy, const HttpCallOptions& options)
 {
     HttpOutcome scratch;
     HttpOutcome& outcome = options.outcome != nullptr ? *options.outcome : scratch;
@@ -479,7 +489,7 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     const bool useCookieStore = cookieJar == nullptr;
     curl_easy_setopt(handle, CURLOPT_SHARE, useCookieStore ? cookieStore().get() : nullptr);
     if (useCookieStore) {
-        curl_easy_setopt(handle, CURLOPT_COOKIEFILE, ""); // turns the cookie engine on, reads no file
+        curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");  // turns the cookie engine on, reads no file
     }
 
     CURLM* multi = handles->multi.get();
@@ -558,4 +568,4 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     return outcome.failure == HttpFailure::none ? std::move(response.body) : std::string();
 }
 
-} // namespace velmora
+}  // namespace velmora

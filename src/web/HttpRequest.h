@@ -11,33 +11,33 @@ namespace velmora {
 // arrived, whatever its status.
 enum class HttpFailure {
     none,
-    badAddress,    // not an http(s) address (`ParseHttpAddress`); nothing was sent
-    cannotResolve, // the host name (or the proxy's) did not resolve
-    cannotConnect, // no connection, or no TLS session over it
-    timedOut,      // connecting, a silence or the whole call took too long
-    tooSlow,       // the transfer stayed below the lowest average rate
-    tooLarge,      // the body or the header block went past the cap
-    cutShort,      // the connection ended before the response was whole
-    cancelled,     // the caller's cancel flag was raised
-    other,         // anything else (too many redirects, a protocol error)
+    badAddress,     // not an http(s) address (`ParseHttpAddress`); nothing was sent
+    cannotResolve,  // the host name (or the proxy's) did not resolve
+    cannotConnect,  // no connection, or no TLS session over it
+    timedOut,       // connecting, a silence or the whole call took too long
+    tooSlow,        // the transfer stayed below the lowest average rate
+    tooLarge,       // the body or the header block went past the cap
+    cutShort,       // the connection ended before the response was whole
+    cancelled,      // the caller's cancel flag was raised
+    other,          // anything else (too many redirects, a protocol error)
 };
 
 struct HttpOutcome {
     HttpFailure failure = HttpFailure::none;
-    long status = 0;           // status code of the final response; 0 when none arrived
-    std::string finalUrl;      // the address that answered, after redirects (the given one when none)
-    std::string contentType;   // the final response's Content-Type value as sent, blanks trimmed
-    std::string retryAfter;    // the final response's Retry-After value as sent (for 429 and 503)
-    std::size_t bodyBytes = 0; // body bytes received (before decompression)
-    double seconds = 0;        // how long the call took
-    std::string detail;        // short ASCII detail of a failure (e.g. curl's message); empty on success
+    long status = 0;            // status code of the final response; 0 when none arrived
+    std::string finalUrl;       // the address that answered, after redirects (the given one when none)
+    std::string contentType;    // the final response's Content-Type value as sent, blanks trimmed
+    std::string retryAfter;     // the final response's Retry-After value as sent (for 429 and 503)
+    std::size_t bodyBytes = 0;  // body bytes received (before decompression)
+    double seconds = 0;         // how long the call took
+    std::string detail;         // short ASCII detail of a failure (e.g. curl's message); empty on success
 };
 
 struct HttpCallOptions {
     // Polled throughout the call, at least every 100 ms; once true, the call
     // ends within about that long with HttpFailure::cancelled.
     const std::atomic<bool>* cancel = nullptr;
-    HttpOutcome* outcome = nullptr; // filled in when given
+    HttpOutcome* outcome = nullptr;  // filled in when given
 };
 
 // Process-wide limits on every call, read when a call starts.
@@ -128,9 +128,9 @@ std::string describeHttpOutcome(const HttpOutcome& outcome);
 // handled as for a success, and the body is empty.
 std::string HttpRequest(std::string_view url, int method = 0, std::string_view postText = {},
                         std::string* cookieJar = nullptr, std::string* receivedCookies = nullptr,
-                        std::string* headers = nullptr, std::string* responseHeaders = nullptr,
-                        bool noRedirect = false, std::string* postBytes = nullptr,
-                        std::string_view proxy = {}, const HttpCallOptions& options = {});
+                        std::string* headers = nullptr, std::string* responseHeaders = nullptr, bool noRedirect = false,
+                        std::string* postBytes = nullptr, std::string_view proxy = {},
+                        const HttpCallOptions& options = {});
 
 // Whether calls keep their connections open for later calls from the same
 // thread (on by default). Off, every call opens and closes its own
@@ -142,4 +142,4 @@ void setHttpConnectionReuse(bool reuse);
 // default). Values below 1 count as 1.
 void setHttpTimeouts(int connectSeconds, int idleSeconds);
 
-} // namespace velmora
+}  // namespace velmora

@@ -38,10 +38,10 @@ private:
 bool opensGzipMember(std::string_view rest)
 {
     return rest.size() >= 2 && static_cast<unsigned char>(rest[0]) == 0x1F
-        && static_cast<unsigned char>(rest[1]) == 0x8B;
+           && static_cast<unsigned char>(rest[1]) == 0x8B;
 }
 
-} // namespace
+}  // namespace
 
 std::string DecompressGzip(std::string_view compressed, bool* tooLarge)
 {
@@ -115,4 +115,4 @@ std::string Utf8ToGbk(std::string_view utf8)
     return encoding::utf8ToGbk(text::untilNul(utf8));
 }
 
-} // namespace velmora
+}  // namespace velmora

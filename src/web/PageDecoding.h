@@ -33,4 +33,4 @@ std::string DecompressGzip(std::string_view compressed, bool* tooLarge = nullptr
 // malformed sequences come out as "?".
 std::string Utf8ToGbk(std::string_view utf8);
 
-} // namespace velmora
+}  // namespace velmora

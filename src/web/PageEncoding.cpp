@@ -20,12 +20,18 @@ enum class Source { utf8, gbk, gb18030, big5, utf16le, utf16be };
 std::string_view nameOf(Source source)
 {
     switch (source) {
-    case Source::utf8: return "UTF-8";
-    case Source::gbk: return "GBK";
-    case Source::gb18030: return "GB18030";
-    case Source::big5: return "Big5";
-    case Source::utf16le: return "UTF-16LE";
-    case Source::utf16be: return "UTF-16BE";
+    case Source::utf8:
+        return "UTF-8";
+    case Source::gbk:
+        return "GBK";
+    case Source::gb18030:
+        return "GB18030";
+    case Source::big5:
+        return "Big5";
+    case Source::utf16le:
+        return "UTF-16LE";
+    case Source::utf16be:
+        return "UTF-16BE";
     }
     return {};
 }
@@ -35,10 +41,12 @@ std::optional<Source> sourceOfLabel(std::string_view label)
 {
     static constexpr std::array<std::string_view, 3> utf8 = {"utf-8", "utf8", "unicode-1-1-utf-8"};
     static constexpr std::array<std::string_view, 13> gbk = {
-        "gbk",   "gb2312",      "gb_2312",   "gb_2312-80", "x-gbk",  "cp936",    "ms936",
-        "euc-cn", "x-euc-cn",   "csgb2312",  "chinese",    "iso-ir-58", "windows-936"};
+        "gbk",    "gb2312",   "gb_2312",  "gb_2312-80", "x-gbk",     "cp936",      "ms936",
+        "euc-cn", "x-euc-cn", "csgb2312", "chinese",    "iso-ir-58", "windows-936"};
     static constexpr std::array<std::string_view, 5> big5 = {"big5", "big5-hkscs", "cn-big5", "x-x-big5", "csbig5"};
-    const auto among = [&](const auto& labels) { return std::find(labels.begin(), labels.end(), label) != labels.end(); };
+    const auto among = [&](const auto& labels) {
+        return std::find(labels.begin(), labels.end(), label) != labels.end();
+    };
     if (among(utf8)) {
         return Source::utf8;
     }
@@ -58,8 +66,7 @@ std::optional<Source> sourceOfLabel(std::string_view label)
 // quotes; empty when there is none.
 std::string charsetIn(std::string_view lowered)
 {
-    for (std::size_t at = lowered.find("charset"); at != std::string_view::npos;
-         at = lowered.find("charset", at + 1)) {
+    for (std::size_t at = lowered.find("charset"); at != std::string_view::npos; at = lowered.find("charset", at + 1)) {
         std::size_t i = at + 7;
         const auto skip = [&](std::string_view bytes) {
             while (i < lowered.size() && bytes.find(lowered[i]) != std::string_view::npos) {
@@ -73,8 +80,9 @@ std::string charsetIn(std::string_view lowered)
         ++i;
         skip(" \t\"'");
         const std::size_t start = i;
-        while (i < lowered.size() && (std::isalnum(static_cast<unsigned char>(lowered[i])) != 0
-                                      || std::string_view("-_.:").find(lowered[i]) != std::string_view::npos)) {
+        while (i < lowered.size()
+               && (std::isalnum(static_cast<unsigned char>(lowered[i])) != 0
+                   || std::string_view("-_.:").find(lowered[i]) != std::string_view::npos)) {
             ++i;
         }
         if (i > start) {
@@ -110,8 +118,8 @@ std::string metaCharset(std::string_view page)
 }
 
 struct Utf8Evidence {
-    std::size_t multiByte = 0; // well-formed characters of two to four bytes
-    std::size_t malformed = 0; // bytes that start no well-formed character
+    std::size_t multiByte = 0;  // well-formed characters of two to four bytes
+    std::size_t malformed = 0;  // bytes that start no well-formed character
 };
 
 // A sequence cut short by the end of the page does not count against it.
@@ -185,12 +193,17 @@ Conversion fromGb18030(std::string_view bytes)
 Conversion convert(std::string_view bytes, Source source)
 {
     switch (source) {
-    case Source::utf8: return fromUtf8(bytes);
+    case Source::utf8:
+        return fromUtf8(bytes);
     case Source::gbk:
-    case Source::gb18030: return fromGb18030(bytes);
-    case Source::big5: return fromUtf8(encoding::toUtf8(bytes, "BIG5-HKSCS"));
-    case Source::utf16le: return fromUtf8(encoding::toUtf8(bytes, "UTF-16LE"));
-    case Source::utf16be: return fromUtf8(encoding::toUtf8(bytes, "UTF-16BE"));
+    case Source::gb18030:
+        return fromGb18030(bytes);
+    case Source::big5:
+        return fromUtf8(encoding::toUtf8(bytes, "BIG5-HKSCS"));
+    case Source::utf16le:
+        return fromUtf8(encoding::toUtf8(bytes, "UTF-16LE"));
+    case Source::utf16be:
+        return fromUtf8(encoding::toUtf8(bytes, "UTF-16BE"));
     }
     return {};
 }
@@ -198,16 +211,20 @@ Conversion convert(std::string_view bytes, Source source)
 struct Choice {
     Source source;
     std::string why;
-    std::size_t skip = 0; // bytes of a byte-order mark
+    std::size_t skip = 0;  // bytes of a byte-order mark
 };
 
 Choice choose(std::string_view page, std::string_view responseHeaders, PageEncoding setting)
 {
     switch (setting) {
-    case PageEncoding::automatic: break;
-    case PageEncoding::gbk: return {Source::gbk, "规则指定 GBK"};
-    case PageEncoding::utf8: return {Source::utf8, "规则指定 UTF-8", page.starts_with("\xEF\xBB\xBF") ? 3u : 0u};
-    case PageEncoding::big5: return {Source::big5, "规则指定 Big5"};
+    case PageEncoding::automatic:
+        break;
+    case PageEncoding::gbk:
+        return {Source::gbk, "规则指定 GBK"};
+    case PageEncoding::utf8:
+        return {Source::utf8, "规则指定 UTF-8", page.starts_with("\xEF\xBB\xBF") ? 3u : 0u};
+    case PageEncoding::big5:
+        return {Source::big5, "规则指定 Big5"};
     }
     if (page.starts_with("\xEF\xBB\xBF")) {
         return {Source::utf8, "字节顺序标记", 3};
@@ -253,7 +270,7 @@ bool isGzipped(std::string_view body, std::string_view responseHeaders)
     return coding == "gzip" || coding == "x-gzip" || body.starts_with("\x1F\x8B");
 }
 
-} // namespace
+}  // namespace
 
 std::optional<PageEncoding> PageEncodingFromName(std::string_view name)
 {
@@ -276,10 +293,14 @@ std::optional<PageEncoding> PageEncodingFromName(std::string_view name)
 std::string_view PageEncodingName(PageEncoding encoding)
 {
     switch (encoding) {
-    case PageEncoding::automatic: return "auto";
-    case PageEncoding::gbk: return "GBK";
-    case PageEncoding::utf8: return "UTF-8";
-    case PageEncoding::big5: return "Big5";
+    case PageEncoding::automatic:
+        return "auto";
+    case PageEncoding::gbk:
+        return "GBK";
+    case PageEncoding::utf8:
+        return "UTF-8";
+    case PageEncoding::big5:
+        return "Big5";
     }
     return {};
 }
@@ -305,4 +326,4 @@ DecodedPage DecodePage(std::string_view body, std::string_view responseHeaders, 
     return page;
 }
 
-} // namespace velmora
+}  // namespace velmora

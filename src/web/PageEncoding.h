@@ -23,12 +23,12 @@ std::optional<PageEncoding> PageEncodingFromName(std::string_view name);
 std::string_view PageEncodingName(PageEncoding encoding);
 
 struct DecodedPage {
-    std::string text;             // GBK, up to the first zero byte
-    std::string encoding;         // the encoding read: "UTF-8", "GBK", "GB18030", "Big5", "UTF-16LE", "UTF-16BE"
-    std::string why;              // why that one, a short UTF-8 text for people (never stored with the page)
-    std::size_t unrepresentable = 0; // characters GBK cannot hold (and malformed ones), each now "?"
-    bool gzip = false;            // the body was gzip-compressed
-    bool tooLarge = false;        // the decompressed page passed the cap (text empty; see DecompressGzip)
+    std::string text;                 // GBK, up to the first zero byte
+    std::string encoding;             // the encoding read: "UTF-8", "GBK", "GB18030", "Big5", "UTF-16LE", "UTF-16BE"
+    std::string why;                  // why that one, a short UTF-8 text for people (never stored with the page)
+    std::size_t unrepresentable = 0;  // characters GBK cannot hold (and malformed ones), each now "?"
+    bool gzip = false;                // the body was gzip-compressed
+    bool tooLarge = false;            // the decompressed page passed the cap (text empty; see DecompressGzip)
 };
 
 // The page text of a response: `body` as HttpRequest returned it,
@@ -56,4 +56,4 @@ struct DecodedPage {
 DecodedPage DecodePage(std::string_view body, std::string_view responseHeaders,
                        PageEncoding setting = PageEncoding::automatic);
 
-} // namespace velmora
+}  // namespace velmora

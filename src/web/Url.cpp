@@ -50,14 +50,23 @@ std::string UrlPath(std::string_view address)
     return std::string(address.substr(static_cast<std::size_t>(slash) - 1));
 }
 
-} // namespace velmora
+}  // namespace velmora
 
 namespace velmora {
 namespace {
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isAsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 bool isHostName(std::string_view host)
 {
@@ -206,7 +215,7 @@ std::string withDotsRemoved(std::optional<HttpAddress> address)
     return address->text();
 }
 
-} // namespace
+}  // namespace
 
 std::string HttpAddress::textWithoutFragment() const
 {
@@ -306,4 +315,4 @@ std::string ResolveAddress(std::string_view base, std::string_view link)
     return target.text();
 }
 
-} // namespace velmora
+}  // namespace velmora

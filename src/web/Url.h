@@ -30,10 +30,10 @@ std::string UrlPath(std::string_view address);
 // An http or https address taken apart.
 struct HttpAddress {
     bool https = false;
-    std::string host;          // ASCII letters lower-cased; an IPv6 literal keeps its brackets
-    int port = 80;             // the port written in the address, else 80 or 443
-    bool portWritten = false;  // the address names its port (even the scheme's own)
-    std::string path = "/";    // starts with "/": "/" when the address has no path
+    std::string host;                     // ASCII letters lower-cased; an IPv6 literal keeps its brackets
+    int port = 80;                        // the port written in the address, else 80 or 443
+    bool portWritten = false;             // the address names its port (even the scheme's own)
+    std::string path = "/";               // starts with "/": "/" when the address has no path
     std::optional<std::string> query;     // after "?", without it
     std::optional<std::string> fragment;  // after "#", without it
 
@@ -81,4 +81,4 @@ std::string AddressFromTyping(std::string_view typed);
 // page's own host.
 std::string ResolveAddress(std::string_view base, std::string_view link);
 
-} // namespace velmora
+}  // namespace velmora

@@ -17,8 +17,8 @@ TEST(JsonStringTest, EveryTextParsesBackToItselfOrWithReplacementCharacters)
     } cases[] = {
         {"plain", "plain"},
         {"第1章 \"山门\" \\ /", "第1章 \"山门\" \\ /"},
-        {"tab\tline\nreturn\r bell\x07 nul" + std::string(1, '\0') + " del\x7F", "tab\tline\nreturn\r bell\x07 nul"
-                                                                                     + std::string(1, '\0') + " del\x7F"},
+        {"tab\tline\nreturn\r bell\x07 nul" + std::string(1, '\0') + " del\x7F",
+         "tab\tline\nreturn\r bell\x07 nul" + std::string(1, '\0') + " del\x7F"},
         {"emoji \xF0\x9F\x93\x96", "emoji \xF0\x9F\x93\x96"},
         {"stray \x80 cut \xE5\xB1", "stray \xEF\xBF\xBD cut \xEF\xBF\xBD\xEF\xBF\xBD"},
         {"overlong \xC0\xAF surrogate \xED\xA0\x80", "overlong \xEF\xBF\xBD\xEF\xBF\xBD surrogate "
@@ -66,8 +66,8 @@ TEST(RowSelectionTest, ParsesListsRangesAndOpenEnds)
 TEST(ArgumentsTest, OptionsInAnyOrderAndUsageErrors)
 {
     const auto parse = [](std::vector<std::string> words) { return parseArguments(words); };
-    const ParsedArguments get = parse({"--no-merge", "get", "-r", "2-3", "http://a/", "--dir=out", "--json", "--",
-                                       "--odd-address"});
+    const ParsedArguments get =
+        parse({"--no-merge", "get", "-r", "2-3", "http://a/", "--dir=out", "--json", "--", "--odd-address"});
     ASSERT_TRUE(get.arguments) << get.error;
     EXPECT_EQ(get.arguments->command, Command::get);
     EXPECT_EQ(get.arguments->addresses, (std::vector<std::string>{"http://a/", "--odd-address"}));
@@ -77,10 +77,17 @@ TEST(ArgumentsTest, OptionsInAnyOrderAndUsageErrors)
     EXPECT_TRUE(get.arguments->rows.contains(3) && !get.arguments->rows.contains(4));
     EXPECT_EQ(parse({"get", "-h"}).arguments->command, Command::help);
 
-    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-             {}, {"fetch", "http://a/"}, {"get"}, {"get", "--dir"}, {"get", "--bogus", "http://a/"},
-             {"list", "http://a/", "http://b/"}, {"rules", "http://a/"}, {"get", "--rows", "x", "http://a/"},
-             {"get", "--json=yes", "http://a/"}, {"list", "--json", "http://a/"}}) {
+    for (const std::vector<std::string>& words :
+         std::vector<std::vector<std::string>>{{},
+                                               {"fetch", "http://a/"},
+                                               {"get"},
+                                               {"get", "--dir"},
+                                               {"get", "--bogus", "http://a/"},
+                                               {"list", "http://a/", "http://b/"},
+                                               {"rules", "http://a/"},
+                                               {"get", "--rows", "x", "http://a/"},
+                                               {"get", "--json=yes", "http://a/"},
+                                               {"list", "--json", "http://a/"}}) {
         EXPECT_FALSE(parse(words).arguments) << testing::PrintToString(words);
         EXPECT_NE(parse(words).error.find("--help"), std::string::npos);
     }

@@ -86,8 +86,7 @@ public:
     int wait(std::chrono::seconds limit = 120s)
     {
         int status = 0;
-        const bool ended = eventually([&] { return pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) == pid_; },
-                                      limit);
+        const bool ended = eventually([&] { return pid_ <= 0 || ::waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
         if (!ended || pid_ <= 0) {
             return -1;
         }
@@ -111,14 +110,15 @@ enum class Rules {
     garbage,  // a rules file that is not XML
 };
 
-} // namespace
+}  // namespace
 
 class CliTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        root_ = fs::temp_directory_path() / ("velmora-cli-" + std::to_string(::getpid()) + "-"
-                                             + testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = fs::temp_directory_path()
+                / ("velmora-cli-" + std::to_string(::getpid()) + "-"
+                   + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(work_ = root_ / "work");
         fs::create_directories(root_ / "io");
@@ -195,7 +195,10 @@ struct GetCase {
     const char* err = "";       // expected in standard error
 };
 
-void PrintTo(const GetCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const GetCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class GetTest : public CliTest, public testing::WithParamInterface<GetCase> {};
 
@@ -207,10 +210,10 @@ TEST_P(GetTest, StatusFilesAndMessagesFollowTheSite)
     std::vector<std::string> arguments;
     for (const std::string& word : c.arguments) {
         arguments.push_back(word == "@list"        ? site.listUrl()
-                                : word == "@utf8"      ? site.utf8ListUrl()
-                                : word == "@missing"   ? site.server().url("/missing/")
-                                : word == "@localhost" ? "http://localhost:" + std::to_string(site.port()) + "/book/1/"
-                                                       : word);
+                            : word == "@utf8"      ? site.utf8ListUrl()
+                            : word == "@missing"   ? site.server().url("/missing/")
+                            : word == "@localhost" ? "http://localhost:" + std::to_string(site.port()) + "/book/1/"
+                                                   : word);
     }
     const Finished run = this->run(arguments);
     EXPECT_EQ(run.status, c.status) << run.err;
@@ -222,7 +225,8 @@ TEST_P(GetTest, StatusFilesAndMessagesFollowTheSite)
     }
     EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
     for (int n = 1; n <= site.chapterCount(); ++n) {
-        const bool asked = std::find(c.saved.begin(), c.saved.end(), n) != c.saved.end() || c.site.alwaysFail.contains(n);
+        const bool asked =
+            std::find(c.saved.begin(), c.saved.end(), n) != c.saved.end() || c.site.alwaysFail.contains(n);
         EXPECT_EQ(site.requestsFor(n) > 0, asked) << n;
     }
     if (c.status == 2) {
@@ -269,7 +273,8 @@ TEST_F(CliTest, SeveralAddressesFromArgumentsAndAFileEndWithASummary)
     NovelSite first;
     NovelSite second({.chapters = 3, .novelName = gbk("海上"), .author = gbk("白石")});
     // The address file is named from the folder the command starts in, not from --dir.
-    ASSERT_TRUE(replaceFileContent(work_ / "novels.txt", "# to read\n\n  " + second.utf8ListUrl()
+    ASSERT_TRUE(replaceFileContent(work_ / "novels.txt",
+                                   "# to read\n\n  " + second.utf8ListUrl()
                                        + "  \n# nothing here: http://localhost/\nhttp://localhost:1/book/\n"));
     fs::create_directories(work_ / "novels");
     fs::copy_file(work_ / u8"下载配置.xml", work_ / "novels" / u8"下载配置.xml");
@@ -467,7 +472,10 @@ struct FollowCase {
     const char* err = "";          // expected in standard error
 };
 
-void PrintTo(const FollowCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FollowCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 std::vector<int> rowsFrom(int first, int last)
 {

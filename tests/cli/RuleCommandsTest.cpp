@@ -22,7 +22,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 struct Finished {
     int status = -1;
@@ -34,8 +37,9 @@ class RuleCommandsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        work_ = fs::temp_directory_path() / ("velmora-cli-rules-" + std::to_string(::getpid()) + "-"
-                                             + testing::UnitTest::GetInstance()->current_test_info()->name());
+        work_ = fs::temp_directory_path()
+                / ("velmora-cli-rules-" + std::to_string(::getpid()) + "-"
+                   + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(work_);
         fs::create_directories(work_);
         rules().ensureRulesFile();
@@ -80,7 +84,7 @@ protected:
     fs::path work_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RuleCommandsTest, TestReportsEachPartAndFailsWhenTheRuleYieldsNothing)
 {

@@ -18,7 +18,7 @@ TEST(EncodingTest, UnrepresentableAndMalformedBecomeQuestionMarks)
     EXPECT_EQ(encoding::utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");   // an emoji: one character, one "?"
     EXPECT_EQ(encoding::utf8ToGbk("a\xFF\xFE" "b"), "a??b");          // two stray bytes
     // clang-format on
-    EXPECT_EQ(encoding::utf8ToGbk("a\xE4\xB8"), "a??");               // cut short at the end
+    EXPECT_EQ(encoding::utf8ToGbk("a\xE4\xB8"), "a??");  // cut short at the end
     EXPECT_EQ(encoding::utf8ToGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 

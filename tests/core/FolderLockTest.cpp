@@ -31,7 +31,7 @@ int lockFromAnotherProcess(const fs::path& folder)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-} // namespace
+}  // namespace
 
 using FolderLockTest = test::TempFolderTest;
 

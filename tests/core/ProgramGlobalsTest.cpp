@@ -75,7 +75,7 @@ TEST(ProgramGlobalsTest, ReleaseWhileJobsRunWaitsForThemToLeave)
     ASSERT_TRUE(eventually([&] { return g->failedCount().value() > 0; }));
     EXPECT_TRUE(ProgramGlobals::release(g));
     jobGlobals = nullptr;
-    EXPECT_LT(jobsFinished.load(), 30); // the queued ones were dropped
+    EXPECT_LT(jobsFinished.load(), 30);  // the queued ones were dropped
 }
 
 TEST(ProgramGlobalsTest, SetIsKeptWhenAJobOutlastsTheReleaseWait)
@@ -89,7 +89,7 @@ TEST(ProgramGlobalsTest, SetIsKeptWhenAJobOutlastsTheReleaseWait)
     ASSERT_TRUE(eventually([&] { return g->failedCount().value() == 1; }));
 
     EXPECT_FALSE(ProgramGlobals::release(g));
-    EXPECT_FALSE(ProgramGlobals::release(g)); // once is enough
+    EXPECT_FALSE(ProgramGlobals::release(g));  // once is enough
     {
         std::lock_guard<std::mutex> hold(gateMutex);
         gateOpen = true;
@@ -132,4 +132,4 @@ TEST(ProgramGlobalsDeathTest, ExitWhileJobsRunEndsCleanly)
         ::testing::ExitedWithCode(0), "");
 }
 
-} // namespace
+}  // namespace

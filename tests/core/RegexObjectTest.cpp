@@ -13,7 +13,10 @@ using namespace velmora;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 TEST(RegexObjectTest, FreshObjectIsEmpty)
 {
@@ -180,7 +183,7 @@ TEST(RegexObjectTest, EmptyMatchesStepOneCharacter)
 {
     RegexObject regex;
     ASSERT_TRUE(regex.run("x*", gbk("a中b")));
-    EXPECT_EQ(regex.matchCount(), 4);   // before each character and at the end
+    EXPECT_EQ(regex.matchCount(), 4);  // before each character and at the end
     EXPECT_EQ(regex.replaceAll("-"), gbk("-a-中-b-"));
     ASSERT_TRUE(regex.run("", ""));
     EXPECT_EQ(regex.matchCount(), 1);
@@ -221,7 +224,7 @@ TEST(RegexObjectTest, ReplacementSyntax)
     ASSERT_TRUE(regex.run("<(\\w+)>(.*?)</\\1>", gbk("前<b>粗</b>中<i>斜</i>后")));
     EXPECT_EQ(regex.replaceAll("[$2|$1]"), gbk("前[粗|b]中[斜|i]后"));
     EXPECT_EQ(regex.replaceAll("$$&$&$0"), gbk("前$&<b>粗</b>$0中$&<i>斜</i>$0后"));
-    EXPECT_EQ(regex.replaceAll("$10$3$"), gbk("前b0$3$中i0$3$后"));   // no group 10 or 3
+    EXPECT_EQ(regex.replaceAll("$10$3$"), gbk("前b0$3$中i0$3$后"));  // no group 10 or 3
     EXPECT_EQ(regex.replaceAll("($`)"), gbk("前(前)中(前<b>粗</b>中)后"));
     EXPECT_EQ(regex.replaceAll("($')"), gbk("前(中<i>斜</i>后)中(后)后"));
     EXPECT_EQ(regex.replaceAll(gbk("替")), gbk("前替中替后"));
@@ -270,6 +273,6 @@ TEST(RegexObjectTest, ObjectsOnSeparateThreadsAreIndependent)
     EXPECT_EQ(counts, std::vector<int>(4, 10000));
 }
 
-} // namespace
+}  // namespace
 
-    // clang-format on
+// clang-format on

@@ -33,17 +33,17 @@ TEST(SettingsTest, ReadingForgivesDamage)
 
     const DownloadOptions options = LoadDownloadOptions(file);
     EXPECT_TRUE(options.newChaptersOnly);
-    EXPECT_FALSE(options.alsoEpub); // "maybe" is no answer: the default holds
+    EXPECT_FALSE(options.alsoEpub);  // "maybe" is no answer: the default holds
 
     EXPECT_FALSE(LoadDownloadOptions(folder / "missing.ini").newChaptersOnly);
-    EXPECT_FALSE(LoadDownloadOptions(folder.path()).alsoEpub); // a folder, not a file
+    EXPECT_FALSE(LoadDownloadOptions(folder.path()).alsoEpub);  // a folder, not a file
 }
 
 TEST(SettingsTest, FlagsReadCommonSpellings)
 {
     SettingsFile settings;
-    const std::pair<std::string, bool> trueish[] = {{"1", true}, {"TRUE", true}, {"Yes", true}, {"on", true},
-                                                   {"0", false}, {"false", false}, {"NO", false}, {"Off", false}};
+    const std::pair<std::string, bool> trueish[] = {{"1", true},  {"TRUE", true},   {"Yes", true}, {"on", true},
+                                                    {"0", false}, {"false", false}, {"NO", false}, {"Off", false}};
     for (const auto& [text, on] : trueish) {
         ASSERT_TRUE(settings.set("K", text));
         EXPECT_EQ(settings.flag("K", !on), on) << text;

@@ -28,9 +28,15 @@ struct SiteCase {
     Chapters chapters;
 };
 
-void PrintTo(const SiteCase& c, std::ostream* os) { *os << c.rule; }
+void PrintTo(const SiteCase& c, std::ostream* os)
+{
+    *os << c.rule;
+}
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 const std::string kMetaName = R"re(<meta property="og:novel:book_name" content="(.*?)"/>)re";
 const std::string kMetaAuthor = R"re(<meta property="og:novel:author" content="(.*?)"/>)re";
@@ -195,4 +201,4 @@ TEST(SiteRulePatternsTest, EveryDefaultRuleIsCovered)
     EXPECT_EQ(kSites.size(), 16u);
 }
 
-} // namespace
+}  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace velmora;
 
 namespace {
@@ -12,7 +11,7 @@ constexpr const char* kTrailSlash = "\x81\x5C";  // trail byte '\'
 constexpr const char* kTrailBar = "\x81\x7C";    // trail byte '|'
 constexpr const char* kZhong = "\xD6\xD0";       // 中
 constexpr const char* kWideSpace = "\xA1\xA1";
-} // namespace
+}  // namespace
 
 struct FindCase {
     std::string text;
@@ -22,8 +21,10 @@ struct FindCase {
     int expected;
 };
 
-void PrintTo(const FindCase& c, std::ostream* os) { *os << testing::PrintToString(c.needle); }
-
+void PrintTo(const FindCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.needle);
+}
 
 class FindTest : public testing::TestWithParam<FindCase> {};
 
@@ -148,7 +149,10 @@ struct LineBreakCase {
     std::string expected;
 };
 
-void PrintTo(const LineBreakCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const LineBreakCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class RestoreLineBreaksTest : public testing::TestWithParam<LineBreakCase> {};
 

@@ -1,6 +1,6 @@
+#include "core/WorkerPool.h"
 #include "core/EventPump.h"
 #include "support/Eventually.h"
-#include "core/WorkerPool.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,10 @@ class Gate {
 public:
     void open()
     {
-        { std::lock_guard<std::mutex> hold(mutex_); open_ = true; }
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            open_ = true;
+        }
         opened_.notify_all();
     }
     void close()
@@ -198,7 +201,7 @@ TEST_F(WorkerPoolTest, SettersClampAndActWhileRunning)
     ASSERT_TRUE(pool.start({.coreWorkers = 3}));
     pool.setMaxWorkers(0);
     EXPECT_EQ(pool.maxWorkers(), 1);
-    EXPECT_EQ(pool.workerCount(), 3); // lowering the maximum ends no worker
+    EXPECT_EQ(pool.workerCount(), 3);  // lowering the maximum ends no worker
     pool.setMaxWorkers(-5);
     EXPECT_EQ(pool.maxWorkers(), 1);
     pool.setIdleTimeout(20);
@@ -259,7 +262,7 @@ TEST_F(WorkerPoolTest, GrowsToTheMaximumUnderLoadAndShrinksBackWhenIdle)
     EXPECT_EQ(probe_.finished.load(), 8);
     ASSERT_TRUE(eventually([&] { return pool.workerCount() == 2; }));
     std::this_thread::sleep_for(250ms);
-    EXPECT_EQ(pool.workerCount(), 2); // core workers stay
+    EXPECT_EQ(pool.workerCount(), 2);  // core workers stay
     EXPECT_EQ(pool.state(), PoolState::Running);
 }
 
@@ -304,7 +307,7 @@ TEST_F(WorkerPoolTest, PumpingWaitsProcessEventsUntilDone)
     setEventPump(gateOpeningPump);
     pumpCalls = 0;
     ASSERT_TRUE(pool.start({.coreWorkers = 2, .pumpEvents = true}));
-    EXPECT_GE(pumpCalls.load(), 2); // once after each worker made
+    EXPECT_GE(pumpCalls.load(), 2);  // once after each worker made
 
     pumpCalls = 0;
     ASSERT_TRUE(pool.submit(blockingJob, 0));
@@ -354,7 +357,7 @@ TEST_P(WorkerPoolStopTest, HandlesQueuedJobsAsTheModeSays)
         });
         ASSERT_TRUE(eventually([&] { return pool.state() == PoolState::Stopping; }));
         EXPECT_FALSE(pool.submit(recordJob, 9));
-        EXPECT_FALSE(pool.stop()); // a stop during a stop
+        EXPECT_FALSE(pool.stop());  // a stop during a stop
         EXPECT_FALSE(returned.load());
         probe_.gate.open();
         stopper.join();
@@ -411,7 +414,7 @@ TEST_F(WorkerPoolTest, DestroyingThePoolWhileJobsRunLetsThemFinish)
     probe_.gate.open();
     ASSERT_TRUE(eventually([&] { return probe_.finished.load() == 3; }));
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(probe_.started.load(), 3); // the queued ones were dropped
+    EXPECT_EQ(probe_.started.load(), 3);  // the queued ones were dropped
 }
 
-} // namespace
+}  // namespace

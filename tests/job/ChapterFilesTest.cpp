@@ -12,7 +12,10 @@ struct SafeNameCase {
     std::string expected;
 };
 
-void PrintTo(const SafeNameCase& c, std::ostream* os) { *os << testing::PrintToString(c.name); }
+void PrintTo(const SafeNameCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.name);
+}
 
 class SafeFileNameTest : public testing::TestWithParam<SafeNameCase> {};
 
@@ -145,7 +148,10 @@ struct BaseCase {
     std::string expected;
 };
 
-void PrintTo(const BaseCase& c, std::ostream* os) { *os << c.first; }
+void PrintTo(const BaseCase& c, std::ostream* os)
+{
+    *os << c.first;
+}
 
 class RelativeBaseAddressTest : public testing::TestWithParam<BaseCase> {};
 

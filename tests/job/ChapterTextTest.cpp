@@ -12,7 +12,10 @@ struct BetweenCase {
     std::string expected;
 };
 
-void PrintTo(const BetweenCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BetweenCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TextBetweenTest : public testing::TestWithParam<BetweenCase> {};
 
@@ -50,7 +53,10 @@ struct CleanCase {
     std::string expected;
 };
 
-void PrintTo(const CleanCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CleanCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CleanChapterTextTest : public testing::TestWithParam<CleanCase> {};
 
@@ -85,7 +91,10 @@ struct MarkupCase {
     std::vector<std::string> extraTexts = {};
 };
 
-void PrintTo(const MarkupCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const MarkupCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RemoveRemainingMarkupTest : public testing::TestWithParam<MarkupCase> {};
 

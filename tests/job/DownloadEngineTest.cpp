@@ -61,15 +61,16 @@ private:
     int lastDone_ = 0;
 };
 
-} // namespace
+}  // namespace
 
 class DownloadEngineTest : public testing::Test {
 protected:
     void SetUp() override
     {
         previous_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("velmora-engine-" + std::to_string(::getpid()) + "-"
-                                               + testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = fs::temp_directory_path()
+                  / ("velmora-engine-" + std::to_string(::getpid()) + "-"
+                     + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         fs::current_path(folder_);
@@ -127,13 +128,16 @@ protected:
 struct RunCase {
     const char* name;
     NovelSiteOptions site;
-    std::set<int> unchecked;        // chapters left unchecked before the run
-    std::set<int> failing;          // chapters that end "失败3次"
-    std::map<int, int> requests;    // chapter -> requests expected (1 when not listed, 0 when unchecked)
-    std::string failure;            // UTF-8 reason expected on the failing rows
+    std::set<int> unchecked;      // chapters left unchecked before the run
+    std::set<int> failing;        // chapters that end "失败3次"
+    std::map<int, int> requests;  // chapter -> requests expected (1 when not listed, 0 when unchecked)
+    std::string failure;          // UTF-8 reason expected on the failing rows
 };
 
-void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RunCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DownloadRunTest : public DownloadEngineTest, public testing::WithParamInterface<RunCase> {};
 
@@ -262,7 +266,7 @@ TEST_F(DownloadEngineTest, SecondRunFetchesOnlyTheRowsStillChecked)
     EXPECT_EQ(site.requestsFor(4), 4);
     EXPECT_EQ(rows[3].status, ChapterStatus::done());
     EXPECT_EQ(rows[3].failure, "");
-    EXPECT_EQ(second.count(), 2);  // one attempt, one save
+    EXPECT_EQ(second.count(), 2);        // one attempt, one save
     EXPECT_EQ(engine().doneCount(), 1);  // counts cover the run only
     EXPECT_EQ(failed_.value(), 0);
 }
@@ -337,11 +341,13 @@ TEST_F(DownloadEngineTest, PauseHoldsTheQueueAndResumeFinishesIt)
     engine().pause();
     EXPECT_EQ(engine().state(), RunState::paused);
     // Each worker may still finish the job it holds; then nothing moves.
-    ASSERT_TRUE(eventually([&] {
-        const int before = static_cast<int>(site.server().requests().size());
-        std::this_thread::sleep_for(300ms);
-        return static_cast<int>(site.server().requests().size()) == before;
-    }, 30s));
+    ASSERT_TRUE(eventually(
+        [&] {
+            const int before = static_cast<int>(site.server().requests().size());
+            std::this_thread::sleep_for(300ms);
+            return static_cast<int>(site.server().requests().size()) == before;
+        },
+        30s));
     const int held = engine().doneCount();
     EXPECT_LT(held, 200);
     EXPECT_FALSE(engine().wait(100));

@@ -117,7 +117,7 @@ std::vector<std::string> elementTexts(const std::string& document, const std::st
     return texts;
 }
 
-} // namespace
+}  // namespace
 
 // The real validator, run on a plain book, an awkward one and an empty one:
 // no error and no warning.
@@ -255,7 +255,10 @@ TEST(EpubTest, FileNameAndStoredChapters)
 TEST(EpubTest, BookFromRecordTakesTheSavedChapters)
 {
     TempFolder folder("velmora-epub");
-    JobRecord record{"http://h/l", "R", "N", "A",
+    JobRecord record{"http://h/l",
+                     "R",
+                     "N",
+                     "A",
                      {{1, true, "/1", "T1"}, {2, false, "/2", "T2"}, {3, true, "/3", "T3"}, {4, true, "/4", "T4"}}};
     ASSERT_TRUE(replaceFileContent(folder / "1.txt", "T1\r\nfirst"));
     ASSERT_TRUE(replaceFileContent(folder / "2.txt", "T2\r\nnot saved"));

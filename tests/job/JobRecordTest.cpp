@@ -68,7 +68,7 @@ std::vector<RowPlan> operator+(std::vector<RowPlan> a, const std::vector<RowPlan
     return a;
 }
 
-} // namespace
+}  // namespace
 
 TEST(JobRecordTest, FileIsTheDocumentedText)
 {
@@ -76,9 +76,9 @@ TEST(JobRecordTest, FileIsTheDocumentedText)
     JobRecord record{"http://h/l", "R", "N", "A", {{1, true, "/1.html", "T1"}, {2, false, "/2.html", "T\t2"}}};
     ASSERT_TRUE(WriteJobRecord(record, folder / "N"));
     EXPECT_EQ(readFileBytes(folder / "N" / "下载记录.txt"),
-              "velmora-job 1\r\n" + utf8ToGbk("列表网址") + "=http://h/l\r\n" + utf8ToGbk("规则") + "=R\r\n" +
-                  utf8ToGbk("书名") + "=N\r\n" + utf8ToGbk("作者") + "=A\r\n" + utf8ToGbk("章节数") + "=2\r\n\r\n" +
-                  "1\t1\t/1.html\tT1\r\n2\t0\t/2.html\tT\\t2\r\n");
+              "velmora-job 1\r\n" + utf8ToGbk("列表网址") + "=http://h/l\r\n" + utf8ToGbk("规则") + "=R\r\n"
+                  + utf8ToGbk("书名") + "=N\r\n" + utf8ToGbk("作者") + "=A\r\n" + utf8ToGbk("章节数") + "=2\r\n\r\n"
+                  + "1\t1\t/1.html\tT1\r\n2\t0\t/2.html\tT\\t2\r\n");
     EXPECT_EQ(JobRecordPath(folder / "N"), folder / "N" / "下载记录.txt");
 }
 
@@ -134,12 +134,15 @@ TEST(JobRecordTest, WriteReplacesTheRecordWholeAndCreatesTheFolder)
 
 struct BadRecordCase {
     std::string name;
-    std::string bytes; // UTF-8 here, stored as GBK
+    std::string bytes;  // UTF-8 here, stored as GBK
     JobRecordStatus status;
-    std::string message; // part of the message
+    std::string message;  // part of the message
 };
 
-void PrintTo(const BadRecordCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadRecordCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BadRecordTest : public testing::TestWithParam<BadRecordCase> {};
 
@@ -253,10 +256,10 @@ TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
     partial.rows[6].saved = false;
     fs::remove(folder / "5.txt");
     fs::remove(folder / "9.txt");
-    fs::create_directory(folder / "9.txt"); // not a chapter file
-    EXPECT_EQ(PlanRows(partial, ten, folder.path()),
-              repeat(D, 4) + repeat(RowPlan::FileMissing, 1) + repeat(D, 1) + repeat(RowPlan::NotSaved, 1) +
-                  repeat(D, 1) + repeat(RowPlan::FileMissing, 1) + repeat(D, 1));
+    fs::create_directory(folder / "9.txt");  // not a chapter file
+    EXPECT_EQ(PlanRows(partial, ten, folder.path()), repeat(D, 4) + repeat(RowPlan::FileMissing, 1) + repeat(D, 1)
+                                                         + repeat(RowPlan::NotSaved, 1) + repeat(D, 1)
+                                                         + repeat(RowPlan::FileMissing, 1) + repeat(D, 1));
     EXPECT_EQ(PlanRows(JobRecord(), ten, folder.path()), repeat(RowPlan::New, 10));
 }
 
@@ -273,7 +276,6 @@ TEST(JobRecordTest, FindsTheNovelFoldersWithARecord)
     ASSERT_TRUE(replaceFileContent(folder / "a file", "x"));
     ASSERT_TRUE(WriteJobRecord(record, folder / "nested" / "deeper"));
 
-    EXPECT_EQ(FindJobFolders(folder.path()),
-              (std::vector<fs::path>{folder / "damaged", folder / "乙", folder / "甲"}));
+    EXPECT_EQ(FindJobFolders(folder.path()), (std::vector<fs::path>{folder / "damaged", folder / "乙", folder / "甲"}));
     EXPECT_EQ(FindJobFolders(folder / "missing"), std::vector<fs::path>{});
 }

@@ -14,7 +14,10 @@ struct IntervalCase {
     std::vector<int> rows;
 };
 
-void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const IntervalCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class IntervalTest : public testing::TestWithParam<IntervalCase> {};
 
@@ -56,7 +59,10 @@ struct MoveCase {
     std::vector<int> order;  // original position of the row at each position afterwards; empty: unchanged
 };
 
-void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const MoveCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class MoveTest : public testing::TestWithParam<MoveCase> {};
 

@@ -30,7 +30,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 // UTF-8 text in another encoding, by iconv.
 std::string encoded(std::string_view utf8, const char* to)
@@ -52,8 +55,9 @@ std::string encoded(std::string_view utf8, const char* to)
 std::string listPage(const std::vector<std::pair<std::string, std::string>>& links, std::string_view head = "",
                      std::string_view extra = "")
 {
-    std::string page = "<html><head>" + std::string(head) + "</head><body>\n"
-                       "<h1>天下大同</h1><p>作者：王五</p>\n<ul>\n";
+    std::string page = "<html><head>" + std::string(head)
+                       + "</head><body>\n"
+                         "<h1>天下大同</h1><p>作者：王五</p>\n<ul>\n";
     for (const auto& [href, title] : links) {
         page += "<li><a href=\"" + href + "\">" + title + "</a></li>\n";
     }
@@ -62,8 +66,8 @@ std::string listPage(const std::vector<std::pair<std::string, std::string>>& lin
 
 std::string chapterPage(std::string_view text, std::string_view extra = "", std::string_view head = "")
 {
-    return "<html><head>" + std::string(head) + "</head><body><div id=\"content\">" + std::string(text)
-           + "</div>" + std::string(extra) + "</body></html>";
+    return "<html><head>" + std::string(head) + "</head><body><div id=\"content\">" + std::string(text) + "</div>"
+           + std::string(extra) + "</body></html>";
 }
 
 Reply status(int code, std::string header, std::string body)
@@ -134,9 +138,9 @@ private:
 };
 
 const std::vector<std::pair<std::string, std::string>> kTwoChapters = {{"1.html", "第一章 大雨"},
-                                                                      {"2.html", "第二章 小雪"}};
+                                                                       {"2.html", "第二章 小雪"}};
 
-} // namespace
+}  // namespace
 
 class RealSitesTest : public TempFolderTest {
 protected:
@@ -200,12 +204,15 @@ struct EncodingCase {
     std::function<std::string(std::string_view)> encode;  // UTF-8 page -> bytes served
     std::string head;                                     // in the page's <head>
     std::vector<std::string> headers;
-    std::string chapterText;        // UTF-8, as written in the page
-    std::string expectedText;       // UTF-8, as stored (GBK) in the chapter file
+    std::string chapterText;   // UTF-8, as written in the page
+    std::string expectedText;  // UTF-8, as stored (GBK) in the chapter file
     PageEncoding setting = PageEncoding::automatic;
 };
 
-void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EncodingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class EncodingTest : public RealSitesTest, public testing::WithParamInterface<EncodingCase> {};
 
@@ -254,10 +261,13 @@ struct AddressCase {
     std::string typedPath;  // what the user gives (a redirect leads to listPath when it differs)
     std::string link;       // the chapter link as written ("{host}" is the server's address)
     std::string chapterPath;
-    bool prefixKept;        // the rows keep today's prefix-and-address form
+    bool prefixKept;  // the rows keep today's prefix-and-address form
 };
 
-void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AddressCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AddressTest : public RealSitesTest, public testing::WithParamInterface<AddressCase> {};
 
@@ -330,7 +340,10 @@ struct RepeatCase {
     std::vector<int> expected;
 };
 
-void PrintTo(const RepeatCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RepeatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RepeatTest : public RealSitesTest, public testing::WithParamInterface<RepeatCase> {};
 

@@ -24,13 +24,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 constexpr int kChapters = 6;
 const std::string kName = "山海旧梦";
 const std::string kAuthor = "林一舟";
 
-std::string title(int n) { return "第" + std::to_string(n) + "章 风起" + std::string(n % 2 ? "山门" : "夜雨"); }
+std::string title(int n)
+{
+    return "第" + std::to_string(n) + "章 风起" + std::string(n % 2 ? "山门" : "夜雨");
+}
 
 // The chapter's text as the page holds it, in <p> paragraphs or in lines
 // indented with &nbsp; and broken with <br />.
@@ -58,7 +64,10 @@ struct Style {
     bool paragraphs = true;
 };
 
-void PrintTo(const Style& s, std::ostream* os) { *os << s.name; }
+void PrintTo(const Style& s, std::ostream* os)
+{
+    *os << s.name;
+}
 
 std::string items(const std::function<std::string(int)>& item, int from = 1, int to = kChapters)
 {
@@ -69,22 +78,28 @@ std::string items(const std::function<std::string(int)>& item, int from = 1, int
     return out;
 }
 
-const std::string kHead = "<html><head><meta charset=\"gbk\" /><title>" + kName + "_" + kAuthor
-    + "_最新章节_书友网</title>\r\n";
+const std::string kHead =
+    "<html><head><meta charset=\"gbk\" /><title>" + kName + "_" + kAuthor + "_最新章节_书友网</title>\r\n";
 const std::string kOgHead = kHead + "<meta property=\"og:novel:book_name\" content=\"" + kName + "\"/>\r\n"
-    + "<meta property=\"og:novel:author\" content=\"" + kAuthor + "\"/>\r\n";
+                            + "<meta property=\"og:novel:author\" content=\"" + kAuthor + "\"/>\r\n";
 const std::string kNav = "<div class=\"nav\"><a href=\"/\">首页</a> <a href=\"/top/\">排行榜</a> "
                          "<a href=\"/full/\">全本小说</a></div>\r\n";
 
 std::string plainChapter(int n, const std::string& text)
 {
     return kHead + "</head><body>" + kNav + "<h1>" + title(n) + "</h1>\r\n<div id=\"content\">" + text
-        + "</div>\r\n<div class=\"page\"><a href=\"/\">上一章</a> <a href=\"/\">下一章</a></div></body></html>";
+           + "</div>\r\n<div class=\"page\"><a href=\"/\">上一章</a> <a href=\"/\">下一章</a></div></body></html>";
 }
 
 const std::string slashBook = "/book/7/";
-std::string rooted(int n) { return slashBook + std::to_string(n) + ".html"; }
-std::string relative(int n) { return std::to_string(n) + ".html"; }
+std::string rooted(int n)
+{
+    return slashBook + std::to_string(n) + ".html";
+}
+std::string relative(int n)
+{
+    return std::to_string(n) + ".html";
+}
 
 // clang-format off
 const std::vector<Style> kStyles = {
@@ -231,8 +246,9 @@ protected:
     void SetUp() override
     {
         previous_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("velmora-suggest-" + std::to_string(::getpid()) + "-"
-                                               + testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = fs::temp_directory_path()
+                  / ("velmora-suggest-" + std::to_string(::getpid()) + "-"
+                     + testing::UnitTest::GetInstance()->current_test_info()->name());
         folder_ = folder_.parent_path() / text::replaceAll(folder_.filename().string(), "/", "_");
         fs::remove_all(folder_);
         fs::create_directories(folder_);
@@ -292,7 +308,8 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
         EXPECT_NE(shownTitle.find(gbk(title(n))), std::string::npos);
         EXPECT_EQ(readFileBytes(ChapterFilePath(found.novel.name, n)).value_or("<missing>"),
                   CleanChapterText(shownTitle + "\r\n" + gbk(content(n, style.paragraphs))))
-            << "chapter " << n << "\n" << SuggestionText(suggestion);
+            << "chapter " << n << "\n"
+            << SuggestionText(suggestion);
     }
 }
 
@@ -310,4 +327,4 @@ TEST(RuleSuggestPageTest, PageWithoutChapterLinksOrTextSaysSo)
     EXPECT_NE(SuggestionJson(suggestion).find("\"complete\":false"), std::string::npos);
 }
 
-} // namespace
+}  // namespace

@@ -22,7 +22,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 // The first default rule, whose markup NovelSite serves.
 RuleUnderTest defaultRule()
@@ -41,17 +44,20 @@ RuleUnderTest defaultRule()
 struct PartCase {
     const char* name;
     NovelSiteOptions site;
-    bool utf8 = false;                 // the gzip-compressed UTF-8 copy of the novel
+    bool utf8 = false;  // the gzip-compressed UTF-8 copy of the novel
     void (*change)(RuleUnderTest&) = nullptr;
     int row = 1;
     // Expected:
     bool passed = true;
     int rows = 5;
     bool leftFound = true;
-    const char* problem = "";          // a UTF-8 text one of the problems holds
+    const char* problem = "";  // a UTF-8 text one of the problems holds
 };
 
-void PrintTo(const PartCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PartCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RuleTestPartTest : public testing::TestWithParam<PartCase> {};
 
@@ -75,9 +81,9 @@ TEST_P(RuleTestPartTest, ReportNamesWhatWorksAndWhatFails)
     EXPECT_EQ(report.passed(), c.passed) << ReportText(report);
     if (*c.problem != '\0') {
         const std::vector<std::string> problems = report.problems();
-        EXPECT_TRUE(std::any_of(problems.begin(), problems.end(),
-                                [&](const std::string& p) { return p.find(c.problem) != std::string::npos; }))
-            << ReportText(report);
+        EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [&](const std::string& p) {
+            return p.find(c.problem) != std::string::npos;
+        })) << ReportText(report);
     }
     if (c.rows == 0) {
         EXPECT_FALSE(report.chapter.tested);

@@ -19,11 +19,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
-const std::string kStandard = " 网址=\"http://a.example/\" 章节列表正则表达式=\"l\" 小说名正则表达式=\"n\" 作者正则表达式=\"a\""
-                              " 章节内容左侧=\"x\" 章节内容右侧=\"y\" 页面抓取=\"假\"";
+const std::string kStandard =
+    " 网址=\"http://a.example/\" 章节列表正则表达式=\"l\" 小说名正则表达式=\"n\" 作者正则表达式=\"a\""
+    " 章节内容左侧=\"x\" 章节内容右侧=\"y\" 页面抓取=\"假\"";
 
 // A rules file of one rule 甲 with the standard attributes, then `extra`.
 std::string oneRuleFile(std::string_view extra)
@@ -51,14 +55,13 @@ const std::string kEveryOption =
     " 章节下一页=\"&lt;a href=&quot;(.*?)&quot;&gt;下一页&lt;/a&gt;\" 最大并发=\"4\" 请求间隔毫秒=\"1500\""
     " 拦截页文字=\"请稍后再试\r\nJust a moment\" 去除文字=\"本章未完\r\nad &amp; more\"";
 
-} // namespace
+}  // namespace
 
 class RuleOptionsTest : public test::TempFolderTest {
 protected:
     RuleStore store() const { return RuleStore(folder_ / "rules.xml"); }
     void put(const std::string& bytes) const { ASSERT_TRUE(replaceFileContent(store().file(), bytes)); }
     std::string bytes() const { return readFileBytes(store().file()).value_or("<missing>"); }
-
 };
 
 TEST_F(RuleOptionsTest, RuleWithAndWithoutOptionsRoundTripsByteForByte)
@@ -116,11 +119,14 @@ TEST_F(RuleOptionsTest, SettingOptionsAddsAndRemovesOnlyTheirAttributesAndKeepsU
 }
 
 struct StoredValueCase {
-    std::string attributes; // UTF-8
+    std::string attributes;  // UTF-8
     RuleOptions expected;
 };
 
-void PrintTo(const StoredValueCase& c, std::ostream* os) { *os << c.attributes; }
+void PrintTo(const StoredValueCase& c, std::ostream* os)
+{
+    *os << c.attributes;
+}
 
 class StoredValueTest : public testing::TestWithParam<StoredValueCase> {};
 

@@ -15,7 +15,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 
@@ -24,11 +27,10 @@ const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 std::string ruleLine(std::string_view name, std::string_view extra = "", std::string_view host = "")
 {
     return std::string("<") + std::string(name) + " 网址=\"http://" + std::string(host.empty() ? name : host)
-        + ".example/\""
-        + std::string(extra)
-        + " 章节列表正则表达式=\"&lt;li&gt;&lt;a href=&quot;(.*?)&quot;&gt;(.*?)&lt;/a&gt;\" 小说名正则表达式=\"n\""
-          " 作者正则表达式=\"a\" 章节内容左侧=\"&lt;div id=&quot;c&quot;&gt;\" 章节内容右侧=\"&lt;/div&gt;\""
-          " 页面抓取=\"假\"/>";
+           + ".example/\"" + std::string(extra)
+           + " 章节列表正则表达式=\"&lt;li&gt;&lt;a href=&quot;(.*?)&quot;&gt;(.*?)&lt;/a&gt;\" 小说名正则表达式=\"n\""
+             " 作者正则表达式=\"a\" 章节内容左侧=\"&lt;div id=&quot;c&quot;&gt;\" 章节内容右侧=\"&lt;/div&gt;\""
+             " 页面抓取=\"假\"/>";
 }
 
 // A rules file in the saved layout, GBK.
@@ -45,8 +47,9 @@ class RuleSharingTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() / ("velmora-sharing-" + std::to_string(::getpid()) + "-"
-                                               + testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = fs::temp_directory_path()
+                  / ("velmora-sharing-" + std::to_string(::getpid()) + "-"
+                     + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -101,8 +104,8 @@ TEST_F(RuleSharingTest, ImportAppendsAndRenamesClashesUntilFree)
 {
     const RuleStore store(write("rules.xml", rulesFile({ruleLine("甲站"), ruleLine("甲站1")})));
     // "甲站" clashes twice over, and the file itself holds "丁站" twice.
-    const fs::path shared = write("shared.xml", rulesFile({ruleLine("甲站", " 编码=\"UTF-8\""), ruleLine("丁站"),
-                                                          ruleLine("丁站")}));
+    const fs::path shared =
+        write("shared.xml", rulesFile({ruleLine("甲站", " 编码=\"UTF-8\""), ruleLine("丁站"), ruleLine("丁站")}));
     const ShareResult result = ImportRules(store, shared);
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.names, (std::vector<std::string>{gbk("甲站11"), gbk("丁站"), gbk("丁站1")}));
@@ -157,4 +160,4 @@ TEST_F(RuleSharingTest, RefusedFilesWriteNothing)
     EXPECT_EQ(bytes(store.file()), original);
 }
 
-} // namespace
+}  // namespace

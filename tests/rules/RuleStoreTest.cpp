@@ -15,8 +15,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
-std::string utf8(std::string_view gbkText) { return encoding::gbkToUtf8(gbkText); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
+std::string utf8(std::string_view gbkText)
+{
+    return encoding::gbkToUtf8(gbkText);
+}
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 
@@ -25,7 +31,8 @@ std::string ruleLine(std::string_view name, std::string_view address, std::strin
 {
     return std::string("<") + std::string(name) + " 网址=\"" + std::string(address)
            + "\" 章节列表正则表达式=\"l\" 小说名正则表达式=\"n\" 作者正则表达式=\"a\" 章节内容左侧=\"&lt;p&gt;\""
-             " 章节内容右侧=\"&lt;/p&gt;\" 页面抓取=\"" + std::string(capture) + "\"/>";
+             " 章节内容右侧=\"&lt;/p&gt;\" 页面抓取=\""
+           + std::string(capture) + "\"/>";
 }
 
 // A rules file in the saved layout, GBK.
@@ -43,7 +50,7 @@ SiteRule sampleRule(std::string name)
     return SiteRule{gbk(name), "http://new.example/", "list", "novel", "author", "left", "right", true, {}};
 }
 
-} // namespace
+}  // namespace
 
 class RuleStoreTest : public testing::Test {
 protected:
@@ -82,10 +89,10 @@ TEST_F(RuleStoreTest, MissingFileGetsDefaultRulesByteForByte)
     for (const std::string& name : store().ruleNames()) {
         names.push_back(utf8(name));
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"58看书", "青豆小说", "Freexs免费小说网", "悠读文学", "零点看书",
-                                               "蕃茄小说", "吾读小说网", "2345小说（仅测试）", "紫幽阁", "摘阅网",
-                                               "52中文网", "燃文小说", "一本读全本小说网", "爪机书屋", "顶点小说",
-                                               "梅语小说网"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"58看书", "青豆小说", "Freexs免费小说网", "悠读文学", "零点看书", "蕃茄小说",
+                                        "吾读小说网", "2345小说（仅测试）", "紫幽阁", "摘阅网", "52中文网", "燃文小说",
+                                        "一本读全本小说网", "爪机书屋", "顶点小说", "梅语小说网"}));
     std::vector<std::string> hosts = store().siteHosts();
     std::sort(hosts.begin(), hosts.end());
     EXPECT_EQ(std::unique(hosts.begin(), hosts.end()), hosts.end()) << "every default rule has a host of its own";
@@ -106,7 +113,7 @@ TEST_F(RuleStoreTest, DefaultValuesReadBackExactly)
     struct Expected {
         int position;
         RuleField field;
-        std::string value; // UTF-8
+        std::string value;  // UTF-8
     };
     // clang-format off
     const Expected table[] = {
@@ -125,9 +132,9 @@ TEST_F(RuleStoreTest, DefaultValuesReadBackExactly)
     // clang-format on
     for (const Expected& e : table) {
         const SiteRule rule = store().readRule(e.position, {e.field});
-        const std::string got = e.field == RuleField::chapterListPattern ? rule.chapterListPattern
-                                : e.field == RuleField::novelNamePattern ? rule.novelNamePattern
-                                : e.field == RuleField::authorPattern    ? rule.authorPattern
+        const std::string got = e.field == RuleField::chapterListPattern  ? rule.chapterListPattern
+                                : e.field == RuleField::novelNamePattern  ? rule.novelNamePattern
+                                : e.field == RuleField::authorPattern     ? rule.authorPattern
                                 : e.field == RuleField::contentLeftMarker ? rule.contentLeftMarker
                                                                           : rule.contentRightMarker;
         EXPECT_EQ(utf8(got), e.value) << "rule " << e.position;
@@ -146,7 +153,8 @@ TEST_F(RuleStoreTest, UnchangedRewriteReproducesDefaultFile)
 
 TEST_F(RuleStoreTest, RewriteKeepsHandWrittenAttributeOrderAndDropsComments)
 {
-    put(gbk("<?xml version=\"1.0\"?>\n<小说站点>\n  <!-- mine -->\n  <甲 页面抓取=\"真\" 网址=\"http://a.example/\"></甲>\n</小说站点>\n"));
+    put(gbk("<?xml version=\"1.0\"?>\n<小说站点>\n  <!-- mine -->\n  <甲 页面抓取=\"真\" "
+            "网址=\"http://a.example/\"></甲>\n</小说站点>\n"));
     ASSERT_TRUE(store().updateRule(1, {RuleField::siteAddress}, SiteRule{.siteAddress = "http://b.example/"}));
     EXPECT_EQ(bytes(), gbk(kHead + "<小说站点>\r\n\t<甲 页面抓取=\"真\" 网址=\"http://b.example/\"/>\r\n</小说站点>"));
 }
@@ -180,7 +188,10 @@ struct BrokenFile {
     std::string bytes;
 };
 
-void PrintTo(const BrokenFile& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const BrokenFile& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class BrokenRulesFileTest : public RuleStoreTest, public testing::WithParamInterface<BrokenFile> {};
 
@@ -240,7 +251,8 @@ TEST_F(RuleStoreTest, ReadsOnlyRequestedFieldsAndEmptyForMissingOnes)
     put(rulesFile({"<甲 网址=\"http://a.example/\" 页面抓取=\"真\"/>", ruleLine("乙", "http://b.example/")}));
     EXPECT_EQ(store().readRule(1, {RuleField::name, RuleField::pageCapture}),
               (SiteRule{.name = gbk("甲"), .pageCapture = true}));
-    EXPECT_EQ(store().readRule(1), (SiteRule{.name = gbk("甲"), .siteAddress = "http://a.example/", .pageCapture = true}));
+    EXPECT_EQ(store().readRule(1),
+              (SiteRule{.name = gbk("甲"), .siteAddress = "http://a.example/", .pageCapture = true}));
     for (const int position : {0, -1, 3}) {
         EXPECT_EQ(store().readRule(position), SiteRule{}) << position;
     }
@@ -274,9 +286,9 @@ TEST_F(RuleStoreTest, AppendWithDuplicateNameCompletesTheNewRule)
     ASSERT_EQ(store().ruleNames().size(), 17u);
     EXPECT_EQ(store().readRule(17), rule);
     EXPECT_EQ(store().readRule(1), first);
-    EXPECT_TRUE(bytes().ends_with(
-        gbk("\r\n\t<58看书 网址=\"http://new.example/\" 章节列表正则表达式=\"list\" 小说名正则表达式=\"novel\" "
-            "作者正则表达式=\"author\" 章节内容左侧=\"left\" 章节内容右侧=\"right\" 页面抓取=\"真\"/>\r\n</小说站点>")));
+    EXPECT_TRUE(bytes().ends_with(gbk(
+        "\r\n\t<58看书 网址=\"http://new.example/\" 章节列表正则表达式=\"list\" 小说名正则表达式=\"novel\" "
+        "作者正则表达式=\"author\" 章节内容左侧=\"left\" 章节内容右侧=\"right\" 页面抓取=\"真\"/>\r\n</小说站点>")));
 }
 
 class RefusedNameTest : public RuleStoreTest, public testing::WithParamInterface<std::string> {};
@@ -389,7 +401,10 @@ struct LookupCase {
     int index;
 };
 
-void PrintTo(const LookupCase& c, std::ostream* os) { *os << testing::PrintToString(c.address); }
+void PrintTo(const LookupCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.address);
+}
 
 class LookupTest : public RuleStoreTest, public testing::WithParamInterface<LookupCase> {};
 

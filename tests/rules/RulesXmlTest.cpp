@@ -10,7 +10,10 @@ using namespace velmora;
 
 namespace {
 
-std::string gbk(std::string_view utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(std::string_view utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 
@@ -19,9 +22,12 @@ struct BrokenCase {
     std::string bytes;
 };
 
-void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const BrokenCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
-} // namespace
+}  // namespace
 
 class BrokenDocumentTest : public testing::TestWithParam<BrokenCase> {};
 
@@ -118,9 +124,8 @@ TEST(RulesXmlTest, ReadsHandWrittenForms)
     const XmlElement& b = root->children[0];
     EXPECT_EQ(b.attributes, (std::vector<XmlAttribute>{{"z", "single \"q\""}, {"a", "AB\r" + gbk("中")}}));
     EXPECT_EQ(root->children[1].text, "t<raw&>&");
-    EXPECT_EQ(writeXmlDocument(*root),
-              kDeclaration + "<r>\r\n\t<b z=\"single &quot;q&quot;\" a=\"AB\r" + gbk("中")
-                  + "\"/>\r\n\t<c>t&lt;raw&amp;&gt;&amp;</c>\r\n</r>");
+    EXPECT_EQ(writeXmlDocument(*root), kDeclaration + "<r>\r\n\t<b z=\"single &quot;q&quot;\" a=\"AB\r" + gbk("中")
+                                           + "\"/>\r\n\t<c>t&lt;raw&amp;&gt;&amp;</c>\r\n</r>");
 }
 
 TEST(RulesXmlTest, NestedElementsAndTextSurviveRewrite)
@@ -143,7 +148,10 @@ struct NameCase {
     bool readsBack = true;  // only no name and a name ending in half a character cannot be written
 };
 
-void PrintTo(const NameCase& c, std::ostream* os) { *os << testing::PrintToString(c.name); }
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.name);
+}
 
 class UsableNameTest : public testing::TestWithParam<NameCase> {};
 
@@ -192,12 +200,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, UsableNameTest, testing::Values(
 // clang-format on
 
 struct HandWrittenNameCase {
-    std::string tag;  // as it stands in the file
-    std::string name; // as read
+    std::string tag;   // as it stands in the file
+    std::string name;  // as read
     std::string rewritten;
 };
 
-void PrintTo(const HandWrittenNameCase& c, std::ostream* os) { *os << testing::PrintToString(c.tag); }
+void PrintTo(const HandWrittenNameCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.tag);
+}
 
 class HandWrittenNameTest : public testing::TestWithParam<HandWrittenNameCase> {};
 

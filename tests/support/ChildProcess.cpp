@@ -29,4 +29,4 @@ pid_t startChild(const std::vector<std::string>& words, const std::filesystem::p
     return started == 0 ? pid : -1;
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

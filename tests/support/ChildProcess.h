@@ -14,4 +14,4 @@ namespace velmora::test {
 pid_t startChild(const std::vector<std::string>& words, const std::filesystem::path& folder,
                  const std::filesystem::path& out = {}, const std::filesystem::path& err = {});
 
-} // namespace velmora::test
+}  // namespace velmora::test

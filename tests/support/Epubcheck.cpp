@@ -42,4 +42,4 @@ std::pair<int, std::string> runEpubcheck(const std::string& command, const fs::p
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

@@ -14,4 +14,4 @@ std::optional<std::string> epubcheckCommand();
 // Runs epubcheck on `file`; its exit status and everything it printed.
 std::pair<int, std::string> runEpubcheck(const std::string& command, const std::filesystem::path& file);
 
-} // namespace velmora::test
+}  // namespace velmora::test

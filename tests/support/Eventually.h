@@ -19,4 +19,4 @@ bool eventually(Condition done, std::chrono::milliseconds limit = std::chrono::m
     return true;
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

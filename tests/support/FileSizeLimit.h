@@ -31,4 +31,4 @@ private:
     void (*previousHandler_)(int) = SIG_DFL;
 };
 
-} // namespace velmora::test
+}  // namespace velmora::test

@@ -21,4 +21,4 @@ std::string gzipBytes(std::string_view data)
     return status == Z_STREAM_END ? out : std::string();
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

@@ -8,4 +8,4 @@ namespace velmora::test {
 // `data` as one gzip member, made with zlib; empty if zlib fails.
 std::string gzipBytes(std::string_view data);
 
-} // namespace velmora::test
+}  // namespace velmora::test

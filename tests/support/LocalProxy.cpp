@@ -30,7 +30,7 @@ std::filesystem::path findTinyproxy()
     return {};
 }
 
-} // namespace
+}  // namespace
 
 LocalProxy::LocalProxy()
 {
@@ -90,7 +90,10 @@ LocalProxy::~LocalProxy()
     }
 }
 
-std::string LocalProxy::address() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string LocalProxy::address() const
+{
+    return "127.0.0.1:" + std::to_string(port_);
+}
 
 void LocalProxy::stop()
 {
@@ -110,4 +113,4 @@ void LocalProxy::stop()
     pid_ = -1;
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

@@ -32,4 +32,4 @@ private:
     std::string error_;
 };
 
-} // namespace velmora::test
+}  // namespace velmora::test

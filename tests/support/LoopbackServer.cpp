@@ -5,8 +5,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/time.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,14 +37,22 @@ std::string trim(std::string_view text)
 std::string_view reason(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -72,9 +80,12 @@ sockaddr_in loopback(int port)
     return address;
 }
 
-} // namespace
+}  // namespace
 
-std::string RecordedRequest::method() const { return requestLine.substr(0, requestLine.find(' ')); }
+std::string RecordedRequest::method() const
+{
+    return requestLine.substr(0, requestLine.find(' '));
+}
 
 std::string RecordedRequest::header(std::string_view name) const
 {
@@ -189,7 +200,8 @@ bool LoopbackServer::sleepUnlessStopped(std::chrono::milliseconds pause) const
     pollfd stop = {stopPipe_[0], POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + pause;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return true;
         }
@@ -276,9 +288,8 @@ void LoopbackServer::serve(int socket, int number)
         request.requestLine = std::string(head.substr(0, lineEnd));
         while (lineEnd != std::string_view::npos) {
             const std::size_t next = head.find("\r\n", lineEnd + 2);
-            request.headerLines.emplace_back(head.substr(lineEnd + 2, next == std::string_view::npos
-                                                                          ? std::string_view::npos
-                                                                          : next - lineEnd - 2));
+            request.headerLines.emplace_back(
+                head.substr(lineEnd + 2, next == std::string_view::npos ? std::string_view::npos : next - lineEnd - 2));
             lineEnd = next;
         }
         const std::size_t bodyLength = std::strtoull(request.header("Content-Length").c_str(), nullptr, 10);
@@ -323,7 +334,7 @@ void LoopbackServer::serve(int socket, int number)
             }
         }
         if (reply.cut == Reply::Cut::Reset) {
-            const linger abort{1, 0}; // close with a reset rather than an orderly end
+            const linger abort{1, 0};  // close with a reset rather than an orderly end
             ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             return;
         }
@@ -367,4 +378,4 @@ bool waitUntilListening(int port, std::chrono::milliseconds within)
     return false;
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

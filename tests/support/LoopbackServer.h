@@ -17,11 +17,11 @@
 namespace velmora::test {
 
 struct RecordedRequest {
-    std::string requestLine;              // e.g. "GET /b HTTP/1.1"
-    std::vector<std::string> headerLines; // in arrival order, without CR LF
+    std::string requestLine;               // e.g. "GET /b HTTP/1.1"
+    std::vector<std::string> headerLines;  // in arrival order, without CR LF
     std::string body;
-    std::string raw;    // every byte of the request; for bytes that are not HTTP, all that arrived
-    int connection = 0; // the connection it came on, counted from 1
+    std::string raw;     // every byte of the request; for bytes that are not HTTP, all that arrived
+    int connection = 0;  // the connection it came on, counted from 1
 
     std::string method() const;
     // The value of the first header line called `name` (any letter case),
@@ -34,13 +34,13 @@ struct Reply {
     enum class Cut { None, Reset, Stall };
 
     int status = 200;
-    std::vector<std::string> headers; // raw lines without CR LF, sent in order
+    std::vector<std::string> headers;  // raw lines without CR LF, sent in order
     std::string body;
-    bool contentLength = true; // append "Content-Length: <body size>" to the headers
-    bool close = false;        // close the connection after this reply
+    bool contentLength = true;  // append "Content-Length: <body size>" to the headers
+    bool close = false;         // close the connection after this reply
     std::chrono::milliseconds delay{0};
-    bool neverAnswer = false; // read on, never answer
-    Cut cut = Cut::None;      // after `cutAfter` body bytes: reset the connection, or go silent
+    bool neverAnswer = false;  // read on, never answer
+    Cut cut = Cut::None;       // after `cutAfter` body bytes: reset the connection, or go silent
     std::size_t cutAfter = 0;
     // After the body, the pieces `stream` gives for 0, 1, 2, ... until one is
     // empty, the client goes away or the server stops, each after
@@ -98,7 +98,7 @@ private:
     std::atomic<int> connections_{0};
     mutable std::mutex mutex_;
     std::vector<RecordedRequest> requests_;
-    std::list<Connection> live_; // touched by the accept thread, then by the destructor
+    std::list<Connection> live_;  // touched by the accept thread, then by the destructor
     std::thread acceptor_;
 };
 
@@ -109,4 +109,4 @@ int freeLoopbackPort();
 // `within` has passed.
 bool waitUntilListening(int port, std::chrono::milliseconds within);
 
-} // namespace velmora::test
+}  // namespace velmora::test

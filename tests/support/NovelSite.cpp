@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-
 namespace velmora::test {
 namespace {
 
@@ -67,11 +66,10 @@ std::vector<int> listedUpTo(int chapters)
     return listed;
 }
 
-} // namespace
+}  // namespace
 
 NovelSite::NovelSite(NovelSiteOptions options, int port)
-    : options_(withDefaults(std::move(options))),
-      listed_(listedUpTo(options_.chapters)),
+    : options_(withDefaults(std::move(options))), listed_(listedUpTo(options_.chapters)),
       server_([this](const RecordedRequest& request) { return answer(request); }, port)
 {
 }
@@ -163,12 +161,13 @@ std::string NovelSite::expectedScriptChapterFile(int n) const
 std::string NovelSite::listPage(bool utf8) const
 {
     std::string page = std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=")
-        + (utf8 ? "utf-8" : "gbk") + "\" />\r\n<meta property=\"og:novel:book_name\" content=\"" + options_.novelName
-        + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
-        + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
+                       + (utf8 ? "utf-8" : "gbk") + "\" />\r\n<meta property=\"og:novel:book_name\" content=\""
+                       + options_.novelName + "\"/>\r\n<meta property=\"og:novel:author\" content=\"" + options_.author
+                       + "\"/>\r\n</head><body><ul class=\"chapters\">\r\n";
     for (int n : chapterNumbers()) {
         const std::string href = utf8 ? "/utf8/1/" + text::decimal(n) + ".html" : text::decimal(n) + ".html";
-        page += "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n) + "</a></li>\r\n";
+        page +=
+            "<li class=\"chapter\"><a href=\"" + href + "\" title=\"" + title(n) + "\">" + title(n) + "</a></li>\r\n";
     }
     return page + "</ul></body></html>";
 }
@@ -177,8 +176,9 @@ std::string NovelSite::scriptListPage() const
 {
     std::string page = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>"
                        "<body>\r\n<div class=\"crumbs\"><a href=\"/\">"
-        + gbk("首页") + "</a> &gt; <a href=\"/js/1/\" class=\"cur\">" + options_.novelName + "</a></div>\r\n<p>"
-        + gbk("作者：") + "<a href=\"/author/1/\" target=\"_blank\">" + options_.author + "</a></p>\r\n<ul>\r\n";
+                       + gbk("首页") + "</a> &gt; <a href=\"/js/1/\" class=\"cur\">" + options_.novelName
+                       + "</a></div>\r\n<p>" + gbk("作者：") + "<a href=\"/author/1/\" target=\"_blank\">"
+                       + options_.author + "</a></p>\r\n<ul>\r\n";
     const int links = options_.scriptLinks.empty() ? options_.chapters : int(options_.scriptLinks.size());
     for (int n = 1; n <= links; ++n) {
         const std::string href =
@@ -191,7 +191,8 @@ std::string NovelSite::scriptListPage() const
 std::string NovelSite::chapterPage(int n, bool utf8) const
 {
     std::string page = std::string("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=")
-        + (utf8 ? "utf-8" : "gbk") + "\" /><title>" + title(n) + "</title></head><body><h1>" + title(n) + "</h1>";
+                       + (utf8 ? "utf-8" : "gbk") + "\" /><title>" + title(n) + "</title></head><body><h1>" + title(n)
+                       + "</h1>";
     if (options_.missingMarker.contains(n)) {
         page += gbk("<p>访问过于频繁，请稍后再试</p>");
     } else {
@@ -208,13 +209,14 @@ std::string NovelSite::scriptChapterPage(int n) const
 {
     // The text arrives only through the script, so a plain request never
     // sees it; the markers are visible text around the place it fills.
-    const std::string head = options_.scriptPagesUndeclared
-        ? "<html><head></head>"
-        : "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>";
+    const std::string head =
+        options_.scriptPagesUndeclared
+            ? "<html><head></head>"
+            : "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\" /></head>";
     return head + "<body>" + options_.scriptPageExtra + "<span>" + gbk("正在玩命为您加载中，请稍后！")
-        + "</span><span id=\"t\"></span><span>" + gbk("上一章")
-        + "</span><script>document.getElementById(\"t\").textContent = \"" + scriptText(n)
-        + options_.scriptTextTail + "\";</script></body></html>";
+           + "</span><span id=\"t\"></span><span>" + gbk("上一章")
+           + "</span><script>document.getElementById(\"t\").textContent = \"" + scriptText(n) + options_.scriptTextTail
+           + "\";</script></body></html>";
 }
 
 Reply NovelSite::answer(const RecordedRequest& request)
@@ -240,8 +242,8 @@ Reply NovelSite::answer(const RecordedRequest& request)
         }
         const auto failFirst = options_.failFirst.find(n);
         const bool fail = options_.alwaysFail.contains(n)
-            || (failFirst != options_.failFirst.end() && seen <= failFirst->second)
-            || (script ? n < 1 || n > options_.chapters : !listed);
+                          || (failFirst != options_.failFirst.end() && seen <= failFirst->second)
+                          || (script ? n < 1 || n > options_.chapters : !listed);
         if (fail) {
             reply = Reply::text("");
         } else if (script) {
@@ -261,4 +263,4 @@ Reply NovelSite::answer(const RecordedRequest& request)
     return reply;
 }
 
-} // namespace velmora::test
+}  // namespace velmora::test

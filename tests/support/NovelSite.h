@@ -25,16 +25,16 @@ namespace velmora::test {
 
 struct NovelSiteOptions {
     int chapters = 5;
-    std::string novelName{};  // GBK; a default name when empty
-    std::string author{};     // GBK; a default author when empty
-    std::set<int> missingMarker{};    // chapters served as a notice without the content marker
-    std::map<int, int> failFirst{};   // chapter -> requests answered with an empty page first
-    std::set<int> alwaysFail{};       // chapters always answered with an empty page
-    std::set<int> shortText{};        // script-built chapters whose text is too short to count
-    std::set<int> neverLoad{};        // script-built chapters that never finish loading
+    std::string novelName{};                 // GBK; a default name when empty
+    std::string author{};                    // GBK; a default author when empty
+    std::set<int> missingMarker{};           // chapters served as a notice without the content marker
+    std::map<int, int> failFirst{};          // chapter -> requests answered with an empty page first
+    std::set<int> alwaysFail{};              // chapters always answered with an empty page
+    std::set<int> shortText{};               // script-built chapters whose text is too short to count
+    std::set<int> neverLoad{};               // script-built chapters that never finish loading
     std::vector<std::string> scriptLinks{};  // the script-built list's links in place of "1.html" etc.
     std::string scriptPageExtra{};           // markup every script-built chapter page holds before its text
-    std::string scriptTextTail{};  // script source (e.g. a \u escape) the script adds after each chapter's text
+    std::string scriptTextTail{};        // script source (e.g. a \u escape) the script adds after each chapter's text
     bool scriptPagesUndeclared = false;  // script-built chapter pages name no charset (header or <meta>)
     std::chrono::milliseconds delay{0};  // added to every answer
 };
@@ -92,4 +92,4 @@ private:
     LoopbackServer server_;
 };
 
-} // namespace velmora::test
+}  // namespace velmora::test

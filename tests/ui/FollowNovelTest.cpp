@@ -189,5 +189,5 @@ TEST_F(WindowTest, BookThatCannotBeWrittenIsReportedAndTheMergedNovelStays)
     EXPECT_TRUE(fs::is_directory(book / "taken"));
 }
 
-} // namespace
-} // namespace velmora::test
+}  // namespace
+}  // namespace velmora::test

@@ -87,8 +87,8 @@ TEST_F(MainWindowTest, LongNameAndAuthorAreShownWhole)
     for (const char* name : {"标签_书名", "标签_作者"}) {
         const QLabel* label = control<QLabel>(name);
         const QRect room = label->contentsRect();
-        const QRect needed = QFontMetrics(label->font())
-                                 .boundingRect(QRect(0, 0, room.width(), 1000), Qt::TextWordWrap, label->text());
+        const QRect needed =
+            QFontMetrics(label->font()).boundingRect(QRect(0, 0, room.width(), 1000), Qt::TextWordWrap, label->text());
         EXPECT_TRUE(label->wordWrap()) << name;
         EXPECT_GT(needed.height(), QFontMetrics(label->font()).height()) << name;  // it takes two lines
         EXPECT_LE(needed.height(), room.height()) << name;
@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, DownloadSavesCheckedChaptersAndMergesTheNovel)
     EXPECT_EQ(site.requestsFor(2), 0);
 
     const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(3) + "\r\n\r\n"
-        + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
+                               + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
     EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
     EXPECT_EQ(status(), "整本小说下载完毕");
     ASSERT_EQ(shown().size(), 1u);
@@ -177,7 +177,8 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
     EXPECT_EQ(status(), "有2个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
     // The status line's tooltip names the last row that failed and why.
     const QString why = control<QLabel>("标签4")->toolTip();
-    EXPECT_TRUE(why.startsWith("第3行") ? why.endsWith("页面缺少内容左标记") : why.startsWith("第4行")) << why.toStdString();
+    EXPECT_TRUE(why.startsWith("第3行") ? why.endsWith("页面缺少内容左标记") : why.startsWith("第4行"))
+        << why.toStdString();
     EXPECT_FALSE(control<QCheckBox>("选择框_合并")->isChecked());
     EXPECT_TRUE(button("按钮_合并")->isEnabled());
     EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
@@ -192,7 +193,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
     button("按钮_合并")->click();
     EXPECT_EQ(status(), "整本小说下载完毕");
     const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(2) + "\r\n\r\n"
-        + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
+                               + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
     EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
 }
 
@@ -340,9 +341,9 @@ TEST_F(MainWindowTest, SelectingARuleLoadsItsFieldsAndLeavesTheFileAlone)
     EXPECT_EQ(control<QLineEdit>("编辑框_章节内容左")->cursorPosition(), 0);  // the long marker shows its start
     EXPECT_TRUE(control<QCheckBox>("选择框_页面抓取")->isChecked());
     // A pattern ending in CR LF reaches the job as it is stored.
-    EXPECT_EQ(window().ruleSettings()->chapterListPattern().substr(
-                  window().ruleSettings()->chapterListPattern().size() - 2),
-              "\r\n");
+    EXPECT_EQ(
+        window().ruleSettings()->chapterListPattern().substr(window().ruleSettings()->chapterListPattern().size() - 2),
+        "\r\n");
     EXPECT_EQ(fileBytes("下载配置.xml"), before);
 }
 

@@ -59,7 +59,7 @@ std::set<std::string> buttonCaptions(const QDialog* dialog)
     return captions;
 }
 
-} // namespace
+}  // namespace
 
 // The prompts name the buttons to click in Chinese, so the buttons must carry
 // those captions whatever translations the system has.

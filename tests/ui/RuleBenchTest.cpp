@@ -3,8 +3,8 @@
 // rule, the browser-capture path with the real engine, and rule sharing.
 #include "job/ChapterFiles.h"
 #include "rules/RuleSharing.h"
-#include "ui/RuleBenchWindow.h"
 #include "ui/QtText.h"
+#include "ui/RuleBenchWindow.h"
 #include "ui/RuleEditor.h"
 #include "ui/WindowTestFixture.h"
 

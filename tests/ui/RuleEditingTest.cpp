@@ -22,11 +22,14 @@ using namespace velmora::test;
 
 namespace {
 
-std::string gbk(const char* utf8) { return encoding::utf8ToGbk(utf8); }
+std::string gbk(const char* utf8)
+{
+    return encoding::utf8ToGbk(utf8);
+}
 
 const char* const kRulesFile = "下载配置.xml";
-const QString kConfirmText = QStringLiteral(
-    "请确认是否增加规则\r\n确认请点击\"是\"\r\n取消请点击\"否\"\r\n返回重新修改请点击\"取消\"\r\n5秒后自动返回重新修改");
+const QString kConfirmText = QStringLiteral("请确认是否增加规则\r\n确认请点击\"是\"\r\n取消请点击\"否\"\r\n返回重新修改"
+                                            "请点击\"取消\"\r\n5秒后自动返回重新修改");
 const QString kRenameText =
     QStringLiteral("是否修改规则名？\r\n修改请点击\"是\"\r\n不修改请点击\"否\"\r\n5秒后自动返回不修改规则名");
 const QString kUnusableName = QStringLiteral("规则名称不能含有空格、引号及 < > / & = 等字符\r\n(3秒后自动关闭)");
@@ -66,7 +69,7 @@ std::string defaultRuleLine(const char* name)
     return text.substr(start, end + 2 - start);
 }
 
-} // namespace
+}  // namespace
 
 class RuleEditingTest : public WindowTest {
 protected:
@@ -160,7 +163,10 @@ struct AbandonedNameCase {
     std::optional<QString> answer;
 };
 
-void PrintTo(const AbandonedNameCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const AbandonedNameCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class AddNameStepTest : public RuleEditingTest, public testing::WithParamInterface<AbandonedNameCase> {};
 
@@ -188,7 +194,10 @@ struct KeepEditingCase {
     int answer;
 };
 
-void PrintTo(const KeepEditingCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const KeepEditingCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class AddConfirmKeepsEditingTest : public RuleEditingTest, public testing::WithParamInterface<KeepEditingCase> {};
 
@@ -325,7 +334,10 @@ struct RenameCase {
     bool unusable;
 };
 
-void PrintTo(const RenameCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const RenameCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class RenameChangesNothingTest : public RuleEditingTest, public testing::WithParamInterface<RenameCase> {};
 
@@ -465,7 +477,7 @@ TEST_F(RuleEditingTest, EditingAPatternEndingInLoneCrKeepsIt)
 {
     window();
     const std::pair<int, const char*> patterns[] = {
-        {8, "编辑框_小说名正则"},  {9, "编辑框_小说作者正则"}, {10, "编辑框_小说名正则"},
+        {8, "编辑框_小说名正则"}, {9, "编辑框_小说作者正则"},  {10, "编辑框_小说名正则"},
         {11, "编辑框_列表正则"},  {13, "编辑框_小说作者正则"},
     };
     for (const auto& [row, box] : patterns) {
@@ -475,12 +487,12 @@ TEST_F(RuleEditingTest, EditingAPatternEndingInLoneCrKeepsIt)
         QTest::keyClick(pattern, Qt::Key_Home, Qt::ControlModifier);
         typeText(pattern, "^");
         const SiteRule after = store.readRule(row + 1);
-        const std::string& was = box == std::string("编辑框_列表正则") ? before.chapterListPattern
+        const std::string& was = box == std::string("编辑框_列表正则")     ? before.chapterListPattern
                                  : box == std::string("编辑框_小说名正则") ? before.novelNamePattern
-                                                                          : before.authorPattern;
-        const std::string& now = box == std::string("编辑框_列表正则") ? after.chapterListPattern
+                                                                           : before.authorPattern;
+        const std::string& now = box == std::string("编辑框_列表正则")     ? after.chapterListPattern
                                  : box == std::string("编辑框_小说名正则") ? after.novelNamePattern
-                                                                          : after.authorPattern;
+                                                                           : after.authorPattern;
         ASSERT_TRUE(was.ends_with("\r") && !was.ends_with("\r\n")) << row;
         EXPECT_EQ(now, "^" + was) << row;
     }
@@ -580,7 +592,8 @@ TEST_F(RuleEditingTest, FurtherSettingsDialogSavesTheRuleOptionsAndCancelLeavesT
             ASSERT_NE(dialog, nullptr);
             dialog->findChild<QSpinBox*>(QStringLiteral("最大并发"))->setValue(3);
             dialog->findChild<QCheckBox*>(QStringLiteral("目录倒序"))->setChecked(true);
-            dialog->findChild<QPlainTextEdit*>(QStringLiteral("去除文字"))->setPlainText(QStringLiteral("水印一\n水印二"));
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("去除文字"))
+                ->setPlainText(QStringLiteral("水印一\n水印二"));
             accept ? dialog->accept() : dialog->reject();
         });
     };

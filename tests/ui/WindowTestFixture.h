@@ -63,8 +63,9 @@ protected:
     void SetUp() override
     {
         previous_ = fs::current_path();
-        folder_ = fs::temp_directory_path() / ("velmora-ui-" + std::to_string(::getpid()) + "-"
-                                               + testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ = fs::temp_directory_path()
+                  / ("velmora-ui-" + std::to_string(::getpid()) + "-"
+                     + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         fs::current_path(folder_);
@@ -170,4 +171,4 @@ protected:
     std::vector<Asked> asked_;
 };
 
-} // namespace velmora::test
+}  // namespace velmora::test

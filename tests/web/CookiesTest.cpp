@@ -10,8 +10,10 @@ struct MergeCase {
     std::string merged;
 };
 
-void PrintTo(const MergeCase& c, std::ostream* os) { *os << testing::PrintToString(c.jar); }
-
+void PrintTo(const MergeCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.jar);
+}
 
 class MergeCookiesTest : public testing::TestWithParam<MergeCase> {};
 

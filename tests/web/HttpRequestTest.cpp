@@ -62,10 +62,9 @@ TEST_F(HttpRequestTest, PlainGetPutsExactlyTheDefaultLinesOnTheWire)
     ASSERT_EQ(requests.size(), 2u);
     for (const RecordedRequest& request : requests) {
         EXPECT_EQ(request.requestLine, "GET /b HTTP/1.1");
-        EXPECT_THAT(request.headerLines,
-                    ElementsAre("Host: 127.0.0.1:" + std::to_string(server.port()), "User-Agent: " + kAgent,
-                                "Accept: */*", "Referer: " + url, "Accept-Language: zh-cn",
-                                "Content-Type: " + kFormType));
+        EXPECT_THAT(request.headerLines, ElementsAre("Host: 127.0.0.1:" + std::to_string(server.port()),
+                                                     "User-Agent: " + kAgent, "Accept: */*", "Referer: " + url,
+                                                     "Accept-Language: zh-cn", "Content-Type: " + kFormType));
         EXPECT_EQ(request.body, "");
     }
     EXPECT_EQ(headers, "Accept: */*\r\nReferer: " + url + "\r\nAccept-Language: zh-cn\r\nContent-Type: " + kFormType);
@@ -74,10 +73,13 @@ TEST_F(HttpRequestTest, PlainGetPutsExactlyTheDefaultLinesOnTheWire)
 
 struct PathCase {
     std::string path;
-    std::string target; // as it should stand in the request line
+    std::string target;  // as it should stand in the request line
 };
 
-void PrintTo(const PathCase& c, std::ostream* os) { *os << testing::PrintToString(c.path); }
+void PrintTo(const PathCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.path);
+}
 
 class RequestPathTest : public testing::TestWithParam<PathCase> {};
 
@@ -121,9 +123,9 @@ TEST_P(MethodTest, SendsVerbAndBody)
     LoopbackServer server([](const RecordedRequest&) { return Reply::text("reply"); });
     std::string postBytes = c.postBytes;
 
-    EXPECT_EQ(HttpRequest(server.url("/m"), c.method, c.postText, nullptr, nullptr, nullptr, nullptr, false,
-                          &postBytes),
-              c.result);
+    EXPECT_EQ(
+        HttpRequest(server.url("/m"), c.method, c.postText, nullptr, nullptr, nullptr, nullptr, false, &postBytes),
+        c.result);
 
     const RecordedRequest request = onlyRequest(server);
     EXPECT_EQ(request.requestLine, c.verb + " /m HTTP/1.1");
@@ -157,11 +159,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, MethodTest, testing::Values(
 struct AgentCase {
     std::string headers;
     std::string agent;
-    std::vector<std::string> accepts; // values of the Accept lines, any spelling
-    std::string completed;            // without the Referer line and what follows
+    std::vector<std::string> accepts;  // values of the Accept lines, any spelling
+    std::string completed;             // without the Referer line and what follows
 };
 
-void PrintTo(const AgentCase& c, std::ostream* os) { *os << testing::PrintToString(c.headers); }
+void PrintTo(const AgentCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.headers);
+}
 
 class UserAgentTest : public testing::TestWithParam<AgentCase> {};
 
@@ -185,7 +190,8 @@ TEST_P(UserAgentTest, TakesAgentFromCallerLines)
     }
     EXPECT_EQ(accepts, c.accepts);
     EXPECT_EQ(request.headerCount("Foo"), c.headers.find("Foo") == std::string::npos ? 0 : 1);
-    EXPECT_EQ(headers, c.completed + "\r\nReferer: " + url + "\r\nAccept-Language: zh-cn\r\nContent-Type: " + kFormType);
+    EXPECT_EQ(headers,
+              c.completed + "\r\nReferer: " + url + "\r\nAccept-Language: zh-cn\r\nContent-Type: " + kFormType);
 }
 
 // clang-format off
@@ -237,7 +243,7 @@ TEST_F(HttpRequestTest, FollowsRedirectsUnlessTold)
         reply.headers = {"X-Final: yes"};
         return reply;
     });
-    LoopbackServer tlsTarget; // speaks plain HTTP: a TLS hello shows up as bytes that are not HTTP
+    LoopbackServer tlsTarget;  // speaks plain HTTP: a TLS hello shows up as bytes that are not HTTP
     const Reply toTarget = Reply::redirect(target.url("/final"));
     const Reply toTls = Reply::redirect("https://127.0.0.1:" + std::to_string(tlsTarget.port()) + "/secure", 301);
     LoopbackServer origin([&](const RecordedRequest& request) {
@@ -256,7 +262,7 @@ TEST_F(HttpRequestTest, FollowsRedirectsUnlessTold)
     EXPECT_EQ(HttpRequest(origin.url("/tls"), 0, {}, nullptr, nullptr, nullptr, &responseHeaders), "");
     const std::vector<RecordedRequest> hello = tlsTarget.requests();
     ASSERT_EQ(hello.size(), 1u);
-    EXPECT_EQ(hello[0].raw.substr(0, 1), "\x16"); // TLS handshake record
+    EXPECT_EQ(hello[0].raw.substr(0, 1), "\x16");  // TLS handshake record
 }
 
 TEST_F(HttpRequestTest, CookieJarIsSentAndMerged)
@@ -327,9 +333,9 @@ TEST_F(HttpRequestTest, GoesThroughForwardProxy)
     ASSERT_TRUE(proxy.running()) << proxy.error();
     LoopbackServer server;
 
-    EXPECT_EQ(HttpRequest(server.url("/via"), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr,
-                          proxy.address()),
-              "ok");
+    EXPECT_EQ(
+        HttpRequest(server.url("/via"), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr, proxy.address()),
+        "ok");
 
     const RecordedRequest request = onlyRequest(server);
     EXPECT_EQ(request.requestLine, "GET /via HTTP/1.1");
@@ -399,8 +405,8 @@ TEST_F(HttpRequestTest, HttpsSchemeInCapitalsSpeaksTls)
     LoopbackServer server;
     std::string responseHeaders;
 
-    EXPECT_EQ(HttpRequest("HTTPS://127.0.0.1:" + std::to_string(server.port()) + "/x", 0, {}, nullptr, nullptr,
-                          nullptr, &responseHeaders),
+    EXPECT_EQ(HttpRequest("HTTPS://127.0.0.1:" + std::to_string(server.port()) + "/x", 0, {}, nullptr, nullptr, nullptr,
+                          &responseHeaders),
               "");
 
     EXPECT_EQ(onlyRequest(server).raw.substr(0, 1), "\x16");
@@ -429,7 +435,10 @@ struct CutCase {
     Reply::Cut cut;
 };
 
-void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CutCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BrokenBodyTest : public testing::TestWithParam<CutCase> {
 protected:
@@ -513,4 +522,4 @@ TEST_F(HttpRequestTest, ReusesConnectionsWhenAllowed)
     }
 }
 
-} // namespace
+}  // namespace

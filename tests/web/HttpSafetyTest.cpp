@@ -56,7 +56,10 @@ struct OverCapCase {
     std::function<Reply()> reply;
 };
 
-void PrintTo(const OverCapCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const OverCapCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class OverCapTest : public HttpSafetyTest, public testing::WithParamInterface<OverCapCase> {};
 
@@ -75,7 +78,7 @@ TEST_P(OverCapTest, FailsAsTooLargeOnceTheCapIsPassed)
                           {.outcome = &outcome}),
               "");
 
-    EXPECT_LT(secondsSince(start), 30.0); // the deadline (120 s) did not end it
+    EXPECT_LT(secondsSince(start), 30.0);  // the deadline (120 s) did not end it
     EXPECT_EQ(outcome.failure, HttpFailure::tooLarge) << outcome.detail;
     EXPECT_LE(outcome.bodyBytes, kTestCap);
     EXPECT_EQ(describeHttpOutcome(outcome), "响应过大");
@@ -118,7 +121,10 @@ struct SlowCase {
     HttpFailure failure;
 };
 
-void PrintTo(const SlowCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SlowCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SlowServerTest : public HttpSafetyTest, public testing::WithParamInterface<SlowCase> {};
 
@@ -135,8 +141,8 @@ TEST_P(SlowServerTest, EndsByRateOrDeadline)
     LoopbackServer server([&](const RecordedRequest&) { return c.reply; });
     HttpOutcome outcome;
 
-    const std::string body = HttpRequest(server.url("/slow"), 0, {}, nullptr, nullptr, nullptr, nullptr, false,
-                                         nullptr, {}, {.outcome = &outcome});
+    const std::string body = HttpRequest(server.url("/slow"), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr,
+                                         {}, {.outcome = &outcome});
 
     EXPECT_EQ(outcome.failure, c.failure) << outcome.detail;
     EXPECT_LT(outcome.seconds, 30.0);
@@ -144,7 +150,7 @@ TEST_P(SlowServerTest, EndsByRateOrDeadline)
         EXPECT_EQ(body, c.reply.body);
     } else {
         EXPECT_EQ(body, "");
-        EXPECT_EQ(outcome.status, 200); // the headers came, the body never ended
+        EXPECT_EQ(outcome.status, 200);  // the headers came, the body never ended
     }
 }
 
@@ -171,7 +177,10 @@ struct CancelCase {
     Reply reply;
 };
 
-void PrintTo(const CancelCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const CancelCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class CancelTest : public HttpSafetyTest, public testing::WithParamInterface<CancelCase> {};
 
@@ -190,7 +199,7 @@ TEST_P(CancelTest, EndsTheCallPromptly)
     });
 
     ASSERT_TRUE(test::eventually([&] { return !server.requests().empty(); }));
-    std::this_thread::sleep_for(milliseconds(300)); // well into the transfer
+    std::this_thread::sleep_for(milliseconds(300));  // well into the transfer
     EXPECT_FALSE(returned.load());
     const auto raised = Clock::now();
     cancel = true;
@@ -199,7 +208,7 @@ TEST_P(CancelTest, EndsTheCallPromptly)
     caller.join();
 
     EXPECT_TRUE(ended);
-    EXPECT_LT(latency, 2.0); // polled every 100 ms; generous for a loaded machine
+    EXPECT_LT(latency, 2.0);  // polled every 100 ms; generous for a loaded machine
     EXPECT_EQ(outcome.failure, HttpFailure::cancelled);
     EXPECT_EQ(describeHttpOutcome(outcome), "已取消");
 }
@@ -247,12 +256,12 @@ TEST_P(LineBreakAddressTest, NeverAddsHeaderLines)
     ASSERT_EQ(requests.size(), 1u);
     const RecordedRequest& request = requests[0];
     EXPECT_EQ(request.headerCount("X-Injected"), 0);
-    EXPECT_EQ(request.headerLines.size(), 6u); // Host, User-Agent and the four defaults
+    EXPECT_EQ(request.headerLines.size(), 6u);  // Host, User-Agent and the four defaults
     EXPECT_EQ(request.body, "");
     EXPECT_TRUE(request.requestLine.starts_with("GET /a%0")) << request.requestLine;
     EXPECT_EQ(request.header("Referer").find_first_of("\r\n\t "), std::string::npos);
     EXPECT_TRUE(request.header("Referer").starts_with(server.url("/a%0")));
-    EXPECT_EQ(headers.find("\n\r\n"), std::string::npos); // no empty line, no lone line break
+    EXPECT_EQ(headers.find("\n\r\n"), std::string::npos);  // no empty line, no lone line break
     EXPECT_EQ(std::count(headers.begin(), headers.end(), '\n'), 3);
 }
 
@@ -310,7 +319,10 @@ struct OutcomeCase {
     std::string description;
 };
 
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.path; }
+void PrintTo(const OutcomeCase& c, std::ostream* os)
+{
+    *os << c.path;
+}
 
 class OutcomeTest : public testing::TestWithParam<OutcomeCase> {};
 
@@ -336,8 +348,8 @@ TEST_P(OutcomeTest, TellsWhatAnswered)
     });
     HttpOutcome outcome;
 
-    const std::string body = HttpRequest(server.url(c.path), 0, {}, nullptr, nullptr, nullptr, nullptr, false,
-                                         nullptr, {}, {.outcome = &outcome});
+    const std::string body = HttpRequest(server.url(c.path), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr,
+                                         {}, {.outcome = &outcome});
 
     EXPECT_EQ(outcome.failure, HttpFailure::none);
     EXPECT_EQ(outcome.status, c.status);
@@ -368,7 +380,10 @@ struct NoAnswerCase {
     const char* description;
 };
 
-void PrintTo(const NoAnswerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const NoAnswerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class NoAnswerTest : public testing::TestWithParam<NoAnswerCase> {};
 
@@ -377,9 +392,9 @@ TEST_P(NoAnswerTest, NamesTheFailure)
     const NoAnswerCase& c = GetParam();
     HttpOutcome outcome;
 
-    EXPECT_EQ(HttpRequest(c.address(), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr, {},
-                          {.outcome = &outcome}),
-              "");
+    EXPECT_EQ(
+        HttpRequest(c.address(), 0, {}, nullptr, nullptr, nullptr, nullptr, false, nullptr, {}, {.outcome = &outcome}),
+        "");
 
     EXPECT_EQ(outcome.failure, c.failure) << outcome.detail;
     EXPECT_EQ(outcome.status, 0);
@@ -397,4 +412,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoAnswerTest, testing::Values(
 ), [](const testing::TestParamInfo<NoAnswerCase>& info) { return std::string(info.param.name); });
 // clang-format on
 
-} // namespace
+}  // namespace

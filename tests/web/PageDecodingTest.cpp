@@ -30,17 +30,20 @@ std::string sampleText(std::size_t size, unsigned seed = 7)
     return text;
 }
 
-const std::string kUtf8Chinese = "\xE4\xB8\xAD\xE6\x96\x87";   // 中文
+const std::string kUtf8Chinese = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
 const std::string kGbkChinese = "\xD6\xD0\xCE\xC4";
 
 struct DecodeCase {
     std::string name;
     std::string headers;
     std::string body;
-    std::string expected;   // after DecodePageBody and ConvertIfUtf8
+    std::string expected;  // after DecodePageBody and ConvertIfUtf8
 };
 
-void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DecodeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DecodeTest : public testing::TestWithParam<DecodeCase> {};
 
@@ -124,7 +127,7 @@ TEST(DecompressGzipTest, CorruptBodyEndsWithoutFault)
 
     std::string badChecksum = gzipBytes("payload");
     badChecksum[badChecksum.size() - 8] ^= 0x55;
-    EXPECT_EQ(DecompressGzip(badChecksum), "payload");   // the output came before the check
+    EXPECT_EQ(DecompressGzip(badChecksum), "payload");  // the output came before the check
 }
 
 // 1 GiB of page in 128 gzip members of 8 MiB each, a few megabytes on the
@@ -165,7 +168,7 @@ TEST(DecompressGzipTest, BombStopsAtTheCapWithItsReason)
         EXPECT_FALSE(tooLarge);
     }
     setHttpLimits(HttpLimits{});
-    EXPECT_LT(peakMegabytes(), 700); // 64 MiB of page at most, never the gigabyte
+    EXPECT_LT(peakMegabytes(), 700);  // 64 MiB of page at most, never the gigabyte
     bool tooLarge = true;
     EXPECT_EQ(DecodePageBody("plain", "Content-Type: text/html", &tooLarge), "plain");
     EXPECT_FALSE(tooLarge);
@@ -192,4 +195,4 @@ TEST(DecodeTest, DecodesOnSeveralThreadsAtOnce)
     EXPECT_EQ(good, std::vector<int>(4, 10));
 }
 
-} // namespace
+}  // namespace

@@ -29,8 +29,8 @@ const std::string kGzipped = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\ncont
 
 std::string chapter(std::string_view head, std::string_view text)
 {
-    return "<html><head>" + std::string(head) + "<title>t</title></head><body><div id=\"content\">"
-        + std::string(text) + "</div></body></html>";
+    return "<html><head>" + std::string(head) + "<title>t</title></head><body><div id=\"content\">" + std::string(text)
+           + "</div></body></html>";
 }
 
 struct EncodingCase {
@@ -40,11 +40,14 @@ struct EncodingCase {
     PageEncoding setting;
     std::string text;
     std::string encoding;
-    std::string why; // the start of the reason
+    std::string why;  // the start of the reason
     std::size_t unrepresentable;
 };
 
-void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EncodingCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DecodePageTest : public testing::TestWithParam<EncodingCase> {};
 
@@ -135,7 +138,10 @@ struct AgreementCase {
     std::string body;
 };
 
-void PrintTo(const AgreementCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AgreementCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AgreesWithMarkerRuleTest : public testing::TestWithParam<AgreementCase> {};
 
@@ -168,10 +174,10 @@ TEST(PageEncodingNameTest, ReadsTheRuleSetting)
     EXPECT_EQ(PageEncodingFromName(" UTF-8 "), PageEncoding::utf8);
     EXPECT_EQ(PageEncodingFromName("BIG5"), PageEncoding::big5);
     EXPECT_EQ(PageEncodingFromName("latin1"), std::nullopt);
-    for (const PageEncoding setting : {PageEncoding::automatic, PageEncoding::gbk, PageEncoding::utf8,
-                                       PageEncoding::big5}) {
+    for (const PageEncoding setting :
+         {PageEncoding::automatic, PageEncoding::gbk, PageEncoding::utf8, PageEncoding::big5}) {
         EXPECT_EQ(PageEncodingFromName(PageEncodingName(setting)), setting);
     }
 }
 
-} // namespace
+}  // namespace

@@ -16,8 +16,10 @@ struct UrlCase {
     std::string path;
 };
 
-void PrintTo(const UrlCase& c, std::ostream* os) { *os << testing::PrintToString(c.address); }
-
+void PrintTo(const UrlCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.address);
+}
 
 class UrlTest : public testing::TestWithParam<UrlCase> {};
 
@@ -51,10 +53,13 @@ struct ParseCase {
     std::string path;
     std::optional<std::string> query;
     std::optional<std::string> fragment;
-    std::string text; // written out again
+    std::string text;  // written out again
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << testing::PrintToString(c.address); }
+void PrintTo(const ParseCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.address);
+}
 
 class ParseHttpAddressTest : public testing::TestWithParam<ParseCase> {};
 
@@ -89,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, ParseHttpAddressTest, testing::Values(
 
 class RefusedHttpAddressTest : public testing::TestWithParam<std::string> {};
 
-TEST_P(RefusedHttpAddressTest, IsNoHttpAddress) { EXPECT_EQ(ParseHttpAddress(GetParam()), std::nullopt); }
+TEST_P(RefusedHttpAddressTest, IsNoHttpAddress)
+{
+    EXPECT_EQ(ParseHttpAddress(GetParam()), std::nullopt);
+}
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, RefusedHttpAddressTest, testing::Values(
@@ -104,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedHttpAddressTest, testing::Values(
 struct ResolveCase {
     std::string base;
     std::string link;
-    std::string resolved; // empty: no address
+    std::string resolved;  // empty: no address
 };
 
 void PrintTo(const ResolveCase& c, std::ostream* os)
@@ -167,7 +175,10 @@ struct TypedCase {
     bool fetchable;
 };
 
-void PrintTo(const TypedCase& c, std::ostream* os) { *os << testing::PrintToString(c.typed); }
+void PrintTo(const TypedCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.typed);
+}
 
 class AddressFromTypingTest : public testing::TestWithParam<TypedCase> {};
 

@@ -49,7 +49,7 @@ public:
     bool allowsUpgrade(const QUrl& url) const
     {
         return isWebAddress(url) && url.scheme() == QLatin1String("https") && url.port(443) == 443
-            && keys_.contains(url.host() + QLatin1String(" 80"));
+               && keys_.contains(url.host() + QLatin1String(" 80"));
     }
 
 private:
@@ -148,14 +148,27 @@ void lockDown(QWebEngineSettings* settings)
 {
     using S = QWebEngineSettings;
     // Script stays on: it is what builds the pages read here.
-    for (const S::WebAttribute off :
-         {S::JavascriptCanOpenWindows, S::JavascriptCanAccessClipboard, S::JavascriptCanPaste,
-          S::LocalContentCanAccessRemoteUrls, S::LocalContentCanAccessFileUrls, S::PluginsEnabled,
-          S::PdfViewerEnabled, S::FullScreenSupportEnabled, S::ScreenCaptureEnabled, S::WebGLEnabled,
-          S::Accelerated2dCanvasEnabled, S::AllowRunningInsecureContent, S::AllowGeolocationOnInsecureOrigins,
-          S::AllowWindowActivationFromJavaScript, S::HyperlinkAuditingEnabled, S::DnsPrefetchEnabled,
-          S::AutoLoadIconsForPage, S::TouchIconsEnabled, S::NavigateOnDropEnabled, S::FocusOnNavigationEnabled,
-          S::ErrorPageEnabled}) {
+    for (const S::WebAttribute off : {S::JavascriptCanOpenWindows,
+                                      S::JavascriptCanAccessClipboard,
+                                      S::JavascriptCanPaste,
+                                      S::LocalContentCanAccessRemoteUrls,
+                                      S::LocalContentCanAccessFileUrls,
+                                      S::PluginsEnabled,
+                                      S::PdfViewerEnabled,
+                                      S::FullScreenSupportEnabled,
+                                      S::ScreenCaptureEnabled,
+                                      S::WebGLEnabled,
+                                      S::Accelerated2dCanvasEnabled,
+                                      S::AllowRunningInsecureContent,
+                                      S::AllowGeolocationOnInsecureOrigins,
+                                      S::AllowWindowActivationFromJavaScript,
+                                      S::HyperlinkAuditingEnabled,
+                                      S::DnsPrefetchEnabled,
+                                      S::AutoLoadIconsForPage,
+                                      S::TouchIconsEnabled,
+                                      S::NavigateOnDropEnabled,
+                                      S::FocusOnNavigationEnabled,
+                                      S::ErrorPageEnabled}) {
         settings->setAttribute(off, false);
     }
     settings->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
@@ -166,8 +179,7 @@ void lockDown(QWebEngineSettings* settings)
 // requires, whoever deletes the view.
 class GuardedView : public QWebEngineView {
 public:
-    explicit GuardedView(QWidget* host)
-        : QWebEngineView(host), profile_(new QWebEngineProfile()), guard_(sites_)
+    explicit GuardedView(QWidget* host) : QWebEngineView(host), profile_(new QWebEngineProfile()), guard_(sites_)
     {
         profile_->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         profile_->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -267,8 +279,8 @@ private:
     QString engineDefaultEncoding_;
 };
 
-} // namespace
-} // namespace velmora
+}  // namespace
+}  // namespace velmora
 
 extern "C" Q_DECL_EXPORT velmora::WebView* velmoraMakeWebView(QWidget* host, std::function<void()> onLoaded)
 {

@@ -60,7 +60,7 @@ fs::path workingFolder(const std::string& name)
     const velmora::RuleStore rules(folder / u8"下载配置.xml");
     rules.ensureRulesFile();
     velmora::SiteRule local = rules.readRule(1);
-    local.name = velmora::encoding::utf8ToGbk("本机");
+    local.name = velmora::encoding::toGbk("本机");
     local.siteAddress = "http://127.0.0.1/";
     rules.appendRule(local);
     return folder;

@@ -41,10 +41,10 @@ int main()
 {
     constexpr int kChapters = 2000;
     std::mt19937 random(7);
-    EpubBook book{"http://127.0.0.1/book/1/", encoding::utf8ToGbk("长篇"), encoding::utf8ToGbk("作者"), {}};
+    EpubBook book{"http://127.0.0.1/book/1/", encoding::toGbk("长篇"), encoding::toGbk("作者"), {}};
     std::size_t bytes = 0;
     for (int i = 1; i <= kChapters; ++i) {
-        book.chapters.push_back({encoding::utf8ToGbk("第" + std::to_string(i) + "章"), chapterText(random, 6000)});
+        book.chapters.push_back({encoding::toGbk("第" + std::to_string(i) + "章"), chapterText(random, 6000)});
         bytes += book.chapters.back().text.size();
     }
 

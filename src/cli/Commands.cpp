@@ -28,7 +28,7 @@ namespace velmora::cli {
 
 namespace fs = std::filesystem;
 using encoding::gbkToUtf8;
-using encoding::utf8ToGbk;
+using encoding::toGbk;
 
 namespace {
 
@@ -137,7 +137,7 @@ FoundRule chosenRuleFor(const RuleStore& rules, const Arguments& arguments, cons
         return ruleFor(rules, address);
     }
     const std::vector<std::string> names = rules.ruleNames();
-    const auto named = std::find(names.begin(), names.end(), utf8ToGbk(*arguments.rule));
+    const auto named = std::find(names.begin(), names.end(), toGbk(*arguments.rule));
     if (named == names.end()) {
         return {std::nullopt, "no rule named " + *arguments.rule + " in " + rules.file().string()
                                   + " (velmora-cli rules lists them)"};
@@ -211,7 +211,7 @@ public:
 
     NovelReport run(const std::string& typedAddress)
     {
-        const std::string address = utf8ToGbk(typedAddress);
+        const std::string address = toGbk(typedAddress);
         return run(typedAddress,
                    [&](NovelReport& novel) { run(novel, address, chosenRuleFor(rules_, arguments_, address)); });
     }
@@ -529,7 +529,7 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
         return kRefused;
     }
     const RuleStore& rules = workspace->rules;
-    const std::string address = utf8ToGbk(arguments.addresses.front());
+    const std::string address = toGbk(arguments.addresses.front());
     const FoundRule found = chosenRuleFor(rules, arguments, address);
     if (!found.rule) {
         complain(err, found.message);
@@ -576,16 +576,16 @@ std::string storedValue(std::string_view attribute, const std::string& value)
 {
     if (attribute == "去重" || attribute == "目录倒序") {
         if (value == "yes" || value == "true" || value == "1") {
-            return encoding::utf8ToGbk("真");
+            return encoding::toGbk("真");
         }
         if (value == "no" || value == "false" || value == "0") {
-            return encoding::utf8ToGbk("假");
+            return encoding::toGbk("假");
         }
     }
     if (attribute == "网页编码") {
         return text::toLowerAscii(value);
     }
-    return encoding::utf8ToGbk(value);
+    return encoding::toGbk(value);
 }
 
 int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std::string& setting,
@@ -596,7 +596,7 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
         return kRefused;
     };
     const std::vector<std::string> names = rules.ruleNames();
-    const auto found = std::find(names.begin(), names.end(), encoding::utf8ToGbk(ruleName));
+    const auto found = std::find(names.begin(), names.end(), encoding::toGbk(ruleName));
     if (found == names.end()) {
         return refuse("no rule named " + ruleName + " in " + rules.file().string() + " (velmora-cli rules lists them)");
     }
@@ -609,7 +609,7 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
     SiteRule rule = rules.readRule(position, {RuleField::name, RuleField::options});
     // The value goes through the same reader as the file's attribute, so the
     // command line takes exactly what the file may hold.
-    const std::string attribute = encoding::utf8ToGbk(named->attribute);
+    const std::string attribute = encoding::toGbk(named->attribute);
     XmlElement element;
     writeRuleOptions(element, rule.options);
     std::erase_if(element.attributes, [&](const XmlAttribute& a) { return a.name == attribute; });

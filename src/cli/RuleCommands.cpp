@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using encoding::gbkToUtf8;
-using encoding::utf8ToGbk;
+using encoding::toGbk;
 
 constexpr int kFailed = 1;
 constexpr int kRefusedStatus = 2;
@@ -76,7 +76,7 @@ bool parse(const std::vector<std::string>& words, std::size_t from, RuleArgument
                 return false;
             }
             if (word == "--rule") {
-                a.rule = utf8ToGbk(*v);
+                a.rule = toGbk(*v);
             } else if (word == "--dir") {
                 a.dir = pathFromUtf8(*v);
             } else {
@@ -136,7 +136,7 @@ int runTest(const RuleArguments& a, std::FILE* out, std::FILE* err)
     if (!rules) {
         return kRefusedStatus;
     }
-    const std::string address = utf8ToGbk(a.words[0]);
+    const std::string address = toGbk(a.words[0]);
     const int position = a.rule ? positionOfName(*rules, *a.rule) : lookupRuleIndex(*rules, address) + 1;
     if (position == 0) {
         return refuse(err, a.rule ? "no rule named " + gbkToUtf8(*a.rule) + " in " + rules->file().string()
@@ -170,7 +170,7 @@ int runSuggest(const RuleArguments& a, std::FILE* out, std::FILE* err)
     if (a.add && !(rules = openRules(a, err))) {
         return kRefusedStatus;
     }
-    const std::string address = utf8ToGbk(a.words[0]);
+    const std::string address = toGbk(a.words[0]);
     const RuleSuggestion suggestion = SuggestRule(address, &interruptFlag());
     const RuleTestReport report = TestRule(address, suggestion.rule, a.row, &interruptFlag());
     if (interrupted()) {
@@ -227,7 +227,7 @@ int runRulesShare(const RuleArguments& a, std::FILE* out, std::FILE* err)
     if (exporting) {
         std::vector<int> positions;
         if (!a.all) {
-            const int position = positionOfName(*rules, utf8ToGbk(a.words[1]));
+            const int position = positionOfName(*rules, toGbk(a.words[1]));
             if (position == 0) {
                 return refuse(err, "no rule named " + a.words[1] + " in " + rules->file().string()
                                        + ": see velmora-cli rules for the names");

@@ -117,13 +117,13 @@ std::string toUtf8(std::string_view bytes, const char* charset)
     return converter.convert(bytes, replacementPerByte);
 }
 
-std::string utf8ToGbk(std::string_view utf8)
+std::string toGbk(std::string_view utf8)
 {
     // Two single-step conversions through UCS-4. glibc's direct UTF-8 to GBK
     // chain converts a whole internal chunk again after every character GBK
     // cannot hold, which made a page full of such characters take seconds.
     thread_local Converter toUcs4("WCHAR_T", "UTF-8");
-    thread_local Converter toGbk("CP936", "WCHAR_T");
+    thread_local Converter ucs4ToGbk("CP936", "WCHAR_T");
     static_assert(sizeof(wchar_t) == 4, "WCHAR_T must be UCS-4");
     static constexpr wchar_t question = L'?';
     const std::string_view questionUnit(reinterpret_cast<const char*>(&question), sizeof question);
@@ -131,7 +131,7 @@ std::string utf8ToGbk(std::string_view utf8)
         const std::size_t len = utf8SequenceLength(rest);
         return std::pair<std::size_t, std::string_view>(len == 0 ? 1 : len, questionUnit);
     });
-    return toGbk.convert(
+    return ucs4ToGbk.convert(
         ucs4, [](std::string_view, bool) { return std::pair<std::size_t, std::string_view>(sizeof(wchar_t), "?"); });
 }
 

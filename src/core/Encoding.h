@@ -24,7 +24,7 @@ std::string toUtf8(std::string_view bytes, const char* charset);
 
 // Every character that code page 936 cannot hold, and every malformed UTF-8
 // sequence, comes out as "?".
-std::string utf8ToGbk(std::string_view utf8);
+std::string toGbk(std::string_view utf8);
 // How many "?" a conversion to GBK put in: those of `gbk` beyond those of
 // `source`. GBK never uses the byte "?" inside a character, and neither does
 // UTF-8, so each one more stands for a character GBK cannot hold (or a

@@ -3,42 +3,42 @@
 #include "core/Encoding.h"
 #include "core/Text.h"
 
-namespace velmora::ChapterStatus {
+namespace velmora {
 
-const std::string& waiting()
+const std::string& ChapterStatus::waiting()
 {
-    static const std::string text = encoding::utf8ToGbk("等待下载");
+    static const std::string text = encoding::toGbk("等待下载");
     return text;
 }
 
-const std::string& downloading()
+const std::string& ChapterStatus::downloading()
 {
-    static const std::string text = encoding::utf8ToGbk("正在下载");
+    static const std::string text = encoding::toGbk("正在下载");
     return text;
 }
 
-std::string retrying(int attempt)
+std::string ChapterStatus::retrying(int attempt)
 {
-    static const std::string text = encoding::utf8ToGbk("重试下载");
+    static const std::string text = encoding::toGbk("重试下载");
     return text + text::decimal(attempt);
 }
 
-const std::string& done()
+const std::string& ChapterStatus::done()
 {
-    static const std::string text = encoding::utf8ToGbk("下载完毕");
+    static const std::string text = encoding::toGbk("下载完毕");
     return text;
 }
 
-const std::string& failed()
+const std::string& ChapterStatus::failed()
 {
-    static const std::string text = encoding::utf8ToGbk("失败3次");
+    static const std::string text = encoding::toGbk("失败3次");
     return text;
 }
 
-const std::string& saveFailed()
+const std::string& ChapterStatus::saveFailed()
 {
-    static const std::string text = encoding::utf8ToGbk("保存失败");
+    static const std::string text = encoding::toGbk("保存失败");
     return text;
 }
 
-}  // namespace velmora::ChapterStatus
+}  // namespace velmora

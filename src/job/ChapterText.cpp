@@ -124,7 +124,7 @@ std::string gbkForCharacter(char32_t cp)
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         return "?";
     }
-    return encoding::utf8ToGbk(encoding::codePointToUtf8(cp));
+    return encoding::toGbk(encoding::codePointToUtf8(cp));
 }
 
 // "#123", "#x7B" or a name: the GBK text, or nothing when it is no reference.

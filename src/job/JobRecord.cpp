@@ -25,8 +25,8 @@ enum Key { ListAddressKey, RuleKey, NameKey, AuthorKey, CountKey, KeyCount };
 const std::array<std::string, KeyCount>& headerKeys()
 {
     static const std::array<std::string, KeyCount> keys = {
-        encoding::utf8ToGbk("列表网址"), encoding::utf8ToGbk("规则"),   encoding::utf8ToGbk("书名"),
-        encoding::utf8ToGbk("作者"),     encoding::utf8ToGbk("章节数"),
+        encoding::toGbk("列表网址"), encoding::toGbk("规则"),   encoding::toGbk("书名"),
+        encoding::toGbk("作者"),     encoding::toGbk("章节数"),
     };
     return keys;
 }

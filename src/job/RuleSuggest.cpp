@@ -312,7 +312,7 @@ std::string firstWorking(std::string_view page, const std::vector<std::string>& 
 {
     RegexObject regex;
     for (const std::string& candidate : candidates) {
-        const std::string pattern = encoding::utf8ToGbk(candidate);
+        const std::string pattern = encoding::toGbk(candidate);
         if (regex.run(pattern, page)) {
             const std::string value = regex.groupText(1, 1);
             if (!(trim ? text::trimSpaces(value) : text::removeSpaces(value)).empty()) {
@@ -502,7 +502,7 @@ std::string SuggestionJson(const RuleSuggestion& suggestion)
 {
     std::string notes = "[";
     for (const std::string& note : suggestion.notes) {
-        notes += (notes.size() > 1 ? "," : "") + JsonString(encoding::utf8ToGbk(note));
+        notes += (notes.size() > 1 ? "," : "") + JsonString(encoding::toGbk(note));
     }
     const RuleUnderTest& rule = suggestion.rule;
     return "{\"name\":" + JsonString(suggestion.name) + ",\"siteAddress\":" + JsonString(suggestion.siteAddress)

@@ -166,7 +166,7 @@ std::string composeUtf8()
 
 const std::string& DefaultRulesText()
 {
-    static const std::string text = encoding::utf8ToGbk(composeUtf8());
+    static const std::string text = encoding::toGbk(composeUtf8());
     return text;
 }
 

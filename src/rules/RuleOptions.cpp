@@ -114,7 +114,7 @@ const std::array<std::string, kOptionCount>& gbkNames()
     static const std::array<std::string, kOptionCount> names = [] {
         std::array<std::string, kOptionCount> out;
         for (std::size_t i = 0; i < kOptionCount; ++i) {
-            out[i] = encoding::utf8ToGbk(kOptionAttributes[i].name);
+            out[i] = encoding::toGbk(kOptionAttributes[i].name);
         }
         return out;
     }();

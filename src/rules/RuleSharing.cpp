@@ -13,13 +13,13 @@ namespace {
 
 const std::string& rootName()
 {
-    static const std::string name = encoding::utf8ToGbk("小说站点");
+    static const std::string name = encoding::toGbk("小说站点");
     return name;
 }
 
 const std::string& addressAttribute()
 {
-    static const std::string name = encoding::utf8ToGbk("网址");
+    static const std::string name = encoding::toGbk("网址");
     return name;
 }
 

@@ -19,7 +19,7 @@ constexpr std::string_view kFalse = "\xBC\xD9";  // 假
 
 const std::string& rootName()
 {
-    static const std::string name = encoding::utf8ToGbk("小说站点");
+    static const std::string name = encoding::toGbk("小说站点");
     return name;
 }
 
@@ -28,13 +28,13 @@ const std::string& rootName()
 const std::array<std::string, 7>& attributeNames()
 {
     static const std::array<std::string, 7> names = {
-        encoding::utf8ToGbk("网址"),
-        encoding::utf8ToGbk("章节列表正则表达式"),
-        encoding::utf8ToGbk("小说名正则表达式"),
-        encoding::utf8ToGbk("作者正则表达式"),
-        encoding::utf8ToGbk("章节内容左侧"),
-        encoding::utf8ToGbk("章节内容右侧"),
-        encoding::utf8ToGbk("页面抓取"),
+        encoding::toGbk("网址"),
+        encoding::toGbk("章节列表正则表达式"),
+        encoding::toGbk("小说名正则表达式"),
+        encoding::toGbk("作者正则表达式"),
+        encoding::toGbk("章节内容左侧"),
+        encoding::toGbk("章节内容右侧"),
+        encoding::toGbk("页面抓取"),
     };
     return names;
 }

@@ -51,7 +51,7 @@ bool appendCharacterReference(std::string_view ref, std::string& out)
         out += static_cast<char>(cp);
         return true;
     }
-    const std::string gbk = encoding::utf8ToGbk(encoding::codePointToUtf8(cp));
+    const std::string gbk = encoding::toGbk(encoding::codePointToUtf8(cp));
     if (gbk.empty() || gbk == "?") {
         return false;
     }

@@ -37,7 +37,7 @@ Hook currentHook(const Hook& hook)
     return hook;
 }
 
-bool onWindowThread()
+bool isWindowThread()
 {
     return QCoreApplication::instance() != nullptr
            && QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -195,7 +195,7 @@ int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, 
     if (QCoreApplication::instance() == nullptr) {
         return ResultCannotShow;
     }
-    if (!onWindowThread()) {
+    if (!isWindowThread()) {
         return boxFromOtherThread(caption, text, timeoutMs, style);
     }
     QPointer<QMessageBox> box = makeBox(caption, text, style, QApplication::activeWindow());

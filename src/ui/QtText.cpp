@@ -20,7 +20,7 @@ std::string toGbk(const QString& text, std::size_t& unrepresentable)
 {
     const QByteArray utf8 = text.toUtf8();
     const std::string_view source(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    std::string gbk = encoding::utf8ToGbk(source);
+    std::string gbk = encoding::toGbk(source);
     unrepresentable = encoding::questionMarksAdded(source, gbk);
     return gbk;
 }

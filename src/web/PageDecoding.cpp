@@ -112,7 +112,7 @@ std::string ConvertIfUtf8(std::string_view page)
 std::string Utf8ToGbk(std::string_view utf8)
 {
     // A zero byte converts to a zero byte, so cutting the input cuts the result at the same place.
-    return encoding::utf8ToGbk(text::untilNul(utf8));
+    return encoding::toGbk(text::untilNul(utf8));
 }
 
 }  // namespace velmora

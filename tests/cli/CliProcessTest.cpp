@@ -31,7 +31,7 @@ namespace {
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 std::string fileBytes(const fs::path& file)
@@ -418,7 +418,7 @@ TEST_F(CliTest, RulesSetChangesOneSettingRefusesWhatItCannotReadAndResetsToTheDe
     EXPECT_EQ(options.maxConcurrency, 2);
     EXPECT_EQ(options.pageEncoding, PageEncoding::big5);
     EXPECT_FALSE(options.removeRepeatedLinks);
-    EXPECT_EQ(options.blockPageTexts, std::vector<std::string>{encoding::utf8ToGbk("访问太频繁")});
+    EXPECT_EQ(options.blockPageTexts, std::vector<std::string>{encoding::toGbk("访问太频繁")});
     for (const char* setting : {"max-parallel", "encoding", "block-text"}) {
         EXPECT_EQ(run({"rules", "set", "58看书", setting, ""}).status, 0);
     }

@@ -6,20 +6,20 @@ using namespace velmora;
 
 TEST(EncodingTest, RoundTripsChineseAndAscii)
 {
-    EXPECT_EQ(encoding::utf8ToGbk("\xE4\xB8\xAD\xE6\x96\x87"), "\xD6\xD0\xCE\xC4");  // 中文
+    EXPECT_EQ(encoding::toGbk("\xE4\xB8\xAD\xE6\x96\x87"), "\xD6\xD0\xCE\xC4");  // 中文
     EXPECT_EQ(encoding::gbkToUtf8("\xD6\xD0\xCE\xC4"), "\xE4\xB8\xAD\xE6\x96\x87");
-    EXPECT_EQ(encoding::utf8ToGbk("plain <ascii>"), "plain <ascii>");
-    EXPECT_EQ(encoding::utf8ToGbk(""), "");
+    EXPECT_EQ(encoding::toGbk("plain <ascii>"), "plain <ascii>");
+    EXPECT_EQ(encoding::toGbk(""), "");
 }
 
 TEST(EncodingTest, UnrepresentableAndMalformedBecomeQuestionMarks)
 {
     // clang-format off
-    EXPECT_EQ(encoding::utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");   // an emoji: one character, one "?"
-    EXPECT_EQ(encoding::utf8ToGbk("a\xFF\xFE" "b"), "a??b");          // two stray bytes
+    EXPECT_EQ(encoding::toGbk("a\xF0\x9F\x98\x80" "b"), "a?b");   // an emoji: one character, one "?"
+    EXPECT_EQ(encoding::toGbk("a\xFF\xFE" "b"), "a??b");          // two stray bytes
     // clang-format on
-    EXPECT_EQ(encoding::utf8ToGbk("a\xE4\xB8"), "a??");  // cut short at the end
-    EXPECT_EQ(encoding::utf8ToGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
+    EXPECT_EQ(encoding::toGbk("a\xE4\xB8"), "a??");  // cut short at the end
+    EXPECT_EQ(encoding::toGbk(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
 TEST(EncodingTest, LongRunsOfUnrepresentableCharactersConvert)
@@ -32,7 +32,7 @@ TEST(EncodingTest, LongRunsOfUnrepresentableCharactersConvert)
         // clang-format on
         expected += "?\xD6\xD0";
     }
-    EXPECT_TRUE(encoding::utf8ToGbk(utf8) == expected);
+    EXPECT_TRUE(encoding::toGbk(utf8) == expected);
 }
 
 TEST(EncodingTest, InvalidGbkBytesBecomeReplacementCharacters)
@@ -50,5 +50,5 @@ TEST(EncodingTest, LargeTextConvertsWhole)
         utf8 += "\xE4\xB8\xAD" "x";
         // clang-format on
     }
-    EXPECT_EQ(encoding::utf8ToGbk(utf8).size(), 300000u);
+    EXPECT_EQ(encoding::toGbk(utf8).size(), 300000u);
 }

@@ -15,7 +15,7 @@ namespace {
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 TEST(RegexObjectTest, FreshObjectIsEmpty)

@@ -35,7 +35,7 @@ void PrintTo(const SiteCase& c, std::ostream* os)
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 const std::string kMetaName = R"re(<meta property="og:novel:book_name" content="(.*?)"/>)re";

@@ -16,7 +16,7 @@
 
 using namespace velmora;
 namespace fs = std::filesystem;
-using encoding::utf8ToGbk;
+using encoding::toGbk;
 using test::epubcheckCommand;
 using test::runEpubcheck;
 
@@ -24,12 +24,12 @@ namespace {
 
 EpubChapter chapter(std::string_view titleUtf8, std::string_view textUtf8)
 {
-    return {utf8ToGbk(titleUtf8), utf8ToGbk(textUtf8)};
+    return {toGbk(titleUtf8), toGbk(textUtf8)};
 }
 
 EpubBook plainBook()
 {
-    EpubBook book{"http://127.0.0.1/book/1/", utf8ToGbk("山海行记"), utf8ToGbk("林木"), {}};
+    EpubBook book{"http://127.0.0.1/book/1/", toGbk("山海行记"), toGbk("林木"), {}};
     book.chapters.push_back(chapter("第一章 出山", "　　清晨，雾还没散。\r\n\r\n　　他背起行囊，走下了山。"));
     book.chapters.push_back(chapter("第二章 渡河", "　　河水很急。\r\n　　船夫摇了摇头。"));
     book.chapters.push_back(chapter("第三章 夜宿", "　　那一夜，他睡在破庙里。"));
@@ -40,11 +40,11 @@ EpubBook plainBook()
 // that form no GBK character, and a book without an author.
 EpubBook awkwardBook()
 {
-    EpubBook book{"http://127.0.0.1/list?id=2&x=\"y\"", utf8ToGbk("<危险> & \"引号\""), "", {}};
+    EpubBook book{"http://127.0.0.1/list?id=2&x=\"y\"", toGbk("<危险> & \"引号\""), "", {}};
     book.chapters.push_back(chapter("第1章 <b>粗体</b> & 'x'", "a < b && c > d\r\n\"quoted\" 'single' &amp;\r\n]]>"));
     book.chapters.push_back({"", ""});
-    book.chapters.push_back({"\x01\x1B" + utf8ToGbk("控制") + "\x7F",
-                             "\x01line\x02 one\x0B\x0C\r\n\ttabbed\t\r\n\xFF\x80odd\r\n" + utf8ToGbk("尾") + "\x81"});
+    book.chapters.push_back({"\x01\x1B" + toGbk("控制") + "\x7F",
+                             "\x01line\x02 one\x0B\x0C\r\n\ttabbed\t\r\n\xFF\x80odd\r\n" + toGbk("尾") + "\x81"});
     return book;
 }
 
@@ -194,12 +194,12 @@ TEST(EpubTest, MimetypeComesFirstAndIsStored)
 // identifier for the same novel from the same list.
 TEST(EpubTest, MetadataAndStableIdentifier)
 {
-    const std::string id = EpubIdentifier("http://a/list", utf8ToGbk("书"));
+    const std::string id = EpubIdentifier("http://a/list", toGbk("书"));
     EXPECT_THAT(id, testing::MatchesRegex("urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
                                           "[0-9a-f]{12}"));
-    EXPECT_EQ(EpubIdentifier("http://a/list", utf8ToGbk("书")), id);
-    EXPECT_NE(EpubIdentifier("http://b/list", utf8ToGbk("书")), id);
-    EXPECT_NE(EpubIdentifier("http://a/list", utf8ToGbk("另一本")), id);
+    EXPECT_EQ(EpubIdentifier("http://a/list", toGbk("书")), id);
+    EXPECT_NE(EpubIdentifier("http://b/list", toGbk("书")), id);
+    EXPECT_NE(EpubIdentifier("http://a/list", toGbk("另一本")), id);
 
     TempFolder folder("velmora-epub");
     const EpubBook book = plainBook();
@@ -230,7 +230,7 @@ TEST(EpubTest, FailedWriteReportsFalseAndLeavesNoFile)
 
 TEST(EpubTest, FileNameAndStoredChapters)
 {
-    EXPECT_EQ(EpubFilePath(utf8ToGbk("某书"), utf8ToGbk("某人")), fs::path("某书(某人).epub"));
+    EXPECT_EQ(EpubFilePath(toGbk("某书"), toGbk("某人")), fs::path("某书(某人).epub"));
     EXPECT_EQ(EpubFilePath("a/b", ""), fs::path("a_b().epub"));
     EXPECT_EQ(EpubFilePath("x.txt", "y"), fs::path("x.txt(y).epub"));
 

@@ -9,7 +9,7 @@
 
 using namespace velmora;
 namespace fs = std::filesystem;
-using encoding::utf8ToGbk;
+using encoding::toGbk;
 using testing::HasSubstr;
 
 namespace {
@@ -23,7 +23,7 @@ std::string address(int n)
 
 std::string title(int n)
 {
-    return utf8ToGbk("第" + std::to_string(n) + "章");
+    return toGbk("第" + std::to_string(n) + "章");
 }
 
 // Chapters `first`..`last` as a list page gives them.
@@ -39,7 +39,7 @@ std::vector<ChapterLink> links(int first, int last)
 // A record of `chapters`, every row saved.
 JobRecord savedRecord(const std::vector<ChapterLink>& chapters)
 {
-    JobRecord record{kList, utf8ToGbk("58看书"), utf8ToGbk("某书"), utf8ToGbk("某人"), {}};
+    JobRecord record{kList, toGbk("58看书"), toGbk("某书"), toGbk("某人"), {}};
     for (std::size_t i = 0; i < chapters.size(); ++i) {
         record.rows.push_back({static_cast<int>(i + 1), true, chapters[i].address, chapters[i].title});
     }
@@ -76,8 +76,8 @@ TEST(JobRecordTest, FileIsTheDocumentedText)
     JobRecord record{"http://h/l", "R", "N", "A", {{1, true, "/1.html", "T1"}, {2, false, "/2.html", "T\t2"}}};
     ASSERT_TRUE(WriteJobRecord(record, folder / "N"));
     EXPECT_EQ(readFileBytes(folder / "N" / "下载记录.txt"),
-              "velmora-job 1\r\n" + utf8ToGbk("列表网址") + "=http://h/l\r\n" + utf8ToGbk("规则") + "=R\r\n"
-                  + utf8ToGbk("书名") + "=N\r\n" + utf8ToGbk("作者") + "=A\r\n" + utf8ToGbk("章节数") + "=2\r\n\r\n"
+              "velmora-job 1\r\n" + toGbk("列表网址") + "=http://h/l\r\n" + toGbk("规则") + "=R\r\n"
+                  + toGbk("书名") + "=N\r\n" + toGbk("作者") + "=A\r\n" + toGbk("章节数") + "=2\r\n\r\n"
                   + "1\t1\t/1.html\tT1\r\n2\t0\t/2.html\tT\\t2\r\n");
     EXPECT_EQ(JobRecordPath(folder / "N"), folder / "N" / "下载记录.txt");
 }
@@ -99,7 +99,7 @@ TEST(JobRecordTest, AwkwardTextRoundTrips)
         "",
     };
     // clang-format on
-    JobRecord record{"http://h/?a=1&b=\t", "R=1", utf8ToGbk("书\n名"), "\\", {}};
+    JobRecord record{"http://h/?a=1&b=\t", "R=1", toGbk("书\n名"), "\\", {}};
     int number = 0;
     for (const std::string& text : awkward) {
         ++number;
@@ -150,7 +150,7 @@ class BadRecordTest : public testing::TestWithParam<BadRecordCase> {};
 TEST_P(BadRecordTest, IsIgnoredWithAClearMessage)
 {
     TempFolder folder("velmora-record");
-    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), utf8ToGbk(GetParam().bytes)));
+    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), toGbk(GetParam().bytes)));
     const JobRecordResult read = ReadJobRecord(folder.path());
     EXPECT_EQ(read.status, GetParam().status);
     EXPECT_THAT(read.message, HasSubstr(GetParam().message));
@@ -189,7 +189,7 @@ TEST(JobRecordTest, ToleratesLfLinesAndUnknownKeys)
 {
     TempFolder folder("velmora-record");
     const std::string text = "velmora-job 1\n列表网址=L\n规则=R\n书名=N\n作者=A\n将来=?\n章节数=1\n\n1\t0\t/a\tT\n";
-    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), utf8ToGbk(text)));
+    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), toGbk(text)));
     const JobRecordResult read = ReadJobRecord(folder.path());
     ASSERT_TRUE(read.ok()) << read.message;
     EXPECT_EQ(read.record, (JobRecord{"L", "R", "N", "A", {{1, false, "/a", "T"}}}));
@@ -212,7 +212,7 @@ TEST(JobRecordTest, MissingAndForeignRecords)
     read = ReadJobRecord(folder.path(), kList + "?page=2", record.novelName);
     EXPECT_EQ(read.status, JobRecordStatus::Foreign);
     EXPECT_EQ(read.message, "下载记录属于另一个章节列表网址，已忽略");
-    read = ReadJobRecord(folder.path(), kList, utf8ToGbk("某书续"));
+    read = ReadJobRecord(folder.path(), kList, toGbk("某书续"));
     EXPECT_EQ(read.status, JobRecordStatus::Foreign);
     EXPECT_EQ(read.message, "下载记录属于另一本小说，已忽略");
     EXPECT_EQ(read.record, JobRecord());
@@ -225,11 +225,11 @@ TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
     const RowPlan D = RowPlan::Done;
     const std::vector<ChapterLink> ten = links(1, 10);
     std::vector<ChapterLink> inserted = ten;
-    inserted.insert(inserted.begin() + 3, ChapterLink{"/book/7/new.html", utf8ToGbk("插入的一章")});
+    inserted.insert(inserted.begin() + 3, ChapterLink{"/book/7/new.html", toGbk("插入的一章")});
     std::vector<ChapterLink> removed = ten;
     removed.erase(removed.begin() + 3);
     std::vector<ChapterLink> retitled = ten;
-    retitled[1].title = utf8ToGbk("第2章 （修改）");
+    retitled[1].title = toGbk("第2章 （修改）");
 
     struct Case {
         std::string name;

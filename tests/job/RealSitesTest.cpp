@@ -32,7 +32,7 @@ namespace {
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 // UTF-8 text in another encoding, by iconv.

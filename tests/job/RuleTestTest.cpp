@@ -24,7 +24,7 @@ namespace {
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 // The first default rule, whose markup NovelSite serves.

@@ -21,7 +21,7 @@ namespace {
 
 std::string gbk(std::string_view utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";

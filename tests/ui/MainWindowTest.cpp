@@ -80,8 +80,8 @@ TEST_F(MainWindowTest, RetrievalFillsTheListFromAGbkPage)
 TEST_F(MainWindowTest, LongNameAndAuthorAreShownWhole)
 {
     NovelSiteOptions options;
-    options.novelName = encoding::utf8ToGbk("重生之我在都市当神医的那些年月");
-    options.author = encoding::utf8ToGbk("一位名字很长很长的作者先生");
+    options.novelName = encoding::toGbk("重生之我在都市当神医的那些年月");
+    options.author = encoding::toGbk("一位名字很长很长的作者先生");
     NovelSite site(options);
     fetchList(site.listUrl());
     for (const char* name : {"标签_书名", "标签_作者"}) {

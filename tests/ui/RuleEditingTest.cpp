@@ -24,7 +24,7 @@ namespace {
 
 std::string gbk(const char* utf8)
 {
-    return encoding::utf8ToGbk(utf8);
+    return encoding::toGbk(utf8);
 }
 
 const char* const kRulesFile = "下载配置.xml";

@@ -28,12 +28,8 @@ const std::string& rootName()
 const std::array<std::string, 7>& attributeNames()
 {
     static const std::array<std::string, 7> names = {
-        encoding::toGbk("网址"),
-        encoding::toGbk("章节列表正则表达式"),
-        encoding::toGbk("小说名正则表达式"),
-        encoding::toGbk("作者正则表达式"),
-        encoding::toGbk("章节内容左侧"),
-        encoding::toGbk("章节内容右侧"),
+        encoding::toGbk("网址"),           encoding::toGbk("章节列表正则表达式"), encoding::toGbk("小说名正则表达式"),
+        encoding::toGbk("作者正则表达式"), encoding::toGbk("章节内容左侧"),       encoding::toGbk("章节内容右侧"),
         encoding::toGbk("页面抓取"),
     };
     return names;

@@ -76,8 +76,8 @@ TEST(JobRecordTest, FileIsTheDocumentedText)
     JobRecord record{"http://h/l", "R", "N", "A", {{1, true, "/1.html", "T1"}, {2, false, "/2.html", "T\t2"}}};
     ASSERT_TRUE(WriteJobRecord(record, folder / "N"));
     EXPECT_EQ(readFileBytes(folder / "N" / "下载记录.txt"),
-              "velmora-job 1\r\n" + toGbk("列表网址") + "=http://h/l\r\n" + toGbk("规则") + "=R\r\n"
-                  + toGbk("书名") + "=N\r\n" + toGbk("作者") + "=A\r\n" + toGbk("章节数") + "=2\r\n\r\n"
+              "velmora-job 1\r\n" + toGbk("列表网址") + "=http://h/l\r\n" + toGbk("规则") + "=R\r\n" + toGbk("书名")
+                  + "=N\r\n" + toGbk("作者") + "=A\r\n" + toGbk("章节数") + "=2\r\n\r\n"
                   + "1\t1\t/1.html\tT1\r\n2\t0\t/2.html\tT\\t2\r\n");
     EXPECT_EQ(JobRecordPath(folder / "N"), folder / "N" / "下载记录.txt");
 }

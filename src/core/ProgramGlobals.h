@@ -72,10 +72,13 @@ private:
 };
 
 // The program's own set. startProgramGlobals makes it once, at program start,
-// and registers its release with std::atexit, so it is released however the
-// program ends: a return from main or std::exit (the exit button). The window
-// code receives references to it; job routines, which carry only two
-// integers, reach it through programGlobals().
+// and registers its release with std::atexit, so it is released whenever the
+// program ends normally: main returns (the window closed, the exit button's
+// QCoreApplication::exit, a command of velmora-cli finished) or std::exit is
+// called. velmora-cli's second Ctrl-C ends the process with _exit on purpose,
+// without it. Both programs pass references to the set on; download jobs find
+// their run through the engine, not through the set. programGlobals() is for
+// code that holds no reference.
 ProgramGlobals& startProgramGlobals();
 // The program's set; null before startProgramGlobals and once it was freed
 // (a set kept for a worker that outlasted the release stays visible here).

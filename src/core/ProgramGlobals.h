@@ -25,9 +25,9 @@ struct CapturedDocument {
 //
 // Releasing the set stops the pool without waiting for queued jobs and then
 // waits, up to the set's release wait, for the pool's last worker to leave,
-// because a running job may still touch the counter and the lock. Only then
-// are the objects freed. A job that outlasts the wait (it can only be stuck,
-// for instance on a window thread that is itself ending) gets its objects
+// because a running job may still count a chapter given up. Only then are
+// the objects freed. A job that outlasts the wait (it can only be stuck, for
+// instance in a write to a file system that no longer answers) gets its objects
 // kept instead: the whole set is left in place, still reachable, for the
 // rest of the process's life rather than freed under a live worker.
 class ProgramGlobals {
@@ -51,6 +51,8 @@ public:
     WorkerPool& workerPool() { return *workerPool_; }
     AtomicCounter& failedCount() { return *failedCount_; }
     CapturedDocument& currentDocument() { return *currentDocument_; }
+    // Part of the set for code that serialises progress across threads; the
+    // download engine keeps its own per-run mutex, so nothing takes it today.
     SharedLock& progressLock() { return *progressLock_; }
 
 private:

@@ -119,7 +119,7 @@ int main(int argc, char** argv)
                 WorkerPool pool;
                 AtomicCounter failed;
                 DownloadEngine engine(pool, failed);
-                const Retrieval found = RetrieveChapterList(site.listUrl(), patterns);
+                const Retrieval found = retrieveChapterList(site.listUrl(), patterns);
                 clock.restart();
                 engine.start({found.novel, markers, found.rows}, nullptr);
                 engine.wait();

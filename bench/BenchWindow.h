@@ -36,7 +36,7 @@ public:
         globals_ = ProgramGlobals::create();
         app_ = std::make_unique<QApplication>(argc, argv);
         setEventPump([] { QCoreApplication::processEvents(); });
-        setMessageBoxHook([](const QString&, const QString&, int, int) { return int(ResultOk); });
+        setMessageBoxHook([](const QString&, const QString&, int, int) { return int(resultOk); });
         window_ = std::make_unique<MainWindow>(*globals_);
         window_->show();
         QCoreApplication::processEvents();

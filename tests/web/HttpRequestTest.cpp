@@ -465,8 +465,8 @@ TEST_P(BrokenBodyTest, GivesEmptyBodyAndTheHeaders)
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::Reset},
-                                                                CutCase{"stall", Reply::Cut::Stall}),
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::reset},
+                                                                CutCase{"stall", Reply::Cut::stall}),
                          [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 // clang-format on
 

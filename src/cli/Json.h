@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/JsonString.h"
+#include "core/JsonText.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "job/RuleTest.h"
 
 #include "core/Encoding.h"
-#include "core/JsonString.h"
+#include "core/JsonText.h"
 #include "core/QuotePlaceholder.h"
 #include "core/RegexObject.h"
 #include "core/Text.h"

@@ -1,4 +1,4 @@
-#include "core/JsonString.h"
+#include "core/JsonText.h"
 
 #include "core/Encoding.h"
 

@@ -14,16 +14,13 @@
 namespace velmora {
 namespace {
 
-constexpr std::string_view kTrue = "\xD5\xE6";   // 真
-constexpr std::string_view kFalse = "\xBC\xD9";  // 假
-
 // The stored text of an attribute field.
 std::string storedText(const SiteRule& rule, const RuleAttribute& attribute)
 {
     if (attribute.text != nullptr) {
         return rule.*attribute.text;
     }
-    return std::string(rule.pageCapture ? kTrue : kFalse);
+    return std::string(rule.pageCapture ? kStoredTrue : kStoredFalse);
 }
 
 void setStored(SiteRule& rule, const RuleAttribute& attribute, const std::string& value)
@@ -31,7 +28,7 @@ void setStored(SiteRule& rule, const RuleAttribute& attribute, const std::string
     if (attribute.text != nullptr) {
         rule.*attribute.text = value;
     } else {
-        rule.pageCapture = value == kTrue;
+        rule.pageCapture = value == kStoredTrue;
     }
 }
 

@@ -576,10 +576,10 @@ std::string storedValue(std::string_view attribute, const std::string& value)
 {
     if (attribute == "去重" || attribute == "目录倒序") {
         if (value == "yes" || value == "true" || value == "1") {
-            return encoding::toGbk("真");
+            return std::string(kStoredTrue);
         }
         if (value == "no" || value == "false" || value == "0") {
-            return encoding::toGbk("假");
+            return std::string(kStoredFalse);
         }
     }
     if (attribute == "网页编码") {

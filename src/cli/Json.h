@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/JsonText.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,11 +9,7 @@
 // One JSON object on one line, built field by field, for the --json events.
 namespace velmora::cli {
 
-// `utf8` as a JSON string, quotes included: '"', '\\' and every control
-// character escaped, everything else kept as UTF-8; a byte that starts no
-// well-formed UTF-8 character (an overlong form, a surrogate, a stray
-// continuation byte) comes out as U+FFFD, so the line is always valid.
-std::string jsonString(std::string_view utf8);
+using velmora::jsonString;
 
 class JsonObject {
 public:

@@ -314,6 +314,36 @@ std::string restoreLineBreaks(std::string_view edited, std::string_view stored)
     return out;
 }
 
+void appendXmlEscaped(std::string& out, std::string_view value, Apostrophe apostrophe)
+{
+    for (const char c : value) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            if (apostrophe == Apostrophe::escaped) {
+                out += "&apos;";
+            } else {
+                out += c;
+            }
+            break;
+        default:
+            out += c;
+            break;
+        }
+    }
+}
+
 std::optional<char32_t> numericReference(std::string_view ref)
 {
     if (ref.size() < 2 || ref[0] != '#') {

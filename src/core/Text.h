@@ -76,6 +76,12 @@ std::string_view untilNul(std::string_view bytes);
 // "#123" or "#x7B" (or "#X7B"), at most 8 digits; nothing when it is not one.
 std::optional<char32_t> numericReference(std::string_view ref);
 
+// Appends `value` with &, <, > and " written as the entities &amp; &lt; &gt;
+// &quot;, and ' as &apos; where asked. Right for GBK and UTF-8 alike: no
+// trail byte of either is one of these characters.
+enum class Apostrophe { kept, escaped };
+void appendXmlEscaped(std::string& out, std::string_view value, Apostrophe apostrophe);
+
 // `edited` is `stored` as a text box showed it, with every line break (CR
 // LF, lone CR or lone LF) turned into LF, then edited by the user. The
 // result is `edited` with each line break that the edit left alone, those

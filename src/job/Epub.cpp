@@ -84,26 +84,10 @@ std::string_view trimBlanks(std::string_view s)
     return s.substr(begin, end - begin);
 }
 
+// Apostrophes stand as they are in the book's XHTML.
 void appendEscaped(std::string& out, std::string_view s)
 {
-    for (const char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
+    text::appendXmlEscaped(out, s, text::Apostrophe::kept);
 }
 
 std::string escaped(std::string_view s)

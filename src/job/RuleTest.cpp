@@ -1,6 +1,7 @@
 #include "job/RuleTest.h"
 
 #include "core/Encoding.h"
+#include "core/JsonText.h"
 #include "core/QuotePlaceholder.h"
 #include "core/RegexObject.h"
 #include "core/Text.h"
@@ -299,46 +300,9 @@ std::vector<std::string> RuleTestReport::problems() const
     return found;
 }
 
-namespace {
-
-std::string jsonUtf8(std::string_view text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-                out += buffer;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
-
 std::string gbkJsonString(std::string_view gbk)
 {
-    return jsonUtf8(utf8(gbk));
+    return jsonString(utf8(gbk));
 }
 
 namespace {
@@ -352,14 +316,14 @@ std::string pageJson(const TestedPage& page)
 {
     return "{\"address\":" + gbkJsonString(page.address) + ",\"status\":" + std::to_string(page.status)
            + ",\"bytes\":" + std::to_string(page.bytes) + ",\"gzip\":" + jsonBool(page.gzip)
-           + ",\"captured\":" + jsonBool(page.captured) + ",\"encoding\":" + jsonUtf8(page.encoding)
-           + ",\"why\":" + jsonUtf8(page.why) + ",\"seconds\":" + number(page.seconds, 3)
-           + ",\"textBytes\":" + std::to_string(page.text.size()) + ",\"failure\":" + jsonUtf8(page.failure) + "}";
+           + ",\"captured\":" + jsonBool(page.captured) + ",\"encoding\":" + jsonString(page.encoding)
+           + ",\"why\":" + jsonString(page.why) + ",\"seconds\":" + number(page.seconds, 3)
+           + ",\"textBytes\":" + std::to_string(page.text.size()) + ",\"failure\":" + jsonString(page.failure) + "}";
 }
 
 std::string patternJson(const PatternCheck& check)
 {
-    return "{\"compiles\":" + jsonBool(check.compiles) + ",\"error\":" + jsonUtf8(check.error)
+    return "{\"compiles\":" + jsonBool(check.compiles) + ",\"error\":" + jsonString(check.error)
            + ",\"errorOffset\":" + std::to_string(check.errorOffset) + ",\"matched\":" + jsonBool(check.matched)
            + ",\"text\":" + gbkJsonString(check.text) + "}";
 }
@@ -488,7 +452,7 @@ std::string reportJson(const RuleTestReport& report)
         + ",\"rows\":" + std::to_string(list.rows) + ",\"baseAddress\":" + gbkJsonString(list.baseAddress)
         + ",\"repeatedAddresses\":" + std::to_string(list.repeatedAddresses)
         + ",\"droppedRows\":" + std::to_string(list.droppedRows) + ",\"resolved\":" + jsonBool(list.resolved)
-        + ",\"note\":" + jsonUtf8(list.note) + ",\"firstRows\":" + rowsJson(firstRows(list))
+        + ",\"note\":" + jsonString(list.note) + ",\"firstRows\":" + rowsJson(firstRows(list))
         + ",\"lastRows\":" + rowsJson(lastRows(list)) + "}";
     if (chapter.tested) {
         std::string leftovers = "[";
@@ -505,7 +469,7 @@ std::string reportJson(const RuleTestReport& report)
     }
     std::string problems = "[";
     for (const std::string& problem : report.problems()) {
-        problems += (problems.size() > 1 ? "," : "") + jsonUtf8(problem);
+        problems += (problems.size() > 1 ? "," : "") + jsonString(problem);
     }
     out += ",\"cancelled\":" + jsonBool(report.cancelled) + ",\"passed\":" + jsonBool(report.passed())
            + ",\"problems\":" + problems + "]}";

@@ -10,9 +10,6 @@
 namespace velmora {
 namespace {
 
-constexpr std::string_view kTrue = "\xD5\xE6";   // 真
-constexpr std::string_view kFalse = "\xBC\xD9";  // 假
-
 struct EncodingName {
     PageEncoding encoding;
     std::string_view name;
@@ -88,10 +85,10 @@ const OptionAttribute kOptionAttributes[] = {
              }
          }
      }},
-    {"去重", [](const RuleOptions& o) { return o.removeRepeatedLinks ? std::string() : std::string(kFalse); },
-     [](RuleOptions& o, std::string_view v) { o.removeRepeatedLinks = v != kFalse; }},
-    {"目录倒序", [](const RuleOptions& o) { return o.reverseList ? std::string(kTrue) : std::string(); },
-     [](RuleOptions& o, std::string_view v) { o.reverseList = v == kTrue; }},
+    {"去重", [](const RuleOptions& o) { return o.removeRepeatedLinks ? std::string() : std::string(kStoredFalse); },
+     [](RuleOptions& o, std::string_view v) { o.removeRepeatedLinks = v != kStoredFalse; }},
+    {"目录倒序", [](const RuleOptions& o) { return o.reverseList ? std::string(kStoredTrue) : std::string(); },
+     [](RuleOptions& o, std::string_view v) { o.reverseList = v == kStoredTrue; }},
     {"目录下一页", [](const RuleOptions& o) { return o.nextListPagePattern; },
      [](RuleOptions& o, std::string_view v) { o.nextListPagePattern = v; }},
     {"章节下一页", [](const RuleOptions& o) { return o.nextChapterPagePattern; },

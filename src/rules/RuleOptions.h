@@ -43,6 +43,10 @@ struct RuleOptions {
     bool operator==(const RuleOptions&) const = default;
 };
 
+// The rules file's two truth values, "真" and "假", in GBK.
+inline constexpr std::string_view kStoredTrue = "\xD5\xE6";
+inline constexpr std::string_view kStoredFalse = "\xBC\xD9";
+
 constexpr int kMaxRuleConcurrency = 20;
 constexpr int kMaxRuleIntervalMs = 600000;
 

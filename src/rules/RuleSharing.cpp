@@ -11,18 +11,6 @@
 namespace velmora {
 namespace {
 
-const std::string& rootName()
-{
-    static const std::string name = encoding::toGbk("小说站点");
-    return name;
-}
-
-const std::string& addressAttribute()
-{
-    static const std::string name = encoding::toGbk("网址");
-    return name;
-}
-
 std::string pathText(const std::filesystem::path& file)
 {
     return reinterpret_cast<const char*>(file.u8string().c_str());
@@ -41,7 +29,7 @@ std::optional<XmlElement> loadRules(const std::filesystem::path& file, std::stri
         why = pathText(file) + " 不是格式正确的 XML 文件";
         return std::nullopt;
     }
-    if (root->name != rootName()) {
+    if (root->name != rulesRootName()) {
         why = pathText(file) + " 不是规则文件（根元素应为“小说站点”）";
         return std::nullopt;
     }
@@ -99,7 +87,8 @@ ShareResult importRules(const RuleStore& store, const std::filesystem::path& fil
     }
     for (const XmlElement& rule : incoming->children) {
         // A rule is an element with its address attribute and nothing inside.
-        if (rule.attribute(addressAttribute()) == nullptr || !rule.children.empty() || !rule.text.empty()) {
+        if (rule.attribute(ruleAttributeName(RuleField::siteAddress)) == nullptr || !rule.children.empty()
+            || !rule.text.empty()) {
             result.message = "导入被拒绝: " + pathText(file) + " 中的“" + encoding::gbkToUtf8(rule.name)
                              + "”不是规则（缺少网址或含有子元素）";
             return result;

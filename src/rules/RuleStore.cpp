@@ -14,91 +14,21 @@
 namespace velmora {
 namespace {
 
-constexpr std::string_view kTrue = "\xD5\xE6";   // 真
-constexpr std::string_view kFalse = "\xBC\xD9";  // 假
-
-const std::string& rootName()
-{
-    static const std::string name = encoding::toGbk("小说站点");
-    return name;
-}
-
-// Attribute names of the seven attribute fields, in the order a new rule is
-// written, indexed by RuleField minus one.
-const std::array<std::string, 7>& attributeNames()
-{
-    static const std::array<std::string, 7> names = {
-        encoding::toGbk("网址"),           encoding::toGbk("章节列表正则表达式"), encoding::toGbk("小说名正则表达式"),
-        encoding::toGbk("作者正则表达式"), encoding::toGbk("章节内容左侧"),       encoding::toGbk("章节内容右侧"),
-        encoding::toGbk("页面抓取"),
-    };
-    return names;
-}
-
-constexpr RuleField kAttributeFields[] = {
-    RuleField::siteAddress,       RuleField::chapterListPattern, RuleField::novelNamePattern, RuleField::authorPattern,
-    RuleField::contentLeftMarker, RuleField::contentRightMarker, RuleField::pageCapture,
-};
-
-const std::string& attributeName(RuleField field)
-{
-    return attributeNames()[static_cast<std::size_t>(field) - 1];
-}
-
 // The stored text of an attribute field.
-std::string fieldText(const SiteRule& rule, RuleField field)
+std::string storedText(const SiteRule& rule, const RuleAttribute& attribute)
 {
-    switch (field) {
-    case RuleField::siteAddress:
-        return rule.siteAddress;
-    case RuleField::chapterListPattern:
-        return rule.chapterListPattern;
-    case RuleField::novelNamePattern:
-        return rule.novelNamePattern;
-    case RuleField::authorPattern:
-        return rule.authorPattern;
-    case RuleField::contentLeftMarker:
-        return rule.contentLeftMarker;
-    case RuleField::contentRightMarker:
-        return rule.contentRightMarker;
-    case RuleField::pageCapture:
-        return std::string(rule.pageCapture ? kTrue : kFalse);
-    case RuleField::name:
-    case RuleField::options:
-        break;
+    if (attribute.text != nullptr) {
+        return rule.*attribute.text;
     }
-    return rule.name;
+    return std::string(rule.pageCapture ? kStoredTrue : kStoredFalse);
 }
 
-void setField(SiteRule& rule, RuleField field, std::string value)
+void setStored(SiteRule& rule, const RuleAttribute& attribute, const std::string& value)
 {
-    switch (field) {
-    case RuleField::siteAddress:
-        rule.siteAddress = std::move(value);
-        break;
-    case RuleField::chapterListPattern:
-        rule.chapterListPattern = std::move(value);
-        break;
-    case RuleField::novelNamePattern:
-        rule.novelNamePattern = std::move(value);
-        break;
-    case RuleField::authorPattern:
-        rule.authorPattern = std::move(value);
-        break;
-    case RuleField::contentLeftMarker:
-        rule.contentLeftMarker = std::move(value);
-        break;
-    case RuleField::contentRightMarker:
-        rule.contentRightMarker = std::move(value);
-        break;
-    case RuleField::pageCapture:
-        rule.pageCapture = value == kTrue;
-        break;
-    case RuleField::name:
-        rule.name = std::move(value);
-        break;
-    case RuleField::options:
-        break;
+    if (attribute.text != nullptr) {
+        rule.*attribute.text = value;
+    } else {
+        rule.pageCapture = value == kStoredTrue;
     }
 }
 
@@ -109,7 +39,7 @@ std::optional<XmlElement> load(const std::filesystem::path& file)
         return std::nullopt;
     }
     std::optional<XmlElement> root = parseXmlDocument(*bytes);
-    if (!root || root->name != rootName()) {
+    if (!root || root->name != rulesRootName()) {
         return std::nullopt;
     }
     return root;
@@ -149,6 +79,24 @@ XmlElement* ruleAt(XmlElement& root, int position)
 
 }  // namespace
 
+const std::string& ruleAttributeName(RuleField field)
+{
+    static const std::array<std::string, std::size(kRuleAttributes)> names = [] {
+        std::array<std::string, std::size(kRuleAttributes)> out;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = encoding::toGbk(kRuleAttributes[i].name);
+        }
+        return out;
+    }();
+    return names[static_cast<std::size_t>(field) - 1];
+}
+
+const std::string& rulesRootName()
+{
+    static const std::string name = encoding::toGbk("小说站点");
+    return name;
+}
+
 RuleStore::RuleStore() : file_(u8"下载配置.xml") {}
 
 RuleStore::RuleStore(std::filesystem::path file) : file_(std::move(file)) {}
@@ -185,10 +133,10 @@ SiteRule RuleStore::readRule(int position, RuleFields fields) const
     if (fields.contains(RuleField::name)) {
         rule.name = element->name;
     }
-    for (const RuleField field : kAttributeFields) {
-        const XmlAttribute* attr = element->attribute(attributeName(field));
-        if (fields.contains(field) && attr != nullptr) {
-            setField(rule, field, attr->value);
+    for (const RuleAttribute& attribute : kRuleAttributes) {
+        const XmlAttribute* attr = element->attribute(ruleAttributeName(attribute.field));
+        if (fields.contains(attribute.field) && attr != nullptr) {
+            setStored(rule, attribute, attr->value);
         }
     }
     if (fields.contains(RuleField::options)) {
@@ -201,7 +149,7 @@ std::vector<std::string> RuleStore::siteHosts() const
 {
     std::vector<std::string> hosts;
     if (const std::optional<XmlElement> root = load(file_)) {
-        const std::string& addressName = attributeName(RuleField::siteAddress);
+        const std::string& addressName = ruleAttributeName(RuleField::siteAddress);
         for (const XmlElement& rule : root->children) {
             const XmlAttribute* address = rule.attribute(addressName);
             hosts.push_back(UrlHost(address != nullptr ? address->value : std::string()));
@@ -227,8 +175,8 @@ RuleChange RuleStore::appendRule(const SiteRule& rule) const
         // by name, which would be an earlier rule of the same name.
         XmlElement element;
         element.name = rule.name;
-        for (const RuleField field : kAttributeFields) {
-            element.attributes.push_back({attributeName(field), fieldText(rule, field)});
+        for (const RuleAttribute& attribute : kRuleAttributes) {
+            element.attributes.push_back({ruleAttributeName(attribute.field), storedText(rule, attribute)});
         }
         writeRuleOptions(element, rule.options);
         root.children.push_back(std::move(element));
@@ -250,10 +198,10 @@ RuleChange RuleStore::updateRule(int position, RuleFields fields, const SiteRule
         if (rename) {
             element->name = values.name;
         }
-        for (const RuleField field : kAttributeFields) {
-            XmlAttribute* attr = element->attribute(attributeName(field));
-            if (fields.contains(field) && attr != nullptr) {
-                attr->value = fieldText(values, field);
+        for (const RuleAttribute& attribute : kRuleAttributes) {
+            XmlAttribute* attr = element->attribute(ruleAttributeName(attribute.field));
+            if (fields.contains(attribute.field) && attr != nullptr) {
+                attr->value = storedText(values, attribute);
             }
         }
         if (fields.contains(RuleField::options)) {

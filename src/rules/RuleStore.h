@@ -2,8 +2,10 @@
 
 #include "rules/RuleOptions.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +44,55 @@ enum class RuleField {
     pageCapture,
     options,  // all of RuleOptions at once
 };
+
+// Where each stored field of a rule lives: its attribute in the rules file
+// (named here in UTF-8; GBK in the file, see ruleAttributeName) and, for the
+// six text fields, its member of SiteRule. Listed in the order a new rule's
+// attributes are written, which is also the order of RuleField and of the
+// rule settings window's fields. The element's name is the rule's name and
+// the options have a table of their own (RuleOptions.cpp).
+struct RuleAttribute {
+    RuleField field;
+    const char* name;
+    std::string SiteRule::*text;  // null for pageCapture, stored as "真" or "假"
+};
+
+// clang-format off
+inline constexpr RuleAttribute kRuleAttributes[] = {
+    {RuleField::siteAddress,        "网址",               &SiteRule::siteAddress},
+    {RuleField::chapterListPattern, "章节列表正则表达式", &SiteRule::chapterListPattern},
+    {RuleField::novelNamePattern,   "小说名正则表达式",   &SiteRule::novelNamePattern},
+    {RuleField::authorPattern,      "作者正则表达式",     &SiteRule::authorPattern},
+    {RuleField::contentLeftMarker,  "章节内容左侧",       &SiteRule::contentLeftMarker},
+    {RuleField::contentRightMarker, "章节内容右侧",       &SiteRule::contentRightMarker},
+    {RuleField::pageCapture,        "页面抓取",           nullptr},
+};
+// clang-format on
+
+// The six text fields come first, so a window can show kRuleAttributes[0..5].
+inline constexpr std::size_t kRuleTextFieldCount = 6;
+
+// The entry of an attribute field (not name or options).
+constexpr const RuleAttribute& ruleAttribute(RuleField field)
+{
+    return kRuleAttributes[static_cast<std::size_t>(field) - 1];
+}
+
+static_assert([] {
+    for (std::size_t i = 0; i < std::size(kRuleAttributes); ++i) {
+        if (static_cast<std::size_t>(kRuleAttributes[i].field) != i + 1
+            || (kRuleAttributes[i].text != nullptr) != (i < kRuleTextFieldCount)) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+// The GBK name of an attribute field's attribute, as the rules file holds it.
+const std::string& ruleAttributeName(RuleField field);
+
+// The rules file's root element name, "小说站点", in GBK.
+const std::string& rulesRootName();
 
 // A set of rule fields, e.g. {RuleField::name, RuleField::pageCapture}.
 class RuleFields {

@@ -293,28 +293,7 @@ private:
 
 void appendEscaped(std::string& out, std::string_view value)
 {
-    for (const char c : value) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        default:
-            out += c;
-            break;
-        }
-    }
+    text::appendXmlEscaped(out, value, text::Apostrophe::escaped);
 }
 
 // An element name, written so that it reads back whole: the five entities,

@@ -243,8 +243,7 @@ void MainWindow::ruleLookup()
 void MainWindow::refreshRuleFields()
 {
     const SiteRule rule = rules_.readRule(ruleSettings_->selectedIndex() + 1);
-    ruleSettings_->setFields(rule.siteAddress, rule.chapterListPattern, rule.novelNamePattern, rule.authorPattern,
-                             rule.contentLeftMarker, rule.contentRightMarker);
+    ruleSettings_->setFields(rule);
     pageCapture_->setChecked(rule.pageCapture);
     ruleSettings_->setRuleOptions(rule.options);
 }

@@ -66,31 +66,14 @@ bool RuleEditor::isAdding() const
 
 void RuleEditor::writeField(RuleField field)
 {
-    SiteRule values;
-    switch (field) {
-    case RuleField::siteAddress:
-        values.siteAddress = window_->siteAddress();
-        break;
-    case RuleField::chapterListPattern:
-        values.chapterListPattern = window_->chapterListPattern();
-        break;
-    case RuleField::novelNamePattern:
-        values.novelNamePattern = window_->novelNamePattern();
-        break;
-    case RuleField::authorPattern:
-        values.authorPattern = window_->authorPattern();
-        break;
-    case RuleField::contentLeftMarker:
-        values.contentLeftMarker = window_->contentLeftMarker();
-        break;
-    case RuleField::contentRightMarker:
-        values.contentRightMarker = window_->contentRightMarker();
-        break;
-    case RuleField::name:
-    case RuleField::pageCapture:
-    case RuleField::options:
+    // The window reports only its six text fields; the page-capture box is
+    // the main window's (see writePageCapture).
+    const RuleAttribute& attribute = ruleAttribute(field);
+    if (attribute.text == nullptr) {
         return;
     }
+    SiteRule values;
+    values.*attribute.text = window_->fieldText(field);
     // While a new rule waits for confirmation its position names no rule in
     // the file, so nothing is written.
     noteSave(rules_.updateRule(window_->selectedIndex() + 1, {field}, values));
@@ -145,7 +128,7 @@ void RuleEditor::askForNewName()
     list->addItem(item);
     window_->selectQuietly(list->count() - 1);
     // The other fields stay as a template taken from the rule selected before.
-    window_->setSiteAddress({});
+    window_->setFieldText(RuleField::siteAddress, {});
     window_->addButton()->setText(kConfirmAdd);
 }
 
@@ -166,12 +149,9 @@ void RuleEditor::confirmNewRule()
     QListWidget* list = window_->ruleList();
     SiteRule rule;
     rule.name = toGbk(list->item(list->count() - 1)->text());
-    rule.siteAddress = window_->siteAddress();
-    rule.chapterListPattern = window_->chapterListPattern();
-    rule.novelNamePattern = window_->novelNamePattern();
-    rule.authorPattern = window_->authorPattern();
-    rule.contentLeftMarker = window_->contentLeftMarker();
-    rule.contentRightMarker = window_->contentRightMarker();
+    for (std::size_t i = 0; i < kRuleTextFieldCount; ++i) {
+        rule.*kRuleAttributes[i].text = window_->fieldText(kRuleAttributes[i].field);
+    }
     rule.pageCapture = pageCapture_->isChecked();
     const RuleChange change = rules_.appendRule(rule);
     noteSave(change);

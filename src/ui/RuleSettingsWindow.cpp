@@ -16,6 +16,44 @@ namespace velmora {
 
 using namespace controls;
 
+namespace {
+
+// Where the window shows each text field of a rule, in kRuleAttributes order
+// (also the order the fields are made in, so the tab order): its caption
+// label, then its box, one-line or several-line.
+struct FieldLayout {
+    RuleField field;
+    const char* labelName;
+    const char* caption;
+    int labelX, y, labelWidth, labelHeight;
+    const char* boxName;
+    bool multiLine;
+    int boxX, boxDrop, boxWidth, boxHeight;  // boxDrop: the box's top below the label's
+};
+
+// clang-format off
+constexpr FieldLayout kFieldLayout[] = {
+    {RuleField::siteAddress,        "标签_网址", "网址",                 141,  12, 32, 24, "编辑框_网址",         false, 176, 1, 218, 20},
+    {RuleField::chapterListPattern, "标签2",     "章节列表\n正则表达式", 141,  38, 64, 50, "编辑框_列表正则",     true,  208, 0, 186, 50},
+    {RuleField::novelNamePattern,   "标签3",     "小说名称\n正则表达式", 141,  93, 64, 50, "编辑框_小说名正则",   true,  208, 0, 186, 50},
+    {RuleField::authorPattern,      "标签4",     "小说作者\n正则表达式", 141, 148, 64, 50, "编辑框_小说作者正则", true,  208, 0, 186, 50},
+    {RuleField::contentLeftMarker,  "标签5",     "章节内容左侧",         141, 201, 78, 24, "编辑框_章节内容左",   false, 226, 2, 168, 20},
+    {RuleField::contentRightMarker, "标签6",     "章节内容右侧",         141, 229, 78, 24, "编辑框_章节内容右",   false, 226, 3, 168, 20},
+};
+// clang-format on
+
+static_assert(std::size(kFieldLayout) == kRuleTextFieldCount);
+static_assert([] {
+    for (std::size_t i = 0; i < kRuleTextFieldCount; ++i) {
+        if (kFieldLayout[i].field != kRuleAttributes[i].field) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+}  // namespace
+
 RuleSettingsWindow::RuleSettingsWindow()
 {
     setObjectName(QStringLiteral("RuleSettingsWindow"));
@@ -27,18 +65,18 @@ RuleSettingsWindow::RuleSettingsWindow()
     ruleList_->setGeometry(8, 12, 128, 278);
     ruleList_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    label(this, "标签_网址", QStringLiteral("网址"), 141, 12, 32, 24);
-    siteAddress_ = edit(this, "编辑框_网址", QString(), 176, 13, 218, 20);
-    label(this, "标签2", QStringLiteral("章节列表\n正则表达式"), 141, 38, 64, 50);
-    chapterListPattern_ = multiLineEdit(this, "编辑框_列表正则", 208, 38, 186, 50);
-    label(this, "标签3", QStringLiteral("小说名称\n正则表达式"), 141, 93, 64, 50);
-    novelNamePattern_ = multiLineEdit(this, "编辑框_小说名正则", 208, 93, 186, 50);
-    label(this, "标签4", QStringLiteral("小说作者\n正则表达式"), 141, 148, 64, 50);
-    authorPattern_ = multiLineEdit(this, "编辑框_小说作者正则", 208, 148, 186, 50);
-    label(this, "标签5", QStringLiteral("章节内容左侧"), 141, 201, 78, 24);
-    contentLeftMarker_ = edit(this, "编辑框_章节内容左", QString(), 226, 203, 168, 20);
-    label(this, "标签6", QStringLiteral("章节内容右侧"), 141, 229, 78, 24);
-    contentRightMarker_ = edit(this, "编辑框_章节内容右", QString(), 226, 232, 168, 20);
+    for (const FieldLayout& place : kFieldLayout) {
+        label(this, place.labelName, QString::fromUtf8(place.caption), place.labelX, place.y, place.labelWidth,
+              place.labelHeight);
+        FieldBox& field = box(place.field);
+        if (place.multiLine) {
+            field.lines = multiLineEdit(this, place.boxName, place.boxX, place.y + place.boxDrop, place.boxWidth,
+                                        place.boxHeight);
+        } else {
+            field.line = edit(this, place.boxName, QString(), place.boxX, place.y + place.boxDrop, place.boxWidth,
+                              place.boxHeight);
+        }
+    }
     renameButton_ = button(this, "按钮_修改规则名", QStringLiteral("修改规则名"), 153, 259, 72, 32);
     addButton_ = button(this, "按钮_增加", QStringLiteral("增加"), 245, 259, 60, 32);
     deleteButton_ = button(this, "按钮_删除", QStringLiteral("删除"), 326, 259, 60, 32);
@@ -48,13 +86,15 @@ RuleSettingsWindow::RuleSettingsWindow()
             emit ruleSelectedByUser(row);
         }
     });
-    const auto edited = [this](RuleField field) { return [this, field] { emit fieldEdited(field); }; };
-    connect(siteAddress_, &QLineEdit::textChanged, this, edited(RuleField::siteAddress));
-    connect(chapterListPattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::chapterListPattern));
-    connect(novelNamePattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::novelNamePattern));
-    connect(authorPattern_, &QPlainTextEdit::textChanged, this, edited(RuleField::authorPattern));
-    connect(contentLeftMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentLeftMarker));
-    connect(contentRightMarker_, &QLineEdit::textChanged, this, edited(RuleField::contentRightMarker));
+    for (std::size_t i = 0; i < kRuleTextFieldCount; ++i) {
+        const RuleField field = kRuleAttributes[i].field;
+        const auto edited = [this, field] { emit fieldEdited(field); };
+        if (boxes_[i].line != nullptr) {
+            connect(boxes_[i].line, &QLineEdit::textChanged, this, edited);
+        } else {
+            connect(boxes_[i].lines, &QPlainTextEdit::textChanged, this, edited);
+        }
+    }
 
     // The further settings open from the rule list's context menu (or
     // Ctrl+M), so the window's own controls keep their places.
@@ -100,68 +140,45 @@ std::string fieldValue(const QPlainTextEdit* e, const std::string& shown)
     return e->document()->isModified() ? text::restoreLineBreaks(toGbk(e->toPlainText()), shown) : shown;
 }
 
-// Shows the start of each field's text: a field filled by the program would
-// otherwise show its end, cutting off the first characters of a long marker.
-void showStart(std::initializer_list<QLineEdit*> fields)
+}  // namespace
+
+RuleSettingsWindow::FieldBox& RuleSettingsWindow::box(RuleField field)
 {
-    for (QLineEdit* field : fields) {
-        field->setCursorPosition(0);
+    return boxes_[static_cast<std::size_t>(field) - 1];
+}
+
+const RuleSettingsWindow::FieldBox& RuleSettingsWindow::box(RuleField field) const
+{
+    return boxes_[static_cast<std::size_t>(field) - 1];
+}
+
+std::string RuleSettingsWindow::fieldText(RuleField field) const
+{
+    const FieldBox& b = box(field);
+    return b.line != nullptr ? fieldValue(b.line, b.shown) : fieldValue(b.lines, b.shown);
+}
+
+void RuleSettingsWindow::setFieldText(RuleField field, const std::string& value)
+{
+    FieldBox& b = box(field);
+    b.shown = value;
+    if (b.line != nullptr) {
+        const QSignalBlocker block(b.line);
+        b.line->setText(toQString(value));
+        // A field filled by the program would otherwise show its end, cutting
+        // off the first characters of a long marker.
+        b.line->setCursorPosition(0);
+    } else {
+        const QSignalBlocker block(b.lines);
+        b.lines->setPlainText(toQString(value));
     }
 }
 
-}  // namespace
-
-std::string RuleSettingsWindow::siteAddress() const
+void RuleSettingsWindow::setFields(const SiteRule& rule)
 {
-    return fieldValue(siteAddress_, shown_[0]);
-}
-std::string RuleSettingsWindow::chapterListPattern() const
-{
-    return fieldValue(chapterListPattern_, shown_[1]);
-}
-std::string RuleSettingsWindow::novelNamePattern() const
-{
-    return fieldValue(novelNamePattern_, shown_[2]);
-}
-std::string RuleSettingsWindow::authorPattern() const
-{
-    return fieldValue(authorPattern_, shown_[3]);
-}
-std::string RuleSettingsWindow::contentLeftMarker() const
-{
-    return fieldValue(contentLeftMarker_, shown_[4]);
-}
-std::string RuleSettingsWindow::contentRightMarker() const
-{
-    return fieldValue(contentRightMarker_, shown_[5]);
-}
-
-void RuleSettingsWindow::setFields(const std::string& siteAddress, const std::string& chapterListPattern,
-                                   const std::string& novelNamePattern, const std::string& authorPattern,
-                                   const std::string& contentLeftMarker, const std::string& contentRightMarker)
-{
-    shown_ = {siteAddress, chapterListPattern, novelNamePattern, authorPattern, contentLeftMarker, contentRightMarker};
-    const QSignalBlocker b1(siteAddress_);
-    const QSignalBlocker b2(chapterListPattern_);
-    const QSignalBlocker b3(novelNamePattern_);
-    const QSignalBlocker b4(authorPattern_);
-    const QSignalBlocker b5(contentLeftMarker_);
-    const QSignalBlocker b6(contentRightMarker_);
-    siteAddress_->setText(toQString(siteAddress));
-    chapterListPattern_->setPlainText(toQString(chapterListPattern));
-    novelNamePattern_->setPlainText(toQString(novelNamePattern));
-    authorPattern_->setPlainText(toQString(authorPattern));
-    contentLeftMarker_->setText(toQString(contentLeftMarker));
-    contentRightMarker_->setText(toQString(contentRightMarker));
-    showStart({siteAddress_, contentLeftMarker_, contentRightMarker_});
-}
-
-void RuleSettingsWindow::setSiteAddress(const std::string& siteAddress)
-{
-    shown_[0] = siteAddress;
-    const QSignalBlocker block(siteAddress_);
-    siteAddress_->setText(toQString(siteAddress));
-    showStart({siteAddress_});
+    for (std::size_t i = 0; i < kRuleTextFieldCount; ++i) {
+        setFieldText(kRuleAttributes[i].field, rule.*kRuleAttributes[i].text);
+    }
 }
 
 void RuleSettingsWindow::closeEvent(QCloseEvent* event)

@@ -33,20 +33,20 @@ public:
     // Selects a rule without running the user's selection handler.
     void selectQuietly(int index);
 
-    // The six fields, in GBK.
-    std::string siteAddress() const;
-    std::string chapterListPattern() const;
-    std::string novelNamePattern() const;
-    std::string authorPattern() const;
-    std::string contentLeftMarker() const;
-    std::string contentRightMarker() const;
+    // The six text fields of kRuleAttributes, in GBK: the text the user left
+    // in the field, or the value last put there, byte for byte.
+    std::string fieldText(RuleField field) const;
+    std::string siteAddress() const { return fieldText(RuleField::siteAddress); }
+    std::string chapterListPattern() const { return fieldText(RuleField::chapterListPattern); }
+    std::string novelNamePattern() const { return fieldText(RuleField::novelNamePattern); }
+    std::string authorPattern() const { return fieldText(RuleField::authorPattern); }
+    std::string contentLeftMarker() const { return fieldText(RuleField::contentLeftMarker); }
+    std::string contentRightMarker() const { return fieldText(RuleField::contentRightMarker); }
 
-    // Fills the six fields without running their change handlers.
-    void setFields(const std::string& siteAddress, const std::string& chapterListPattern,
-                   const std::string& novelNamePattern, const std::string& authorPattern,
-                   const std::string& contentLeftMarker, const std::string& contentRightMarker);
-    // Sets the site address field alone, likewise.
-    void setSiteAddress(const std::string& siteAddress);
+    // Fills the six fields from `rule` without running their change handlers.
+    void setFields(const SiteRule& rule);
+    // Sets one text field alone, likewise.
+    void setFieldText(RuleField field, const std::string& value);
 
     // The selected rule's optional settings, as last read from the file.
     const RuleOptions& ruleOptions() const { return options_; }
@@ -66,16 +66,19 @@ protected:
 
 private:
     QListWidget* ruleList_;
-    QLineEdit* siteAddress_;
-    QPlainTextEdit* chapterListPattern_;
-    QPlainTextEdit* novelNamePattern_;
-    QPlainTextEdit* authorPattern_;
-    QLineEdit* contentLeftMarker_;
-    QLineEdit* contentRightMarker_;
-    // The values last put into the fields, byte for byte: the widgets turn
-    // CR LF and lone CR into their own line breaks, and patterns that end in
-    // one must reach the engine and the file unchanged, edited or not.
-    std::array<std::string, 6> shown_;
+    // One text field's box, one-line or several-line, and the value last put
+    // into it, byte for byte: the widgets turn CR LF and lone CR into their
+    // own line breaks, and patterns that end in one must reach the engine and
+    // the file unchanged, edited or not.
+    struct FieldBox {
+        QLineEdit* line = nullptr;
+        QPlainTextEdit* lines = nullptr;
+        std::string shown{};
+    };
+    FieldBox& box(RuleField field);
+    const FieldBox& box(RuleField field) const;
+
+    std::array<FieldBox, kRuleTextFieldCount> boxes_;
     RuleOptions options_;
     QPushButton* renameButton_;
     QPushButton* addButton_;

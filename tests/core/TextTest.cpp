@@ -175,3 +175,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestoreLineBreaksTest, testing::Values(
     LineBreakCase{"nothing stored", "", "a\nb", "a\r\nb"}
 ));
 // clang-format on
+
+TEST(TextTest, XmlEscapingLeavesTrailBytesAndApostrophesAsAsked)
+{
+    // Appends to what `out` holds; double-byte characters pass whole.
+    const std::string in = "a&b<c>d\"e'f \xD6\xD0";
+    std::string kept = "[";
+    text::appendXmlEscaped(kept, in, text::Apostrophe::kept);
+    EXPECT_EQ(kept, "[a&amp;b&lt;c&gt;d&quot;e'f \xD6\xD0");
+    std::string escaped;
+    text::appendXmlEscaped(escaped, in, text::Apostrophe::escaped);
+    EXPECT_EQ(escaped, "a&amp;b&lt;c&gt;d&quot;e&apos;f \xD6\xD0");
+}

@@ -100,7 +100,7 @@ std::filesystem::path createTemporaryBeside(const std::filesystem::path& target,
         stem.resize(cut);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path temporary =
+        std::filesystem::path temporary =
             target.parent_path() / ("." + stem + "." + randomTag() + std::string(kSuffix));
         fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (fd.valid()) {

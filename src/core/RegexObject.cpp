@@ -18,8 +18,8 @@ static_assert(PCRE2_UNSET == kUnset);
 
 // Backtracking bounds: a runaway pattern fails the run instead of stalling
 // the retrieval thread or eating the machine's memory.
-constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
-constexpr PCRE2_SIZE kJitStackMax = 16 * 1024 * 1024;
+constexpr PCRE2_SIZE kJitStackStart = PCRE2_SIZE{32} * 1024;
+constexpr PCRE2_SIZE kJitStackMax = PCRE2_SIZE{16} * 1024 * 1024;
 constexpr uint32_t kHeapLimitKiB = 256 * 1024;
 
 struct PcreDeleter {

@@ -30,7 +30,7 @@ constexpr JobPacket kStopSentinel{kStopSentinelRoutine, -1, -1};
 
 constexpr int kFailureRunLimit = 5;
 constexpr milliseconds kSlice{20};
-constexpr std::size_t kLeastStackBytes = 64 * 1024;
+constexpr std::size_t kLeastStackBytes = std::size_t{64} * 1024;
 
 }  // namespace
 
@@ -106,7 +106,7 @@ bool launchThread(std::unique_ptr<Launch> launch, std::size_t stackBytes)
     const bool started = ready && pthread_create(&thread, &attributes, threadEntry, launch.get()) == 0;
     pthread_attr_destroy(&attributes);
     if (started) {
-        launch.release();  // the thread owns it now
+        static_cast<void>(launch.release());  // the thread owns it now
     }
     return started;
 }
@@ -164,6 +164,7 @@ void workerLoop(const std::shared_ptr<PoolCore>& core, bool onDemand)
         }
         c.busyCount.fetch_add(1);
         c.queuedCount.fetch_sub(1);
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the queue carries a routine as the address submitted
         reinterpret_cast<JobRoutine>(packet.routine)(packet.first, packet.second);
         c.busyCount.fetch_sub(1);
         c.jobEnded.set();

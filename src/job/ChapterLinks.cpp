@@ -3,6 +3,7 @@
 #include "web/Url.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,8 +25,9 @@ std::vector<std::size_t> positionsWithoutRepeats(const std::vector<std::string>&
     std::size_t start = 0;
     if (head > 0 && 2 * head < n) {
         // A block of newest chapters: the same addresses end the list.
-        const std::unordered_set<std::string_view> block(addresses.begin(), addresses.begin() + head);
-        const std::unordered_set<std::string_view> tail(addresses.end() - head, addresses.end());
+        const auto length = static_cast<std::ptrdiff_t>(head);
+        const std::unordered_set<std::string_view> block(addresses.begin(), addresses.begin() + length);
+        const std::unordered_set<std::string_view> tail(addresses.end() - length, addresses.end());
         if (block == tail) {
             start = head;
         }

@@ -204,7 +204,7 @@ std::optional<std::string> zipArchive(const std::vector<std::pair<std::string, s
     if (zip_close(archive.get()) != 0) {
         return std::nullopt;
     }
-    archive.release();
+    static_cast<void>(archive.release());  // zip_close freed it
 
     if (zip_source_open(buffer) != 0) {
         return std::nullopt;
@@ -285,7 +285,7 @@ bool writeEpubFile(const EpubBook& book, const fs::path& file)
     documents.push_back({"title.xhtml", "title-page", title, xhtmlDocument(title, titlePage)});
 
     for (std::size_t i = 0; i < book.chapters.size(); ++i) {
-        const std::string number = text::decimal(static_cast<long long>(i + 1));
+        const std::string number = text::decimal(static_cast<long long>(i) + 1);
         std::string heading = escaped(trimBlanks(cleanUtf8(book.chapters[i].title)));
         if (heading.empty()) {
             heading = number;
@@ -309,9 +309,10 @@ bool writeEpubFile(const EpubBook& book, const fs::path& file)
     for (std::size_t i = firstListed; i < documents.size(); ++i) {
         const Document& d = documents[i];
         nav += "<li><a href=\"" + d.name + "\">" + d.title + "</a></li>\n";
-        const std::string order = text::decimal(static_cast<long long>(i - firstListed + 1));
-        navMap += "<navPoint id=\"p" + order + "\" playOrder=\"" + order + "\"><navLabel><text>" + d.title
-                  + "</text></navLabel><content src=\"" + d.name + "\"/></navPoint>\n";
+        const std::string order = text::decimal(static_cast<long long>(i - firstListed) + 1);
+        navMap.append("<navPoint id=\"p").append(order).append("\" playOrder=\"").append(order);
+        navMap.append("\"><navLabel><text>").append(d.title).append("</text></navLabel><content src=\"");
+        navMap.append(d.name).append("\"/></navPoint>\n");
     }
     nav += "</ol>\n</nav>\n";
     const std::string navDocument = xhtmlDocument(title, nav);

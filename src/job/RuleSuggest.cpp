@@ -175,6 +175,7 @@ std::vector<Anchor> findAnchors(std::string_view page)
         anchors.push_back(std::move(anchor));
     }
     std::vector<std::size_t> starts;
+    starts.reserve(anchors.size());
     for (const Anchor& anchor : anchors) {
         starts.push_back(anchor.begin);
     }
@@ -312,7 +313,7 @@ std::string firstWorking(std::string_view page, const std::vector<std::string>& 
 {
     RegexObject regex;
     for (const std::string& candidate : candidates) {
-        const std::string pattern = encoding::toGbk(candidate);
+        std::string pattern = encoding::toGbk(candidate);
         if (regex.run(pattern, page)) {
             const std::string value = regex.groupText(1, 1);
             if (!(trim ? text::trimSpaces(value) : text::removeSpaces(value)).empty()) {

@@ -84,6 +84,7 @@ std::vector<std::pair<std::string, int>> findLeftovers(std::string_view saved)
         }
     }
     std::vector<std::pair<std::string, int>> leftovers;
+    leftovers.reserve(order.size());
     for (const std::string& token : order) {
         leftovers.emplace_back(token, counts[token]);
     }

@@ -101,12 +101,12 @@ std::string DecodePageBody(std::string_view body, std::string_view responseHeade
     return std::string(text::untilNul(body));
 }
 
-std::string ConvertIfUtf8(std::string_view page)
+std::string ConvertIfUtf8(std::string_view text)
 {
-    if (text::find(page, "charset=utf-8", 1, true) >= 1 || text::find(page, "charset=\"utf-8", 1, true) >= 1) {
-        return Utf8ToGbk(page);
+    if (text::find(text, "charset=utf-8", 1, true) >= 1 || text::find(text, "charset=\"utf-8", 1, true) >= 1) {
+        return Utf8ToGbk(text);
     }
-    return std::string(page);
+    return std::string(text);
 }
 
 std::string Utf8ToGbk(std::string_view utf8)

@@ -13,7 +13,7 @@ namespace {
 
 // How far into a page its <meta> charset is looked for. Browsers look at
 // the first 1024 bytes; Chinese sites often put long scripts first.
-constexpr std::size_t kMetaScanBytes = 64 * 1024;
+constexpr std::size_t kMetaScanBytes = std::size_t{64} * 1024;
 
 enum class Source { utf8, gbk, gb18030, big5, utf16le, utf16be };
 

@@ -556,21 +556,6 @@ int runList(const Arguments& arguments, std::FILE* out, std::FILE* err)
 
 namespace {
 
-// The command line's names of the optional settings and the attribute
-// names they stand for in the rules file.
-struct SettingName {
-    std::string_view name;
-    std::string_view attribute;  // UTF-8
-    std::string_view fallback;   // the default's own spelling, which leaves no attribute
-};
-constexpr SettingName kSettingNames[] = {
-    {"encoding", "网页编码", "auto"},        {"dedupe", "去重", "yes"},
-    {"reverse-list", "目录倒序", "no"},      {"next-list-page", "目录下一页", ""},
-    {"next-chapter-page", "章节下一页", ""}, {"max-parallel", "最大并发", ""},
-    {"interval-ms", "请求间隔毫秒", "0"},    {"block-text", "拦截页文字", ""},
-    {"remove-text", "去除文字", ""},
-};
-
 // "yes"/"no" as the file's "真"/"假" for the two switches.
 std::string storedValue(std::string_view attribute, const std::string& value)
 {
@@ -600,9 +585,11 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
     if (found == names.end()) {
         return refuse("no rule named " + ruleName + " in " + rules.file().string() + " (velmora-cli rules lists them)");
     }
-    const auto named = std::find_if(std::begin(kSettingNames), std::end(kSettingNames),
-                                    [&](const SettingName& s) { return s.name == setting || s.attribute == setting; });
-    if (named == std::end(kSettingNames)) {
+    const std::span<const RuleOptionName> settings = ruleOptionNames();
+    const auto named = std::find_if(settings.begin(), settings.end(), [&](const RuleOptionName& s) {
+        return s.setting == setting || s.attribute == setting;
+    });
+    if (named == settings.end()) {
         return refuse("no setting called " + setting + " (see velmora-cli --help)");
     }
     const int position = static_cast<int>(found - names.begin()) + 1;
@@ -634,7 +621,7 @@ int setRuleOption(const RuleStore& rules, const std::string& ruleName, const std
     if (!rules.updateRule(position, {RuleField::options}, rule)) {
         return refuse("cannot write " + rules.file().string() + "; nothing was changed");
     }
-    std::fprintf(out, "%s: %s = %s\n", ruleName.c_str(), std::string(named->name).c_str(),
+    std::fprintf(out, "%s: %s = %s\n", ruleName.c_str(), std::string(named->setting).c_str(),
                  isDefault ? "(default)" : encoding::gbkToUtf8(written->value).c_str());
     return std::fflush(out) == 0 ? 0 : kRefused;
 }

@@ -57,11 +57,10 @@ std::string numberOrUnset(int n)
     return n > 0 ? text::decimal(n) : std::string();
 }
 
-// One setting: its attribute name (UTF-8 here, GBK in the file), its value
-// as written (empty when it is at its default, so no attribute), and how a
-// stored value is read.
+// One setting: its names, its value as written (empty when it is at its
+// default, so no attribute), and how a stored value is read.
 struct OptionAttribute {
-    const char* name;
+    RuleOptionName names;
     std::string (*write)(const RuleOptions&);
     void (*read)(RuleOptions&, std::string_view);
 };
@@ -69,7 +68,7 @@ struct OptionAttribute {
 // The settings in the order their attributes are added.
 // clang-format off
 const OptionAttribute kOptionAttributes[] = {
-    {"网页编码",
+    {{"encoding", "网页编码", "auto"},
      [](const RuleOptions& o) {
          return o.pageEncoding == PageEncoding::automatic
                     ? std::string()
@@ -85,21 +84,21 @@ const OptionAttribute kOptionAttributes[] = {
              }
          }
      }},
-    {"去重", [](const RuleOptions& o) { return o.removeRepeatedLinks ? std::string() : std::string(kStoredFalse); },
+    {{"dedupe", "去重", "yes"}, [](const RuleOptions& o) { return o.removeRepeatedLinks ? std::string() : std::string(kStoredFalse); },
      [](RuleOptions& o, std::string_view v) { o.removeRepeatedLinks = v != kStoredFalse; }},
-    {"目录倒序", [](const RuleOptions& o) { return o.reverseList ? std::string(kStoredTrue) : std::string(); },
+    {{"reverse-list", "目录倒序", "no"}, [](const RuleOptions& o) { return o.reverseList ? std::string(kStoredTrue) : std::string(); },
      [](RuleOptions& o, std::string_view v) { o.reverseList = v == kStoredTrue; }},
-    {"目录下一页", [](const RuleOptions& o) { return o.nextListPagePattern; },
+    {{"next-list-page", "目录下一页", ""}, [](const RuleOptions& o) { return o.nextListPagePattern; },
      [](RuleOptions& o, std::string_view v) { o.nextListPagePattern = v; }},
-    {"章节下一页", [](const RuleOptions& o) { return o.nextChapterPagePattern; },
+    {{"next-chapter-page", "章节下一页", ""}, [](const RuleOptions& o) { return o.nextChapterPagePattern; },
      [](RuleOptions& o, std::string_view v) { o.nextChapterPagePattern = v; }},
-    {"最大并发", [](const RuleOptions& o) { return numberOrUnset(o.maxConcurrency); },
+    {{"max-parallel", "最大并发", ""}, [](const RuleOptions& o) { return numberOrUnset(o.maxConcurrency); },
      [](RuleOptions& o, std::string_view v) { o.maxConcurrency = boundedNumber(v, 1, kMaxRuleConcurrency, 0); }},
-    {"请求间隔毫秒", [](const RuleOptions& o) { return numberOrUnset(o.minIntervalMs); },
+    {{"interval-ms", "请求间隔毫秒", "0"}, [](const RuleOptions& o) { return numberOrUnset(o.minIntervalMs); },
      [](RuleOptions& o, std::string_view v) { o.minIntervalMs = boundedNumber(v, 0, kMaxRuleIntervalMs, 0); }},
-    {"拦截页文字", [](const RuleOptions& o) { return joinLines(o.blockPageTexts); },
+    {{"block-text", "拦截页文字", ""}, [](const RuleOptions& o) { return joinLines(o.blockPageTexts); },
      [](RuleOptions& o, std::string_view v) { o.blockPageTexts = splitLines(v); }},
-    {"去除文字", [](const RuleOptions& o) { return joinLines(o.removeTexts); },
+    {{"remove-text", "去除文字", ""}, [](const RuleOptions& o) { return joinLines(o.removeTexts); },
      [](RuleOptions& o, std::string_view v) { o.removeTexts = splitLines(v); }},
 };
 // clang-format on
@@ -111,7 +110,7 @@ const std::array<std::string, kOptionCount>& gbkNames()
     static const std::array<std::string, kOptionCount> names = [] {
         std::array<std::string, kOptionCount> out;
         for (std::size_t i = 0; i < kOptionCount; ++i) {
-            out[i] = encoding::toGbk(kOptionAttributes[i].name);
+            out[i] = encoding::toGbk(kOptionAttributes[i].names.attribute);
         }
         return out;
     }();
@@ -119,6 +118,18 @@ const std::array<std::string, kOptionCount>& gbkNames()
 }
 
 }  // namespace
+
+std::span<const RuleOptionName> ruleOptionNames()
+{
+    static const std::array<RuleOptionName, kOptionCount> names = [] {
+        std::array<RuleOptionName, kOptionCount> out;
+        for (std::size_t i = 0; i < kOptionCount; ++i) {
+            out[i] = kOptionAttributes[i].names;
+        }
+        return out;
+    }();
+    return names;
+}
 
 RuleOptions readRuleOptions(const XmlElement& rule)
 {

@@ -2,6 +2,7 @@
 
 #include "web/PageEncoding.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,18 @@ inline constexpr std::string_view kStoredFalse = "\xBC\xD9";
 
 constexpr int kMaxRuleConcurrency = 20;
 constexpr int kMaxRuleIntervalMs = 600000;
+
+// One optional setting's names: the one people type (velmora-cli rules set),
+// its attribute's (UTF-8 here, GBK in the file), and the default's own
+// spelling in the first form, which leaves no attribute.
+struct RuleOptionName {
+    std::string_view setting;
+    std::string_view attribute;
+    std::string_view fallback;
+};
+
+// Every optional setting, in the order their attributes are added.
+std::span<const RuleOptionName> ruleOptionNames();
 
 // The settings held by a rule element's attributes.
 RuleOptions readRuleOptions(const XmlElement& rule);

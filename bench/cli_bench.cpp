@@ -93,6 +93,7 @@ int main()
     }
     const auto curl = [&](const std::vector<std::string>& outputs) {
         fs::create_directories(curlFolder / "pages");
+        ::sync();
         const double seconds = velmora::bench::runCurlParallel(urls, outputs);
         fs::remove_all(curlFolder / "pages");
         return Ran{seconds >= 0, seconds, 0};
@@ -106,6 +107,7 @@ int main()
     long cliPeak = 0;
     for (int round = 1; round <= kRounds; ++round) {
         const fs::path folder = workingFolder("-get");
+        ::sync();  // no run pays for flushing the files of the one before
         const Ran get = run({VELMORA_CLI_PATH, "get", site.listUrl()}, folder);
         const Ran discarded = curl(discard);
         const Ran saved = curl(pages);

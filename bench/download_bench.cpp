@@ -4,11 +4,14 @@
 // again into one file each, as the program stores them), for
 // 3,000 chapters from a loopback site that answers at once and for 1,000
 // chapters answered after 50 ms each; with the longest stall of the window's
-// event loop during each window run.
+// event loop during each window run. Every run that writes files starts from
+// an empty folder with earlier writes flushed, so no run pays for replacing or
+// flushing the files of the one before.
 #include "BenchWindow.h"
 #include "CurlTool.h"
 #include "core/AtomicCounter.h"
 #include "core/WorkerPool.h"
+#include "job/ChapterFiles.h"
 #include "job/NovelEngine.h"
 #include "rules/RuleStore.h"
 #include "support/NovelSite.h"
@@ -26,6 +29,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -80,9 +85,17 @@ int main(int argc, char** argv)
         fetch->click();
         waitUntil([&] { return fetch->isEnabled(); });
 
+        const Retrieval found = RetrieveChapterList(site.listUrl(), patterns);
+        const std::filesystem::path novelFolder = NovelFolder(found.novel.name);
+        const auto startEmpty = [&] {
+            std::filesystem::remove_all(novelFolder);
+            std::filesystem::remove_all("curl");
+            std::filesystem::create_directories("curl");
+            ::sync();
+        };
+
         std::vector<std::string> urls;
         std::vector<std::string> outputs;
-        std::filesystem::create_directories("curl");
         for (int n = 1; n <= scenario.chapters; ++n) {
             urls.push_back(site.server().url("/book/1/" + std::to_string(n) + ".html"));
             outputs.push_back("curl/" + std::to_string(n) + ".txt");
@@ -108,6 +121,7 @@ int main(int argc, char** argv)
                     stallEndedAt = clock.elapsed();
                 }
             });
+            startEmpty();
             clock.start();
             ticker.start(5);
             sinceTick.start();
@@ -119,7 +133,7 @@ int main(int argc, char** argv)
                 WorkerPool pool;
                 AtomicCounter failed;
                 DownloadEngine engine(pool, failed);
-                const Retrieval found = RetrieveChapterList(site.listUrl(), patterns);
+                startEmpty();
                 clock.restart();
                 engine.start({found.novel, markers, found.rows}, nullptr);
                 engine.wait();
@@ -131,6 +145,7 @@ int main(int argc, char** argv)
             }
 
             curlTimes.push_back(bench::runCurlParallel(urls, dropped));
+            startEmpty();
             curlFileTimes.push_back(bench::runCurlParallel(urls, outputs));
         }
         const double windowTime = median(windowTimes);

@@ -25,9 +25,9 @@ struct CapturedDocument {
 //
 // Releasing the set stops the pool without waiting for queued jobs and then
 // waits, up to the set's release wait, for the pool's last worker to leave,
-// because a running job may still touch the counter and the lock. Only then
-// are the objects freed. A job that outlasts the wait (it can only be stuck,
-// for instance on a window thread that is itself ending) gets its objects
+// because a running job may still count a chapter given up. Only then are
+// the objects freed. A job that outlasts the wait (it can only be stuck, for
+// instance in a write to a file system that no longer answers) gets its objects
 // kept instead: the whole set is left in place, still reachable, for the
 // rest of the process's life rather than freed under a live worker.
 class ProgramGlobals {
@@ -51,6 +51,8 @@ public:
     WorkerPool& workerPool() { return *workerPool_; }
     AtomicCounter& failedCount() { return *failedCount_; }
     CapturedDocument& currentDocument() { return *currentDocument_; }
+    // Part of the set for code that serialises progress across threads; the
+    // download engine keeps its own per-run mutex, so nothing takes it today.
     SharedLock& progressLock() { return *progressLock_; }
 
 private:
@@ -72,10 +74,13 @@ private:
 };
 
 // The program's own set. startProgramGlobals makes it once, at program start,
-// and registers its release with std::atexit, so it is released however the
-// program ends: a return from main or std::exit (the exit button). The window
-// code receives references to it; job routines, which carry only two
-// integers, reach it through programGlobals().
+// and registers its release with std::atexit, so it is released whenever the
+// program ends normally: main returns (the window closed, the exit button's
+// QCoreApplication::exit, a command of velmora-cli finished) or std::exit is
+// called. velmora-cli's second Ctrl-C ends the process with _exit on purpose,
+// without it. Both programs pass references to the set on; download jobs find
+// their run through the engine, not through the set. programGlobals() is for
+// code that holds no reference.
 ProgramGlobals& startProgramGlobals();
 // The program's set; null before startProgramGlobals and once it was freed
 // (a set kept for a worker that outlasted the release stays visible here).

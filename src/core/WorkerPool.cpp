@@ -207,6 +207,9 @@ void managerLoop(const std::shared_ptr<PoolCore>& core, std::int32_t generation)
     c.managerEnded.set();
 }
 
+// A stack size given to start is rounded down to whole 4 KiB pages, while
+// setStackSize rounds to 8 KiB: the two roundings differ on purpose, each is
+// the documented behaviour of its call, so neither is a slip of the other.
 std::int32_t startStackSize(std::int32_t bytes)
 {
     if (bytes != 0 && bytes < 8192) {
@@ -518,7 +521,7 @@ void WorkerPool::setStackSize(std::int32_t bytes)
     if (bytes != 0 && bytes < 8192) {
         bytes = 8192;
     }
-    core_->stackSize.store(bytes - bytes % 8192);
+    core_->stackSize.store(bytes - bytes % 8192);  // 8 KiB, not start's 4 KiB: see startStackSize
 }
 
 }  // namespace velmora

@@ -27,7 +27,9 @@ struct PoolStartOptions {
     std::optional<std::int32_t> maxWorkers{};     // 20; raised to the core workers
     std::optional<std::int32_t> idleTimeoutMs{};  // 10000; at least 100
     bool pumpEvents = false;                      // keep the window responsive while starting
-    std::optional<std::int32_t> stackSize{};      // 0 = platform default; see setStackSize
+    // 0 = platform default; below 8192 becomes 8192, otherwise rounded down to
+    // a multiple of 4096 (setStackSize rounds to 8192: each call keeps its own).
+    std::optional<std::int32_t> stackSize{};
 };
 
 struct PoolCore;

@@ -324,7 +324,8 @@ void MainWindow::exitProgram()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Running workers call into this window; let them finish before it goes.
+    // A running download or retrieval still reports to this window: end it
+    // (transfers in flight are cut short) before the window goes.
     job_->stopAndWait();
     ruleSettings_->hide();
     QWidget::closeEvent(event);

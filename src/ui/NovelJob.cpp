@@ -474,6 +474,8 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
         }
         if (!enough) {
             failedCount_.increment();
+            // "失败3次" although the browser tries kBrowserAttempts times: the
+            // status column has one text for a chapter given up, in either mode.
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
         } else if (!SaveChapterFile(request.novel.name, row + 1,
@@ -628,6 +630,8 @@ void NovelJob::mergeButtonClicked()
         reportMerged();
     } else {
         setStatus(QStringLiteral("合并失败,请手动重新合并!"));
+        // Without the status line's "!": the merge button's box has always
+        // said it this way, unlike the automatic merge's box.
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并"), 0, StyleError);
     }
     c_.merge->setEnabled(true);

@@ -33,7 +33,7 @@ public:
         std::filesystem::current_path(folder_);
         globals_ = ProgramGlobals::create();
         start_ = std::make_unique<ProgramStart>(argc, argv);
-        setMessageBoxHook([](const QString&, const QString&, int, int) { return int(ResultOk); });
+        setMessageBoxHook([](const QString&, const QString&, int, int) { return int(resultOk); });
         window_ = std::make_unique<MainWindow>(*globals_);
         window_->show();
         QCoreApplication::processEvents();

@@ -28,16 +28,16 @@ std::string manyRules(int copies)
     return out + text.substr(last);
 }
 
-void ParseDefaultRules(benchmark::State& state)
+void parseDefaultRules(benchmark::State& state)
 {
     for (auto _ : state) {
         benchmark::DoNotOptimize(parseXmlDocument(DefaultRulesText()));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(DefaultRulesText().size()));
 }
-BENCHMARK(ParseDefaultRules);
+BENCHMARK(parseDefaultRules);
 
-void ParseLargeFile(benchmark::State& state)
+void parseLargeFile(benchmark::State& state)
 {
     const std::string doc = manyRules(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -46,7 +46,7 @@ void ParseLargeFile(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(doc.size()));
     state.counters["file_kB"] = static_cast<double>(doc.size()) / 1024;
 }
-BENCHMARK(ParseLargeFile)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(parseLargeFile)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // A folder of its own holding the default rules file.
 class RulesFolder {
@@ -72,16 +72,16 @@ private:
     std::optional<RuleStore> store_;
 };
 
-void LookupOnDefaultFile(benchmark::State& state)
+void lookupOnDefaultFile(benchmark::State& state)
 {
     RulesFolder folder;
     for (auto _ : state) {
         benchmark::DoNotOptimize(lookupRuleIndex(folder.store(), "http://www.meiyu.example/book/1/"));
     }
 }
-BENCHMARK(LookupOnDefaultFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(lookupOnDefaultFile)->Unit(benchmark::kMicrosecond);
 
-void UpdateFieldOnDefaultFile(benchmark::State& state)
+void updateFieldOnDefaultFile(benchmark::State& state)
 {
     RulesFolder folder;
     SiteRule values;
@@ -90,6 +90,6 @@ void UpdateFieldOnDefaultFile(benchmark::State& state)
         benchmark::DoNotOptimize(folder.store().updateRule(1, {RuleField::authorPattern}, values));
     }
 }
-BENCHMARK(UpdateFieldOnDefaultFile)->Unit(benchmark::kMicrosecond);
+BENCHMARK(updateFieldOnDefaultFile)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -50,11 +50,11 @@ int main()
     std::printf("  DecodePageBody + ConvertIfUtf8: best %.1f ms, median %.1f ms\n", best, median);
     // The decoder that reads the encoding from the bytes: one more pass over
     // the page to see that it is valid UTF-8.
-    const auto [pageBest, pageMedian] = bench::timeRounds(15, [&] { size = DecodePage(body, headers).text.size(); });
-    std::printf("  DecodePage (encoding by the bytes): best %.1f ms, median %.1f ms\n", pageBest, pageMedian);
+    const auto [pageBest, pageMedian] = bench::timeRounds(15, [&] { size = decodePage(body, headers).text.size(); });
+    std::printf("  decodePage (encoding by the bytes): best %.1f ms, median %.1f ms\n", pageBest, pageMedian);
     const std::string gbkBody = gzipBytes(encoding::toGbk(page));
-    const auto [gbkBest, gbkMedian] = bench::timeRounds(15, [&] { size = DecodePage(gbkBody, headers).text.size(); });
-    std::printf("  DecodePage of the same page in GBK: best %.1f ms, median %.1f ms\n", gbkBest, gbkMedian);
+    const auto [gbkBest, gbkMedian] = bench::timeRounds(15, [&] { size = decodePage(gbkBody, headers).text.size(); });
+    std::printf("  decodePage of the same page in GBK: best %.1f ms, median %.1f ms\n", gbkBest, gbkMedian);
     const auto [inflateBest, inflateMedian] = bench::timeRounds(15, [&] { size = DecompressGzip(body).size(); });
     std::printf("  of which DecompressGzip: best %.1f ms, median %.1f ms\n", inflateBest, inflateMedian);
 

@@ -85,8 +85,8 @@ int main(int argc, char** argv)
         fetch->click();
         waitUntil([&] { return fetch->isEnabled(); });
 
-        const Retrieval found = RetrieveChapterList(site.listUrl(), patterns);
-        const std::filesystem::path novelFolder = NovelFolder(found.novel.name);
+        const Retrieval found = retrieveChapterList(site.listUrl(), patterns);
+        const std::filesystem::path novelFolder = novelFolderPath(found.novel.name);
         const auto startEmpty = [&] {
             std::filesystem::remove_all(novelFolder);
             std::filesystem::remove_all("curl");

@@ -62,12 +62,12 @@ int main()
 
     bool written = true;
     const auto [best, median] =
-        bench::timeRounds(5, [&] { written = WriteEpub(book, folder / "book.epub") && written; });
+        bench::timeRounds(5, [&] { written = writeEpubFile(book, folder / "book.epub") && written; });
     const std::string zip = "cd '" + folder.string() + "' && rm -f anchor.zip && zip -q -r anchor.zip chapters";
     const auto [zipBest, zipMedian] = bench::timeRounds(5, [&] { written = std::system(zip.c_str()) == 0 && written; });
 
     std::printf("epub: %d chapters, %.1f MB GBK text\n", kChapters, bytes / 1e6);
-    std::printf("  WriteEpub: best %.0f ms, median %.0f ms, book %.1f MB\n", best, median,
+    std::printf("  writeEpubFile: best %.0f ms, median %.0f ms, book %.1f MB\n", best, median,
                 fs::file_size(folder / "book.epub") / 1e6);
     std::printf("  anchor zip -r of the chapters as UTF-8 files: best %.0f ms, median %.0f ms, %.1f MB\n", zipBest,
                 zipMedian, fs::file_size(folder / "anchor.zip") / 1e6);

@@ -65,7 +65,7 @@ void throughput()
                 "ran %lld, workers at the end %d\n",
                 kJobs, seconds, kJobs / seconds, submitSeconds, static_cast<long long>(jobsRun.load()),
                 pool.workerCount());
-    pool.stop(StopMode::Discard);
+    pool.stop(StopMode::discard);
 }
 
 void startDelay(bool asleep)
@@ -95,7 +95,7 @@ void startDelay(bool asleep)
     std::printf("start delay on an idle pool, workers %s, %d samples: median %.1f us, p90 %.1f us, p99 %.1f us, "
                 "max %.1f us\n",
                 asleep ? "asleep" : "just done", kSamples, at(0.5), at(0.9), at(0.99), delaysUs.back());
-    pool.stop(StopMode::Discard);
+    pool.stop(StopMode::discard);
 }
 
 }  // namespace

@@ -43,12 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::UrlPort(bytes);
     check(velmora::UrlPath(bytes).starts_with('/'));
 
-    const std::string typed = velmora::AddressFromTyping(bytes);
+    const std::string typed = velmora::addressFromTyping(bytes);
     check(typed.empty() || static_cast<unsigned char>(typed.front()) > 0x20);
 
     // Parsing the written-out address gives the same address back.
-    if (const std::optional<velmora::HttpAddress> address = velmora::ParseHttpAddress(bytes)) {
-        const std::optional<velmora::HttpAddress> again = velmora::ParseHttpAddress(address->text());
+    if (const std::optional<velmora::HttpAddress> address = velmora::parseHttpAddress(bytes)) {
+        const std::optional<velmora::HttpAddress> again = velmora::parseHttpAddress(address->text());
         check(again.has_value() && again->text() == address->text() && again->host == address->host
               && again->port == address->port);
         check(address->path.starts_with('/') && !address->host.empty());
@@ -56,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A resolved link is an http(s) address on the page's host or on a host
     // the link itself names.
-    const std::string resolved = velmora::ResolveAddress(base, link);
+    const std::string resolved = velmora::resolveAddress(base, link);
     if (!resolved.empty()) {
-        const std::optional<velmora::HttpAddress> page = velmora::ParseHttpAddress(base);
-        const std::optional<velmora::HttpAddress> target = velmora::ParseHttpAddress(resolved);
+        const std::optional<velmora::HttpAddress> page = velmora::parseHttpAddress(base);
+        const std::optional<velmora::HttpAddress> target = velmora::parseHttpAddress(resolved);
         check(page.has_value() && target.has_value());
         check(target->host == page->host || cleanedLower(link).find(target->host) != std::string::npos);
         if (base.find_first_of("\r\n\t") == std::string_view::npos) {

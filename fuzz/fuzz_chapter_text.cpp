@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();  // a cut is always a piece of the page
     }
     const std::string plain =
-        velmora::RemoveRemainingMarkup(velmora::CleanChapterText(page), {std::string(parts[0]), std::string(parts[1])});
+        velmora::removeRemainingMarkup(velmora::CleanChapterText(page), {std::string(parts[0]), std::string(parts[1])});
     for (const char c : plain) {
         const auto b = static_cast<unsigned char>(c);
         if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || b == 0x7F) {

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const velmora::PageEncoding setting : {velmora::PageEncoding::automatic, velmora::PageEncoding::gbk,
                                                 velmora::PageEncoding::utf8, velmora::PageEncoding::big5}) {
         const velmora::DecodedPage decoded =
-            velmora::DecodePage(bytes, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n", setting);
+            velmora::decodePage(bytes, "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n", setting);
         if (decoded.text.find('\0') != std::string::npos || (decoded.encoding.empty() && !decoded.tooLarge)) {
             __builtin_trap();
         }

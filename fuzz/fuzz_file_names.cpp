@@ -54,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view name = input.substr(0, cut);
     const std::string_view author = cut == std::string_view::npos ? std::string_view() : input.substr(cut + 1);
 
-    const std::string safe = velmora::SafeFileName(name);
-    const std::string folder = velmora::NovelFolder(name).string();
-    const std::string merged = velmora::MergedFilePath(name, author).string();
+    const std::string safe = velmora::safeFileName(name);
+    const std::string folder = velmora::novelFolderPath(name).string();
+    const std::string merged = velmora::mergedFilePath(name, author).string();
     if (!isWholeGbk(safe) || !isSafeComponent(folder, 120) || !isSafeComponent(merged, 255 - 16)
-        || velmora::ChapterFilePath(name, 1).string() != folder + "/1.txt") {
+        || velmora::chapterFilePath(name, 1).string() != folder + "/1.txt") {
         std::abort();
     }
     return 0;

@@ -11,16 +11,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const velmora::JobRecordResult read = velmora::ParseJobRecord(bytes);
+    const velmora::JobRecordResult read = velmora::parseJobRecord(bytes);
     if (!read.ok()) {
-        if (read.message.empty() || read.status == velmora::JobRecordStatus::Missing) {
+        if (read.message.empty() || read.status == velmora::JobRecordStatus::missing) {
             std::abort();
         }
         return 0;
     }
-    const std::string written = velmora::JobRecordText(read.record);
-    const velmora::JobRecordResult reread = velmora::ParseJobRecord(written);
-    if (!reread.ok() || reread.record != read.record || velmora::JobRecordText(reread.record) != written) {
+    const std::string written = velmora::jobRecordText(read.record);
+    const velmora::JobRecordResult reread = velmora::parseJobRecord(written);
+    if (!reread.ok() || reread.record != read.record || velmora::jobRecordText(reread.record) != written) {
         std::abort();
     }
     return 0;

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string_view page(reinterpret_cast<const char*>(data), size);
     velmora::RuleSuggestion suggestion;
-    velmora::SuggestListPatterns("http://127.0.0.1/b/1/", page, suggestion);
-    velmora::SuggestMarkers(page, suggestion);
+    velmora::suggestListPatterns("http://127.0.0.1/b/1/", page, suggestion);
+    velmora::suggestMarkers(page, suggestion);
     const velmora::ListPatterns& patterns = suggestion.rule.patterns;
     velmora::RegexObject regex;
     for (const std::string* pattern : {&patterns.novelName, &patterns.author, &patterns.chapterList}) {
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::RuleTestReport report;
     report.listPage.address = "http://127.0.0.1/b/1/";
     report.listPage.text = std::string(page);
-    velmora::CheckListPage(report, suggestion.rule);
+    velmora::checkListPage(report, suggestion.rule);
     if (!report.list.rowViews.empty()) {
-        velmora::CheckChapterPage(report, suggestion.rule, report.list.rowViews.front(),
-                                  velmora::CapturedTestedPage("http://127.0.0.1/b/1/1.html", std::string(page)));
+        velmora::checkChapterPage(report, suggestion.rule, report.list.rowViews.front(),
+                                  velmora::capturedTestedPage("http://127.0.0.1/b/1/1.html", std::string(page)));
     }
     return 0;
 }

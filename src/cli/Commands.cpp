@@ -159,7 +159,7 @@ FoundRule recordedRuleFor(const RuleStore& rules, const JobRecord& record)
 
 Retrieval retrieve(const std::string& address, const SiteRule& rule)
 {
-    return RetrieveChapterList(address, {rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
+    return retrieveChapterList(address, {rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern},
                                rule.options, &interruptFlag());
 }
 
@@ -219,7 +219,7 @@ public:
     // The novel of a job record (`update`): its list address, with the rule it names.
     NovelReport follow(const fs::path& novelFolder)
     {
-        const JobRecordResult read = ReadJobRecord(novelFolder);
+        const JobRecordResult read = readJobRecord(novelFolder);
         const std::string shown = read.ok() ? gbkToUtf8(read.record.listAddress) : novelFolder.filename().string();
         return run(shown, [&](NovelReport& novel) {
             novel.update = true;
@@ -270,14 +270,14 @@ private:
         }
         novel.name = gbkToUtf8(list.novel.name);
         novel.author = gbkToUtf8(list.novel.author);
-        novel.folder = shownPath(folder_, NovelFolder(list.novel.name));
+        novel.folder = shownPath(folder_, novelFolderPath(list.novel.name));
         novel.chapters = static_cast<int>(list.rows.size());
 
         const JobIdentity job{address, rule.name, list.novel};
         DownloadRequest request{list.novel, {rule.contentLeftMarker, rule.contentRightMarker}, list.rows, rule.options};
         ResumeCheck check;
         if (!arguments_.fresh) {
-            check = CheckJobRecord(address, list.novel, request.rows);
+            check = checkJobRecord(address, list.novel, request.rows);
             if (check.ignored()) {
                 complain(err_, "note: " + novel.folder + ": " + check.message + "; every chapter is downloaded");
             }
@@ -285,8 +285,8 @@ private:
         for (std::size_t position = 1; position <= request.rows.size(); ++position) {
             ChapterRow& row = request.rows[position - 1];
             row.checked = arguments_.rows.contains(row.number);
-            const fs::path file = ChapterFilePath(list.novel.name, static_cast<int>(position));
-            const bool recorded = position <= check.plan.size() && check.plan[position - 1] == RowPlan::Done;
+            const fs::path file = chapterFilePath(list.novel.name, static_cast<int>(position));
+            const bool recorded = position <= check.plan.size() && check.plan[position - 1] == RowPlan::done;
             if (row.checked && (recorded || (arguments_.resume && fs::exists(file)))) {
                 // Saved by an earlier run: counted as downloaded, so the merge takes it.
                 row.checked = false;
@@ -303,9 +303,9 @@ private:
             complain(err_, "note: the list has only " + std::to_string(novel.chapters)
                                + " chapters; the rows past it are skipped");
         }
-        UpdateJobRecord(job, request.rows, RecordMoment::listFetched);
+        updateJobRecord(job, request.rows, RecordMoment::listFetched);
         request.keepRecord = [job](const std::vector<ChapterRow>& rows, bool ended) {
-            UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+            updateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
         };
         reporter_.listed(novel);
         download(novel, job, std::move(request));
@@ -340,7 +340,7 @@ private:
             novel.end = NovelReport::End::interrupted;
             return;
         }
-        switch (DecideCompletion(arguments_.merge, novel.failed)) {
+        switch (decideCompletion(arguments_.merge, novel.failed)) {
         case Completion::report:
             novel.end = novel.failed > 0 ? NovelReport::End::failedChapters : NovelReport::End::complete;
             break;
@@ -349,7 +349,7 @@ private:
             break;
         case Completion::merge:
             if (MergeNovel(engineNovel_, rows_)) {
-                novel.mergedFile = shownPath(folder_, MergedFilePath(engineNovel_.name, engineNovel_.author));
+                novel.mergedFile = shownPath(folder_, mergedFilePath(engineNovel_.name, engineNovel_.author));
                 novel.end = NovelReport::End::complete;
                 writeEpub(novel, job);
             } else {
@@ -366,8 +366,8 @@ private:
         if (!arguments_.epub) {
             return;
         }
-        const std::string file = shownPath(folder_, EpubFilePath(engineNovel_.name, engineNovel_.author));
-        if (WriteNovelEpub(job, rows_)) {
+        const std::string file = shownPath(folder_, epubFilePath(engineNovel_.name, engineNovel_.author));
+        if (writeNovelEpub(job, rows_)) {
             novel.epubFile = file;
             return;
         }
@@ -386,7 +386,7 @@ private:
             break;
         case ChapterEvent::Kind::saved:
             reporter_.chapterSaved(row.number, gbkToUtf8(row.title),
-                                   shownPath(folder_, ChapterFilePath(novelName(), event.row + 1)));
+                                   shownPath(folder_, chapterFilePath(novelName(), event.row + 1)));
             break;
         case ChapterEvent::Kind::failed:
             reporter_.chapterFailed(row.number, gbkToUtf8(row.title), gbkToUtf8(baseAddress() + row.address),
@@ -508,7 +508,7 @@ int runUpdate(const Arguments& arguments, std::FILE* out, std::FILE* err)
     if (!workspace) {
         return kRefused;
     }
-    const std::vector<fs::path> folders = FindJobFolders(workspace->folder);
+    const std::vector<fs::path> folders = findJobFolders(workspace->folder);
     if (folders.empty()) {
         complain(err, "no novel in " + workspace->folder.string()
                           + " has a job record (下载记录.txt) yet: download one with velmora-cli get ADDRESS first");

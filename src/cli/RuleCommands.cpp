@@ -153,11 +153,11 @@ int runTest(const RuleArguments& a, std::FILE* out, std::FILE* err)
                        + " reads chapters through the browser; here the chapter page is read over HTTP, so text a "
                          "script builds is missing\n");
     }
-    const RuleTestReport report = TestRule(address, tested, a.row, &interruptFlag());
+    const RuleTestReport report = testRule(address, tested, a.row, &interruptFlag());
     if (report.cancelled) {
         return kInterruptedStatus;
     }
-    print(out, a.json ? ReportJson(report) + "\n" : "规则: " + gbkToUtf8(rule.name) + "\n" + ReportText(report));
+    print(out, a.json ? reportJson(report) + "\n" : "规则: " + gbkToUtf8(rule.name) + "\n" + reportText(report));
     return report.passed() ? 0 : kFailed;
 }
 
@@ -171,8 +171,8 @@ int runSuggest(const RuleArguments& a, std::FILE* out, std::FILE* err)
         return kRefusedStatus;
     }
     const std::string address = toGbk(a.words[0]);
-    const RuleSuggestion suggestion = SuggestRule(address, &interruptFlag());
-    const RuleTestReport report = TestRule(address, suggestion.rule, a.row, &interruptFlag());
+    const RuleSuggestion suggestion = suggestRule(address, &interruptFlag());
+    const RuleTestReport report = testRule(address, suggestion.rule, a.row, &interruptFlag());
     if (interrupted()) {
         return kInterruptedStatus;
     }
@@ -187,17 +187,17 @@ int runSuggest(const RuleArguments& a, std::FILE* out, std::FILE* err)
         rule.authorPattern = suggestion.rule.patterns.author;
         rule.contentLeftMarker = suggestion.rule.markers.left;
         rule.contentRightMarker = suggestion.rule.markers.right;
-        const ShareResult result = AddRuleUnderFreeName(*rules, rule);
+        const ShareResult result = addRuleUnderFreeName(*rules, rule);
         if (!result.ok) {
             return refuse(err, result.message);
         }
         added = result.names.front();
     }
     if (a.json) {
-        print(out, "{\"suggestion\":" + SuggestionJson(suggestion) + ",\"report\":" + ReportJson(report)
-                       + ",\"added\":" + (added.empty() ? std::string("null") : JsonString(added)) + "}\n");
+        print(out, "{\"suggestion\":" + suggestionJson(suggestion) + ",\"report\":" + reportJson(report)
+                       + ",\"added\":" + (added.empty() ? std::string("null") : gbkJsonString(added)) + "}\n");
     } else {
-        std::string text = "建议的规则\n" + SuggestionText(suggestion) + "\n试用结果\n" + ReportText(report);
+        std::string text = "建议的规则\n" + suggestionText(suggestion) + "\n试用结果\n" + reportText(report);
         if (!added.empty()) {
             text += "已加入规则“" + gbkToUtf8(added) + "”（" + rules->file().string() + "）\n";
         }
@@ -234,9 +234,9 @@ int runRulesShare(const RuleArguments& a, std::FILE* out, std::FILE* err)
             }
             positions.push_back(position);
         }
-        result = ExportRules(*rules, positions, file);
+        result = exportRules(*rules, positions, file);
     } else {
-        result = ImportRules(*rules, file);
+        result = importRules(*rules, file);
     }
     if (!result.ok) {
         return refuse(err, result.message);

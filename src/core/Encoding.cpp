@@ -125,8 +125,8 @@ std::string toGbk(std::string_view utf8)
     thread_local Converter toUcs4("WCHAR_T", "UTF-8");
     thread_local Converter ucs4ToGbk("CP936", "WCHAR_T");
     static_assert(sizeof(wchar_t) == 4, "WCHAR_T must be UCS-4");
-    static constexpr wchar_t question = L'?';
-    const std::string_view questionUnit(reinterpret_cast<const char*>(&question), sizeof question);
+    static constexpr wchar_t kQuestion = L'?';
+    const std::string_view questionUnit(reinterpret_cast<const char*>(&kQuestion), sizeof kQuestion);
     const std::string ucs4 = toUcs4.convert(utf8, [&](std::string_view rest, bool) {
         const std::size_t len = utf8SequenceLength(rest);
         return std::pair<std::size_t, std::string_view>(len == 0 ? 1 : len, questionUnit);

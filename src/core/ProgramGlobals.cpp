@@ -18,7 +18,7 @@ std::atomic<ProgramGlobals*> programSet{nullptr};
 bool waitUntilStopped(const WorkerPool& pool, std::int32_t waitMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (pool.state() != PoolState::Stopped) {
+    while (pool.state() != PoolState::stopped) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
@@ -65,7 +65,7 @@ bool ProgramGlobals::release(ProgramGlobals* globals, std::atomic<ProgramGlobals
     if (globals == nullptr || globals->released_.exchange(true)) {
         return false;
     }
-    globals->workerPool_->stop(StopMode::DiscardNoWait);
+    globals->workerPool_->stop(StopMode::discardNoWait);
     if (waitUntilStopped(*globals->workerPool_, globals->releaseWaitMs_)) {
         if (shownAt != nullptr) {
             ProgramGlobals* shown = globals;

@@ -12,7 +12,7 @@ namespace velmora {
 inline constexpr std::string_view QuotePlaceholder = "#\xD2\xFD\xBA\xC5";
 
 // `text` with every QuotePlaceholder made a double quote.
-inline std::string ResolveQuotePlaceholder(std::string_view text)
+inline std::string resolveQuotePlaceholder(std::string_view text)
 {
     return text::replaceAll(text, QuotePlaceholder, "\"");
 }

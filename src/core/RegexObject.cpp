@@ -86,7 +86,7 @@ bool mapToGbk(std::string_view gbk, std::string_view utf8, std::vector<std::size
 bool RegexObject::run(std::string_view pattern, std::string_view subject, bool caseSensitive, bool multiline,
                       bool global, bool quotePlaceholder)
 {
-    pattern_ = quotePlaceholder ? ResolveQuotePlaceholder(pattern) : std::string(pattern);
+    pattern_ = quotePlaceholder ? resolveQuotePlaceholder(pattern) : std::string(pattern);
     subject_ = std::string(subject);
     succeeded_ = false;
     groups_ = 0;

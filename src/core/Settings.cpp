@@ -108,7 +108,7 @@ bool SettingsFile::save(const std::filesystem::path& file) const
     return replaceFileContent(file, text());
 }
 
-DownloadOptions LoadDownloadOptions(const std::filesystem::path& file)
+DownloadOptions readDownloadOptions(const std::filesystem::path& file)
 {
     const SettingsFile settings = SettingsFile::load(file);
     DownloadOptions options;
@@ -117,7 +117,7 @@ DownloadOptions LoadDownloadOptions(const std::filesystem::path& file)
     return options;
 }
 
-bool SaveDownloadOptions(const DownloadOptions& options, const std::filesystem::path& file)
+bool writeDownloadOptions(const DownloadOptions& options, const std::filesystem::path& file)
 {
     SettingsFile settings = SettingsFile::load(file);
     settings.setFlag(kNewChaptersOnlyKey, options.newChaptersOnly);

@@ -50,8 +50,8 @@ struct DownloadOptions {
     bool alsoEpub = false;         // "同时生成EPUB", key AlsoEpub
 };
 
-DownloadOptions LoadDownloadOptions(const std::filesystem::path& file);
+DownloadOptions readDownloadOptions(const std::filesystem::path& file);
 // Updates the two keys in `file`, keeping its other settings.
-bool SaveDownloadOptions(const DownloadOptions& options, const std::filesystem::path& file);
+bool writeDownloadOptions(const DownloadOptions& options, const std::filesystem::path& file);
 
 }  // namespace velmora

@@ -18,10 +18,10 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::int32_t kStopped = static_cast<std::int32_t>(PoolState::Stopped);
-constexpr std::int32_t kRunning = static_cast<std::int32_t>(PoolState::Running);
-constexpr std::int32_t kStarting = static_cast<std::int32_t>(PoolState::Starting);
-constexpr std::int32_t kStopping = static_cast<std::int32_t>(PoolState::Stopping);
+constexpr std::int32_t kStopped = static_cast<std::int32_t>(PoolState::stopped);
+constexpr std::int32_t kRunning = static_cast<std::int32_t>(PoolState::running);
+constexpr std::int32_t kStarting = static_cast<std::int32_t>(PoolState::starting);
+constexpr std::int32_t kStopping = static_cast<std::int32_t>(PoolState::stopping);
 
 // The packet that tells the worker taking it to leave. No routine lives at
 // this address, and submitAddress refuses it.
@@ -227,7 +227,7 @@ WorkerPool::WorkerPool() : core_(std::make_shared<PoolCore>())
 
 WorkerPool::~WorkerPool()
 {
-    stop(StopMode::DiscardNoWait);
+    stop(StopMode::discardNoWait);
 }
 
 bool WorkerPool::start(const PoolStartOptions& options)

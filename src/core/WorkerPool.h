@@ -10,15 +10,15 @@ namespace velmora {
 // data it must guard itself.
 using JobRoutine = void (*)(std::int32_t first, std::int32_t second);
 
-enum class PoolState : std::int32_t { Stopped = 0, Running = 1, Starting = 2, Stopping = 3 };
+enum class PoolState : std::int32_t { stopped = 0, running = 1, starting = 2, stopping = 3 };
 
 // What stop() does with queued jobs, and whether it waits until the pool is
-// stopped. A value outside these four counts as Discard.
+// stopped. A value outside these four counts as discard.
 enum class StopMode : std::int32_t {
-    Discard = 0,        // drop queued jobs, wait
-    Drain = 1,          // run queued jobs first, wait
-    DiscardNoWait = 2,  // drop queued jobs, return at once
-    DrainNoWait = 3,    // run queued jobs first, return at once
+    discard = 0,        // drop queued jobs, wait
+    drain = 1,          // run queued jobs first, wait
+    discardNoWait = 2,  // drop queued jobs, return at once
+    drainNoWait = 3,    // run queued jobs first, return at once
 };
 
 // Arguments of WorkerPool::start; a field left empty takes its default.
@@ -43,7 +43,7 @@ struct PoolCore;
 //
 // Meant to be driven from one thread; the readers may be called from any.
 // The pool's state lives in a block that every pool thread shares, so
-// destroying the pool (which stops it with DiscardNoWait) never pulls anything
+// destroying the pool (which stops it with discardNoWait) never pulls anything
 // from under a worker that is still finishing its job.
 class WorkerPool {
 public:
@@ -60,7 +60,7 @@ public:
     // its last worker has left, or, for the other modes, as soon as the stop
     // is under way. False during a start or another stop, and when
     // `timeoutMs` (above 0) ran out first; the pool still stops afterwards.
-    bool stop(StopMode mode = StopMode::Discard, std::int32_t timeoutMs = 0, bool pumpEvents = false);
+    bool stop(StopMode mode = StopMode::discard, std::int32_t timeoutMs = 0, bool pumpEvents = false);
 
     // Queues a job; false when the pool is not running or the routine is null.
     bool submit(JobRoutine routine, std::int32_t first, std::int32_t second = 0);

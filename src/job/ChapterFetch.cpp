@@ -41,7 +41,7 @@ std::string encodingNote(const DecodedPage& page)
     }
     std::string note = "网页编码 " + page.encoding + "（" + page.why + "）";
     if (page.unrepresentable > 0) {
-        note += "，" + UnrepresentableNote(page.unrepresentable);
+        note += "，" + unrepresentableNote(page.unrepresentable);
     }
     return note;
 }
@@ -74,12 +74,12 @@ std::string closeOpenParagraphs(std::string_view text)
 
 }  // namespace
 
-std::string UnrepresentableNote(std::size_t count)
+std::string unrepresentableNote(std::size_t count)
 {
     return count == 0 ? std::string() : std::to_string(count) + " 个字符 GBK 无法表示，记作“?”";
 }
 
-std::string WithNote(std::string reason, std::string_view note)
+std::string withNote(std::string reason, std::string_view note)
 {
     if (!note.empty()) {
         reason += reason.empty() ? "" : "；";
@@ -88,14 +88,14 @@ std::string WithNote(std::string reason, std::string_view note)
     return reason;
 }
 
-std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
+std::string chapterTextFromCuts(std::string_view title, std::string_view cuts,
                                 const std::vector<std::string>& removeTexts)
 {
     const std::string text = std::string(title) + "\r\n" + closeOpenParagraphs(cuts);
-    return RemoveRemainingMarkup(CleanChapterText(text), removeTexts);
+    return removeRemainingMarkup(CleanChapterText(text), removeTexts);
 }
 
-FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
+FetchedPage fetchPage(std::string_view address, const SiteFetch& site)
 {
     FetchedPage page;
     page.finalUrl = address;
@@ -115,7 +115,7 @@ FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
     if (!outcome.finalUrl.empty()) {
         page.finalUrl = outcome.finalUrl;
     }
-    DecodedPage decoded = DecodePage(body, responseHeaders, site.options.pageEncoding);
+    DecodedPage decoded = decodePage(body, responseHeaders, site.options.pageEncoding);
     page.encodingNote = encodingNote(decoded);
     page.failure = responseFailure(outcome, decoded.text);
     if (outcome.status == 429 || outcome.status == 503) {
@@ -137,18 +137,18 @@ FetchedPage FetchPage(std::string_view address, const SiteFetch& site)
     return page;
 }
 
-std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel, std::string* failure)
+std::string fetchPageText(std::string_view address, const std::atomic<bool>* cancel, std::string* failure)
 {
     SiteFetch site;
     site.cancel = cancel;
-    FetchedPage page = FetchPage(address, site);
+    FetchedPage page = fetchPage(address, site);
     if (failure != nullptr) {
         *failure = page.failure;
     }
     return std::move(page.text);
 }
 
-std::string NextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
+std::string nextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
                             std::string* failure)
 {
     if (pattern.empty()) {
@@ -163,7 +163,7 @@ std::string NextPageAddress(std::string_view pageText, std::string_view pattern,
         return {};
     }
     const std::string link = regex.groupText(1, 1);
-    return link.empty() ? std::string() : ResolveAddress(pageAddress, link);
+    return link.empty() ? std::string() : resolveAddress(pageAddress, link);
 }
 
 namespace {
@@ -178,7 +178,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
     std::string address = chapter.address;
     for (int pageNumber = 1; pageNumber <= kMostPages; ++pageNumber) {
         visited.insert(address);
-        FetchedPage page = FetchPage(address, site);
+        FetchedPage page = fetchPage(address, site);
         const std::string where = pageNumber == 1 ? std::string() : "第 " + std::to_string(pageNumber) + " 页：";
         if (!page.failure.empty()) {
             reason = where + page.failure;
@@ -187,7 +187,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
             return std::nullopt;
         }
         if (text::find(page.text, left) == -1) {
-            reason = WithNote(where + std::string(kNoLeftMarker), page.encodingNote);
+            reason = withNote(where + std::string(kNoLeftMarker), page.encodingNote);
             return std::nullopt;
         }
         if (pageNumber > 1) {
@@ -196,7 +196,7 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
         cuts += TextBetween(page.text, chapter.leftMarker, chapter.rightMarker);
         std::string patternFailure;
         const std::string next =
-            NextPageAddress(page.text, site.options.nextChapterPagePattern, page.finalUrl, &patternFailure);
+            nextPageAddress(page.text, site.options.nextChapterPagePattern, page.finalUrl, &patternFailure);
         if (!patternFailure.empty()) {
             reason = patternFailure;
             return std::nullopt;
@@ -207,23 +207,23 @@ std::optional<std::string> fetchChapterPages(const ChapterSource& chapter, const
         }
         address = next;
     }
-    return ChapterTextFromCuts(chapter.title, cuts, site.options.removeTexts);
+    return chapterTextFromCuts(chapter.title, cuts, site.options.removeTexts);
 }
 
 }  // namespace
 
 std::optional<std::string>
-FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+fetchChapter(const ChapterSource& chapter, const SiteFetch& site,
              const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
              std::string* failure)
 {
-    const std::string left = ResolveQuotePlaceholder(chapter.leftMarker);
+    const std::string left = resolveQuotePlaceholder(chapter.leftMarker);
     std::string reason;
     bool throttled = false;
     std::string retryAfter;
     int throttledCount = 0;
     for (int attempt = 1; attempt <= kHttpAttempts && !cancelled(site.cancel); ++attempt) {
-        if (throttled && !SleepUnlessCancelled(RetryWait(retryAfter, ++throttledCount), site.cancel)) {
+        if (throttled && !sleepUnlessCancelled(retryWait(retryAfter, ++throttledCount), site.cancel)) {
             break;
         }
         if (beforeAttempt) {
@@ -244,14 +244,14 @@ FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
 }
 
 std::optional<std::string>
-FetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
+fetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
                  std::string_view rightMarker,
                  const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
                  const std::atomic<bool>* cancel, std::string* failure)
 {
     SiteFetch site;
     site.cancel = cancel;
-    return FetchChapter(
+    return fetchChapter(
         {std::string(address), std::string(title), std::string(leftMarker), std::string(rightMarker), {}}, site,
         beforeAttempt, failure);
 }

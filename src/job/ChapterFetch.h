@@ -27,7 +27,7 @@ inline constexpr int kHttpAttempts = 3;
 // ends early; the result is then nothing. `failure` receives why the last
 // attempt failed (UTF-8), and is cleared on success.
 std::optional<std::string>
-FetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
+fetchChapterHttp(std::string_view address, std::string_view title, std::string_view leftMarker,
                  std::string_view rightMarker,
                  const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
                  const std::atomic<bool>* cancel = nullptr, std::string* failure = nullptr);
@@ -37,7 +37,7 @@ FetchChapterHttp(std::string_view address, std::string_view title, std::string_v
 // `failure` (when given) receives what was wrong with the answer (UTF-8: no
 // answer, an error status even when it came with a page, an empty page), or
 // is cleared. `cancel` as above.
-std::string FetchPageText(std::string_view address, const std::atomic<bool>* cancel = nullptr,
+std::string fetchPageText(std::string_view address, const std::atomic<bool>* cancel = nullptr,
                           std::string* failure = nullptr);
 
 class RequestPace;
@@ -63,33 +63,33 @@ struct FetchedPage {
     std::string retryAfter;    // the Retry-After value of a 429 or 503
 };
 
-// Fetches `address` at the site's pace and decodes it with DecodePage and
+// Fetches `address` at the site's pace and decodes it with decodePage and
 // the rule's encoding. A page is not usable when the transfer failed, the
 // status is not 2xx, it is empty, or it holds one of the rule's block-page
 // texts.
-FetchedPage FetchPage(std::string_view address, const SiteFetch& site);
+FetchedPage fetchPage(std::string_view address, const SiteFetch& site);
 
 // UTF-8, for a failure's reader: "N 个字符 GBK 无法表示，记作“?”", or empty
 // when `count` is 0.
-std::string UnrepresentableNote(std::size_t count);
+std::string unrepresentableNote(std::size_t count);
 // `reason` with `note` after it ("；" between them when both are there).
-std::string WithNote(std::string reason, std::string_view note);
+std::string withNote(std::string reason, std::string_view note);
 
 // The next page's address: group 1 of the first match of `pattern` in
 // `pageText`, resolved against `pageAddress` as a browser resolves a link;
 // empty when the pattern is empty or finds nothing. A pattern that does not
 // compile sets `failure` (UTF-8, with the position in the pattern).
-std::string NextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
+std::string nextPageAddress(std::string_view pageText, std::string_view pattern, std::string_view pageAddress,
                             std::string* failure = nullptr);
 
 // The text stored for a chapter: the title line, then the cut text of its
 // pages (joined with line breaks), cleaned by CleanChapterText and then
-// RemoveRemainingMarkup with `removeTexts`; a "<p>" left open ends at the
+// removeRemainingMarkup with `removeTexts`; a "<p>" left open ends at the
 // next one. GBK in and out.
-std::string ChapterTextFromCuts(std::string_view title, std::string_view cuts,
+std::string chapterTextFromCuts(std::string_view title, std::string_view cuts,
                                 const std::vector<std::string>& removeTexts);
 
-// What FetchChapter needs to know about one chapter.
+// What fetchChapter needs to know about one chapter.
 struct ChapterSource {
     std::string address;  // full address of its (first) page
     std::string title;
@@ -98,16 +98,16 @@ struct ChapterSource {
     std::string nextChapter;  // full address of the chapter after it, where page-following stops
 };
 
-// FetchChapterHttp with a site's settings: the chapter's pages are followed
+// fetchChapterHttp with a site's settings: the chapter's pages are followed
 // by the rule's next-page pattern (up to kMostPages, never to an address
 // already read nor to the next chapter), each page cut between the markers,
 // the cuts joined in order, then cleaned (CleanChapterText, then
-// RemoveRemainingMarkup with the rule's texts to remove). A page that fails
+// removeRemainingMarkup with the rule's texts to remove). A page that fails
 // fails the attempt: no part of a chapter is ever returned as the whole.
-// After a throttling answer the next attempt waits (RetryWait); `*cancel`
+// After a throttling answer the next attempt waits (retryWait); `*cancel`
 // cuts the wait short.
 std::optional<std::string>
-FetchChapter(const ChapterSource& chapter, const SiteFetch& site,
+fetchChapter(const ChapterSource& chapter, const SiteFetch& site,
              const std::function<void(int attempt, const std::string& lastFailure)>& beforeAttempt,
              std::string* failure = nullptr);
 

@@ -24,7 +24,7 @@ constexpr bool isTrailByte(unsigned char c)
 
 fs::path fsName(std::string_view gbk)
 {
-    return fs::path(encoding::gbkToUtf8(SafeFileName(gbk)));
+    return fs::path(encoding::gbkToUtf8(safeFileName(gbk)));
 }
 
 // The characters of a GBK name made safe for a file name, cut where the next
@@ -73,7 +73,7 @@ std::string sanitize(std::string_view gbkName, std::size_t maxDiskBytes)
 
 }  // namespace
 
-std::string SafeFileName(std::string_view gbkName)
+std::string safeFileName(std::string_view gbkName)
 {
     std::string out = sanitize(gbkName, kMaxNameBytes);
     if (out.empty() || out == "." || out == "..") {
@@ -82,40 +82,40 @@ std::string SafeFileName(std::string_view gbkName)
     return out;
 }
 
-fs::path NovelFolder(std::string_view novelName)
+fs::path novelFolderPath(std::string_view novelName)
 {
     return fsName(novelName);
 }
 
-fs::path ChapterFilePath(std::string_view novelName, int position)
+fs::path chapterFilePath(std::string_view novelName, int position)
 {
-    return NovelFolder(novelName) / (text::decimal(position) + ".txt");
+    return novelFolderPath(novelName) / (text::decimal(position) + ".txt");
 }
 
-fs::path MergedFilePath(std::string_view novelName, std::string_view author)
+fs::path mergedFilePath(std::string_view novelName, std::string_view author)
 {
     return fs::path(
         encoding::gbkToUtf8(sanitize(novelName, kMaxNameBytes) + "(" + sanitize(author, kMaxAuthorBytes) + ").txt"));
 }
 
-bool CreateNovelFolder(std::string_view novelName)
+bool createNovelFolder(std::string_view novelName)
 {
     if (novelName.empty()) {
         return false;
     }
     std::error_code error;
-    fs::create_directories(NovelFolder(novelName), error);
-    return fs::is_directory(NovelFolder(novelName), error);
+    fs::create_directories(novelFolderPath(novelName), error);
+    return fs::is_directory(novelFolderPath(novelName), error);
 }
 
-bool SaveChapterFile(std::string_view novelName, int position, std::string_view text)
+bool saveChapterFile(std::string_view novelName, int position, std::string_view text)
 {
     std::error_code error;
-    fs::create_directories(NovelFolder(novelName), error);
-    return replaceFileContent(ChapterFilePath(novelName, position), text);
+    fs::create_directories(novelFolderPath(novelName), error);
+    return replaceFileContent(chapterFilePath(novelName, position), text);
 }
 
-std::string ChapterFileText(std::string_view title, std::string_view page, std::string_view leftMarker,
+std::string chapterFileText(std::string_view title, std::string_view page, std::string_view leftMarker,
                             std::string_view rightMarker)
 {
     std::string text(title);

@@ -9,7 +9,7 @@
 
 namespace velmora {
 
-std::vector<std::size_t> PositionsWithoutRepeats(const std::vector<std::string>& addresses)
+std::vector<std::size_t> positionsWithoutRepeats(const std::vector<std::string>& addresses)
 {
     const std::size_t n = addresses.size();
     std::unordered_map<std::string_view, std::size_t> last;
@@ -41,7 +41,7 @@ std::vector<std::size_t> PositionsWithoutRepeats(const std::vector<std::string>&
     return kept;
 }
 
-ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options)
+ListRows rowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options)
 {
     // A link as found, and the address a browser opens for it (empty when
     // the link leads to no http(s) address).
@@ -52,7 +52,7 @@ ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix,
     std::vector<FoundLink> links;
     for (ListPageLinks& page : pages) {
         for (ChapterLink& link : page.links) {
-            std::string resolved = ResolveAddress(page.finalAddress, link.address);
+            std::string resolved = resolveAddress(page.finalAddress, link.address);
             links.push_back({std::move(link), std::move(resolved)});
         }
     }
@@ -85,7 +85,7 @@ ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix,
     }
     std::vector<std::size_t> kept;
     if (options.removeRepeatedLinks) {
-        kept = PositionsWithoutRepeats(keys);
+        kept = positionsWithoutRepeats(keys);
     } else {
         for (std::size_t i = 0; i < links.size(); ++i) {
             kept.push_back(i);

@@ -17,7 +17,7 @@ namespace velmora {
 // whose addresses all come again and are the last ones of the list) is
 // dropped; any other repeat keeps its first occurrence, which drops a block
 // below. A list that is two equal copies keeps the first.
-std::vector<std::size_t> PositionsWithoutRepeats(const std::vector<std::string>& addresses);
+std::vector<std::size_t> positionsWithoutRepeats(const std::vector<std::string>& addresses);
 
 // The chapter links read from one list page, and the address the page finally
 // came from (after redirects), against which a browser resolves them.
@@ -43,7 +43,7 @@ struct ListRows {
 // otherwise the prefix is empty and rows hold those browser addresses (a link
 // leading to no http(s) address stays as captured). The list is reversed when
 // the rule says the site lists newest first, then repeated addresses are
-// dropped (PositionsWithoutRepeats) unless the rule keeps them.
-ListRows RowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options);
+// dropped (positionsWithoutRepeats) unless the rule keeps them.
+ListRows rowsFromListPages(std::vector<ListPageLinks> pages, std::string prefix, const RuleOptions& options);
 
 }  // namespace velmora

@@ -21,7 +21,7 @@ void appendLinks(const RegexObject& regex, std::vector<ChapterLink>& chapters)
 
 }  // namespace
 
-std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::string_view chapterListPattern)
+std::vector<ChapterLink> parseChapterLinks(std::string_view pageText, std::string_view chapterListPattern)
 {
     RegexObject regex;
     regex.run(chapterListPattern, pageText);
@@ -30,7 +30,7 @@ std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::strin
     return chapters;
 }
 
-ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
+ChapterListPage parseChapterList(std::string_view pageText, std::string_view novelNamePattern,
                                  std::string_view authorPattern, std::string_view chapterListPattern)
 {
     ChapterListPage page;

@@ -27,9 +27,9 @@ struct ChapterListPage {
 // title) pairs in groups 1-2, 3-4, ...; a trailing odd group is ignored. A
 // pattern that is invalid or does not match reads as empty.
 // The (address, title) pairs of `chapterListPattern` alone, as above.
-std::vector<ChapterLink> ParseChapterLinks(std::string_view pageText, std::string_view chapterListPattern);
+std::vector<ChapterLink> parseChapterLinks(std::string_view pageText, std::string_view chapterListPattern);
 
-ChapterListPage ParseChapterList(std::string_view pageText, std::string_view novelNamePattern,
+ChapterListPage parseChapterList(std::string_view pageText, std::string_view novelNamePattern,
                                  std::string_view authorPattern, std::string_view chapterListPattern);
 
 }  // namespace velmora

@@ -11,7 +11,7 @@
 namespace velmora {
 namespace {
 
-constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t kNpos = std::string_view::npos;
 
 bool isAsciiLetter(char c)
 {
@@ -43,8 +43,8 @@ std::size_t tagEnd(std::string_view s, std::size_t lt)
         }
         if ((c == '"' || c == '\'') && previous == '=') {
             const std::size_t close = s.find(c, i + 1);
-            if (close == npos) {
-                return npos;
+            if (close == kNpos) {
+                return kNpos;
             }
             i = close;
         }
@@ -52,7 +52,7 @@ std::size_t tagEnd(std::string_view s, std::size_t lt)
             previous = c;
         }
     }
-    return npos;
+    return kNpos;
 }
 
 // Where the text goes on after the block whose start tag ends at `end`:
@@ -64,7 +64,7 @@ std::size_t afterBlock(std::string_view s, std::size_t end, std::string_view nam
         return s.size();
     }
     const std::size_t closeEnd = tagEnd(s, static_cast<std::size_t>(close) - 1);
-    return closeEnd == npos ? s.size() : closeEnd + 1;
+    return closeEnd == kNpos ? s.size() : closeEnd + 1;
 }
 
 // Tags and comments out; <br> and <p> forms become line breaks.
@@ -79,15 +79,15 @@ std::string removeTags(std::string_view s)
         }
         if (s.substr(i, 4) == "<!--") {
             const std::size_t end = s.find("-->", i + 4);
-            i = end == npos ? s.size() : end + 3;
+            i = end == kNpos ? s.size() : end + 3;
             continue;
         }
         const bool closing = i + 1 < s.size() && s[i + 1] == '/';
         const std::size_t nameStart = i + (closing ? 2 : 1);
         const bool special = !closing && nameStart < s.size() && (s[nameStart] == '!' || s[nameStart] == '?');
         const bool opensTag = nameStart < s.size() && (isAsciiLetter(s[nameStart]) || special);
-        const std::size_t end = opensTag ? tagEnd(s, i) : npos;
-        if (end == npos) {
+        const std::size_t end = opensTag ? tagEnd(s, i) : kNpos;
+        if (end == kNpos) {
             out += s[i++];  // a "<" of the text itself
             continue;
         }
@@ -151,7 +151,7 @@ std::string decodeReferences(std::string_view s)
     for (std::size_t i = 0; i < s.size();) {
         if (s[i] == '&') {
             const std::size_t semi = s.substr(i + 1, kLongestReference).find(';');
-            if (semi != npos) {
+            if (semi != kNpos) {
                 if (const auto decoded = decodeReference(s.substr(i + 1, semi))) {
                     out += *decoded;
                     i += semi + 2;
@@ -175,7 +175,7 @@ std::string foldBlankLines(std::string text)
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right, int start,
                         bool ignoreCase)
 {
-    return text::between(text, ResolveQuotePlaceholder(left), ResolveQuotePlaceholder(right), start, ignoreCase);
+    return text::between(text, resolveQuotePlaceholder(left), resolveQuotePlaceholder(right), start, ignoreCase);
 }
 
 std::string CleanChapterText(std::string_view text)
@@ -208,7 +208,7 @@ std::string CleanChapterText(std::string_view text)
     return out;
 }
 
-std::string RemoveRemainingMarkup(std::string_view text, const std::vector<std::string>& extraTexts)
+std::string removeRemainingMarkup(std::string_view text, const std::vector<std::string>& extraTexts)
 {
     std::string out = decodeReferences(removeTags(text));
     // No trail byte is below 0x40, so control bytes are never part of a

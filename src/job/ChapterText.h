@@ -30,6 +30,6 @@ std::string CleanChapterText(std::string_view text);
 // `extraTexts` (a rule's texts to remove) wherever it stands whole, and
 // runs of blank lines are folded as CleanChapterText folds them. A "<" that
 // opens no tag and an "&" that opens no known reference stay as they are.
-std::string RemoveRemainingMarkup(std::string_view text, const std::vector<std::string>& extraTexts = {});
+std::string removeRemainingMarkup(std::string_view text, const std::vector<std::string>& extraTexts = {});
 
 }  // namespace velmora

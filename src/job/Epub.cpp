@@ -240,12 +240,12 @@ std::optional<std::string> zipArchive(const std::vector<std::pair<std::string, s
 
 }  // namespace
 
-fs::path EpubFilePath(std::string_view novelName, std::string_view author)
+fs::path epubFilePath(std::string_view novelName, std::string_view author)
 {
-    return MergedFilePath(novelName, author).replace_extension(".epub");
+    return mergedFilePath(novelName, author).replace_extension(".epub");
 }
 
-EpubChapter SplitStoredChapter(std::string_view stored)
+EpubChapter splitStoredChapter(std::string_view stored)
 {
     const std::size_t end = stored.find_first_of("\r\n");
     if (end == std::string_view::npos) {
@@ -255,21 +255,21 @@ EpubChapter SplitStoredChapter(std::string_view stored)
     return {std::string(stored.substr(0, end)), std::string(stored.substr(next))};
 }
 
-EpubBook EpubBookFromRecord(const JobRecord& record, const fs::path& novelFolder)
+EpubBook epubBookFromRecord(const JobRecord& record, const fs::path& novelFolder)
 {
     EpubBook book{record.listAddress, record.novelName, record.author, {}};
     for (std::size_t i = 0; i < record.rows.size(); ++i) {
         if (!record.rows[i].saved) {
             continue;
         }
-        if (const auto stored = readFileBytes(ChapterFileIn(novelFolder, static_cast<int>(i + 1)))) {
-            book.chapters.push_back(SplitStoredChapter(*stored));
+        if (const auto stored = readFileBytes(chapterFileIn(novelFolder, static_cast<int>(i + 1)))) {
+            book.chapters.push_back(splitStoredChapter(*stored));
         }
     }
     return book;
 }
 
-std::string EpubIdentifier(std::string_view listAddress, std::string_view novelName)
+std::string epubIdentifier(std::string_view listAddress, std::string_view novelName)
 {
     std::string name(listAddress);
     name += '\n';
@@ -281,9 +281,9 @@ std::string EpubIdentifier(std::string_view listAddress, std::string_view novelN
     return std::string("urn:uuid:") + text;
 }
 
-bool WriteEpub(const EpubBook& book, const fs::path& file)
+bool writeEpubFile(const EpubBook& book, const fs::path& file)
 {
-    const std::string identifier = escaped(EpubIdentifier(book.listAddress, book.novelName));
+    const std::string identifier = escaped(epubIdentifier(book.listAddress, book.novelName));
     std::string title = escaped(trimBlanks(cleanUtf8(book.novelName)));
     if (title.empty()) {
         title = "未命名";

@@ -34,27 +34,27 @@ struct EpubBook {
 };
 
 // "name(author).epub" in the working folder, named by the rules of
-// MergedFilePath.
-std::filesystem::path EpubFilePath(std::string_view novelName, std::string_view author);
+// mergedFilePath.
+std::filesystem::path epubFilePath(std::string_view novelName, std::string_view author);
 
 // A stored chapter file split into its title (up to the first line break)
 // and its text (after it).
-EpubChapter SplitStoredChapter(std::string_view stored);
+EpubChapter splitStoredChapter(std::string_view stored);
 
 // The book of a job: its list address, name and author, and the stored
 // chapter of every saved row in list order. A saved row whose chapter file
 // is missing or unreadable is left out, as the merged text leaves it out.
-EpubBook EpubBookFromRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
+EpubBook epubBookFromRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
 
 // "urn:uuid:" and a name-based (SHA-1) UUID of the list address and novel
 // name: the same novel from the same list keeps its identifier each time its
 // book is written, so a reader treats a new book as a new edition of it.
-std::string EpubIdentifier(std::string_view listAddress, std::string_view novelName);
+std::string epubIdentifier(std::string_view listAddress, std::string_view novelName);
 
 // Writes `book` to `file` whole (through a temporary file, then a rename):
 // on failure an earlier file stays as it was and the result is false. A
 // chapter without a title is headed by its number; a book without chapters
 // holds the title page alone.
-bool WriteEpub(const EpubBook& book, const std::filesystem::path& file);
+bool writeEpubFile(const EpubBook& book, const std::filesystem::path& file);
 
 }  // namespace velmora

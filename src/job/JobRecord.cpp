@@ -20,11 +20,11 @@ constexpr int kVersion = 1;
 constexpr int kMaxNumber = 999999999;
 
 // The header keys, in the order they are written.
-enum Key { ListAddressKey, RuleKey, NameKey, AuthorKey, CountKey, KeyCount };
+enum Key { listAddressKey, ruleKey, nameKey, authorKey, countKey, keyCount };
 
-const std::array<std::string, KeyCount>& headerKeys()
+const std::array<std::string, keyCount>& headerKeys()
 {
-    static const std::array<std::string, KeyCount> keys = {
+    static const std::array<std::string, keyCount> keys = {
         encoding::toGbk("列表网址"), encoding::toGbk("规则"),   encoding::toGbk("书名"),
         encoding::toGbk("作者"),     encoding::toGbk("章节数"),
     };
@@ -142,7 +142,7 @@ JobRecordResult failure(JobRecordStatus status, std::string message)
 
 JobRecordResult damaged(std::size_t line, std::string_view reason)
 {
-    return failure(JobRecordStatus::Damaged,
+    return failure(JobRecordStatus::damaged,
                    "下载记录已损坏（第" + std::to_string(line) + "行：" + std::string(reason) + "），已忽略");
 }
 
@@ -169,7 +169,7 @@ std::optional<std::vector<std::string_view>> splitLines(std::string_view bytes)
 
 }  // namespace
 
-JobRecordResult ParseJobRecord(std::string_view bytes)
+JobRecordResult parseJobRecord(std::string_view bytes)
 {
     const std::optional<std::vector<std::string_view>> split = splitLines(bytes);
     if (!split) {
@@ -181,16 +181,16 @@ JobRecordResult ParseJobRecord(std::string_view bytes)
     const std::string_view first = lines[0];
     const std::string magic = std::string(kMagic) + " ";
     if (!text::startsWith(first, magic)) {
-        return failure(JobRecordStatus::Foreign, "下载记录不是本程序写的，已忽略");
+        return failure(JobRecordStatus::foreign, "下载记录不是本程序写的，已忽略");
     }
     const std::string_view version = first.substr(magic.size());
     if (parseNumber(version) != kVersion) {
-        return failure(JobRecordStatus::Foreign,
+        return failure(JobRecordStatus::foreign,
                        "下载记录的格式版本（" + encoding::gbkToUtf8(version) + "）无法识别，已忽略");
     }
 
     JobRecordResult result;
-    std::array<std::optional<std::string>, KeyCount> values;
+    std::array<std::optional<std::string>, keyCount> values;
     std::size_t index = 1;
     for (; index < lines.size() && !lines[index].empty(); ++index) {
         const std::string_view line = lines[index];
@@ -212,21 +212,21 @@ JobRecordResult ParseJobRecord(std::string_view bytes)
             return damaged(index + 1, "无法识别的转义");
         }
     }
-    for (std::size_t k = 0; k < KeyCount; ++k) {
+    for (std::size_t k = 0; k < keyCount; ++k) {
         if (!values[k]) {
             return damaged(index + 1, "缺少“" + encoding::gbkToUtf8(headerKeys()[k]) + "”");
         }
     }
-    const std::optional<int> count = parseNumber(*values[CountKey]);
+    const std::optional<int> count = parseNumber(*values[countKey]);
     if (!count) {
         return damaged(index + 1, "章节数不是数字");
     }
 
     JobRecord& record = result.record;
-    record.listAddress = std::move(*values[ListAddressKey]);
-    record.ruleName = std::move(*values[RuleKey]);
-    record.novelName = std::move(*values[NameKey]);
-    record.author = std::move(*values[AuthorKey]);
+    record.listAddress = std::move(*values[listAddressKey]);
+    record.ruleName = std::move(*values[ruleKey]);
+    record.novelName = std::move(*values[nameKey]);
+    record.author = std::move(*values[authorKey]);
     record.rows.reserve(static_cast<std::size_t>(std::min(*count, 100000)));
     for (++index; index < lines.size(); ++index) {
         const std::vector<std::string> fields = text::split(lines[index], "\t");
@@ -255,26 +255,26 @@ JobRecordResult ParseJobRecord(std::string_view bytes)
     if (record.rows.size() != static_cast<std::size_t>(*count)) {
         return damaged(lines.size(), "章节行数与章节数不符");
     }
-    result.status = JobRecordStatus::Ok;
+    result.status = JobRecordStatus::ok;
     return result;
 }
 
-fs::path JobRecordPath(const fs::path& novelFolder)
+fs::path jobRecordPath(const fs::path& novelFolder)
 {
     return novelFolder / "下载记录.txt";
 }
 
-std::string JobRecordText(const JobRecord& record)
+std::string jobRecordText(const JobRecord& record)
 {
     const auto& keys = headerKeys();
-    const std::array<std::string_view, KeyCount> values = {
+    const std::array<std::string_view, keyCount> values = {
         record.listAddress, record.ruleName, record.novelName, record.author, std::string_view(),
     };
     std::string out = std::string(kMagic) + " " + text::decimal(kVersion) + "\r\n";
-    for (std::size_t k = 0; k < KeyCount; ++k) {
+    for (std::size_t k = 0; k < keyCount; ++k) {
         out += keys[k];
         out += '=';
-        if (k == CountKey) {
+        if (k == countKey) {
             out += text::decimal(static_cast<long long>(record.rows.size()));
         } else {
             appendEscaped(out, values[k]);
@@ -293,82 +293,82 @@ std::string JobRecordText(const JobRecord& record)
     return out;
 }
 
-fs::path ChapterFileIn(const fs::path& novelFolder, int position)
+fs::path chapterFileIn(const fs::path& novelFolder, int position)
 {
     // Only the file name is taken, and it depends on the position alone.
-    return novelFolder / ChapterFilePath("", position).filename();
+    return novelFolder / chapterFilePath("", position).filename();
 }
 
-bool WriteJobRecord(const JobRecord& record, const fs::path& novelFolder)
+bool writeJobRecord(const JobRecord& record, const fs::path& novelFolder)
 {
     std::error_code error;
     fs::create_directories(novelFolder, error);
-    return replaceFileContent(JobRecordPath(novelFolder), JobRecordText(record));
+    return replaceFileContent(jobRecordPath(novelFolder), jobRecordText(record));
 }
 
-JobRecordResult ReadJobRecord(const fs::path& novelFolder)
+JobRecordResult readJobRecord(const fs::path& novelFolder)
 {
-    const fs::path file = JobRecordPath(novelFolder);
+    const fs::path file = jobRecordPath(novelFolder);
     std::error_code error;
     if (!fs::exists(fs::symlink_status(file, error))) {
-        return failure(JobRecordStatus::Missing, "没有下载记录");
+        return failure(JobRecordStatus::missing, "没有下载记录");
     }
     const std::optional<std::string> bytes = readFileBytes(file);
     if (!bytes) {
-        return failure(JobRecordStatus::Damaged, "下载记录无法读取，已忽略");
+        return failure(JobRecordStatus::damaged, "下载记录无法读取，已忽略");
     }
-    return ParseJobRecord(*bytes);
+    return parseJobRecord(*bytes);
 }
 
-JobRecordResult ReadJobRecord(const fs::path& novelFolder, std::string_view expectedListAddress,
+JobRecordResult readJobRecord(const fs::path& novelFolder, std::string_view expectedListAddress,
                               std::string_view expectedNovelName)
 {
-    JobRecordResult result = ReadJobRecord(novelFolder);
+    JobRecordResult result = readJobRecord(novelFolder);
     if (!result.ok()) {
         return result;
     }
     if (result.record.listAddress != expectedListAddress) {
-        return failure(JobRecordStatus::Foreign, "下载记录属于另一个章节列表网址，已忽略");
+        return failure(JobRecordStatus::foreign, "下载记录属于另一个章节列表网址，已忽略");
     }
     if (result.record.novelName != expectedNovelName) {
-        return failure(JobRecordStatus::Foreign, "下载记录属于另一本小说，已忽略");
+        return failure(JobRecordStatus::foreign, "下载记录属于另一本小说，已忽略");
     }
     return result;
 }
 
-std::vector<RowPlan> PlanRows(const JobRecord& record, std::span<const ChapterLink> rows, const fs::path& novelFolder)
+std::vector<RowPlan> planRows(const JobRecord& record, std::span<const ChapterLink> rows, const fs::path& novelFolder)
 {
     std::vector<RowPlan> plan;
     plan.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (i >= record.rows.size()) {
-            plan.push_back(RowPlan::New);
+            plan.push_back(RowPlan::unrecorded);
             continue;
         }
         const JobRecordRow& was = record.rows[i];
         std::error_code error;
         if (!was.saved) {
-            plan.push_back(RowPlan::NotSaved);
+            plan.push_back(RowPlan::notSaved);
         } else if (was.address != rows[i].address) {
-            plan.push_back(RowPlan::AddressChanged);
+            plan.push_back(RowPlan::addressChanged);
         } else if (was.title != rows[i].title) {
-            plan.push_back(RowPlan::TitleChanged);
-        } else if (!fs::is_regular_file(ChapterFileIn(novelFolder, static_cast<int>(i + 1)), error)) {
-            plan.push_back(RowPlan::FileMissing);
+            plan.push_back(RowPlan::titleChanged);
+        } else if (!fs::is_regular_file(chapterFileIn(novelFolder, static_cast<int>(i + 1)), error)) {
+            plan.push_back(RowPlan::fileMissing);
         } else {
-            plan.push_back(RowPlan::Done);
+            plan.push_back(RowPlan::done);
         }
     }
     return plan;
 }
 
-std::vector<fs::path> FindJobFolders(const fs::path& directory)
+std::vector<fs::path> findJobFolders(const fs::path& directory)
 {
     std::vector<fs::path> folders;
     std::error_code error;
     for (fs::directory_iterator it(directory, error), end; !error && it != end; it.increment(error)) {
         std::error_code entryError;
-        if (it->is_directory(entryError) && fs::is_regular_file(JobRecordPath(it->path()), entryError)) {
+        if (it->is_directory(entryError) && fs::is_regular_file(jobRecordPath(it->path()), entryError)) {
             folders.push_back(it->path());
         }
     }

@@ -12,7 +12,7 @@
 // start can fetch the list again and download only what is not yet saved.
 //
 // The record is the file "下载记录.txt" inside the novel's folder (see
-// NovelFolder). It is GBK text like every file the program stores, so that
+// novelFolderPath). It is GBK text like every file the program stores, so that
 // titles and addresses come back byte for byte as they were captured, even
 // bytes that form no character, and compare exactly with a fresh capture.
 // Lines end with CR LF (a bare LF is accepted when reading):
@@ -35,11 +35,11 @@
 namespace velmora {
 
 // The record's file name inside a novel's folder, as a file-system name.
-std::filesystem::path JobRecordPath(const std::filesystem::path& novelFolder);
+std::filesystem::path jobRecordPath(const std::filesystem::path& novelFolder);
 
 // The chapter file of the row at `position` (from 1) inside `novelFolder`,
-// named as ChapterFilePath names it.
-std::filesystem::path ChapterFileIn(const std::filesystem::path& novelFolder, int position);
+// named as chapterFilePath names it.
+std::filesystem::path chapterFileIn(const std::filesystem::path& novelFolder, int position);
 
 // One row of the chapter list. The row at index i (from 0) owns the chapter
 // file "<i + 1>.txt" of the novel's folder; `number` is the row's number
@@ -64,30 +64,30 @@ struct JobRecord {
 };
 
 // The record as file text, in the format above.
-std::string JobRecordText(const JobRecord& record);
+std::string jobRecordText(const JobRecord& record);
 
 // Writes `record` as the record of `novelFolder`, creating the folder when
 // it is missing. The file is replaced whole (temporary file, then rename):
 // on failure the earlier record, if any, stays as it was and the result is
 // false. A row number below 0 is written as 0. Meant to be called after a
-// list is fetched, with the rows PlanRows judged Done marked saved (whether
+// list is fetched, with the rows planRows judged done marked saved (whether
 // or not they are downloaded again: their files hold their chapters either
 // way), and after each download run, with the rows showing "下载完毕" saved.
-bool WriteJobRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
+bool writeJobRecord(const JobRecord& record, const std::filesystem::path& novelFolder);
 
 enum class JobRecordStatus {
-    Ok,       // the record was read and belongs to the job expected
-    Missing,  // the folder holds no record
-    Damaged,  // a record that cannot be read: malformed, truncated, unreadable
-    Foreign,  // not a record of this program or version, or of another novel
+    ok,       // the record was read and belongs to the job expected
+    missing,  // the folder holds no record
+    damaged,  // a record that cannot be read: malformed, truncated, unreadable
+    foreign,  // not a record of this program or version, or of another novel
 };
 
 struct JobRecordResult {
-    JobRecordStatus status = JobRecordStatus::Missing;
-    JobRecord record;     // filled only when status is Ok
-    std::string message;  // for the user, UTF-8 Chinese; empty when status is Ok
+    JobRecordStatus status = JobRecordStatus::missing;
+    JobRecord record;     // filled only when status is ok
+    std::string message;  // for the user, UTF-8 Chinese; empty when status is ok
 
-    bool ok() const { return status == JobRecordStatus::Ok; }
+    bool ok() const { return status == JobRecordStatus::ok; }
 };
 
 // Reads the record of `novelFolder`. Anything but a well-formed record of
@@ -98,25 +98,25 @@ struct JobRecordResult {
 // decimal, a saved flag other than 0 or 1, an unknown escape, a row
 // count that differs from 章节数, and a last line without its line break all
 // make the record damaged.
-JobRecordResult ReadJobRecord(const std::filesystem::path& novelFolder);
+JobRecordResult readJobRecord(const std::filesystem::path& novelFolder);
 
 // As above, and a record whose list address or novel name is not the one
 // given (byte for byte) is foreign: its rows say nothing about this list.
-JobRecordResult ReadJobRecord(const std::filesystem::path& novelFolder, std::string_view expectedListAddress,
+JobRecordResult readJobRecord(const std::filesystem::path& novelFolder, std::string_view expectedListAddress,
                               std::string_view expectedNovelName);
 
-// Reads record text as ReadJobRecord reads the file (the status is never
-// Missing).
-JobRecordResult ParseJobRecord(std::string_view bytes);
+// Reads record text as readJobRecord reads the file (the status is never
+// missing).
+JobRecordResult parseJobRecord(std::string_view bytes);
 
 // What a freshly retrieved row needs, judged against the record.
 enum class RowPlan {
-    Done,            // saved for this address and title, chapter file present: show "下载完毕", unchecked
-    New,             // the record has no row at this position
-    NotSaved,        // the record's row here was never saved
-    AddressChanged,  // the position now stands for another chapter (one was inserted or removed before it)
-    TitleChanged,    // same address, another title: the site has replaced the chapter
-    FileMissing,     // saved, but its chapter file is gone
+    done,            // saved for this address and title, chapter file present: show "下载完毕", unchecked
+    unrecorded,      // the record has no row at this position
+    notSaved,        // the record's row here was never saved
+    addressChanged,  // the position now stands for another chapter (one was inserted or removed before it)
+    titleChanged,    // same address, another title: the site has replaced the chapter
+    fileMissing,     // saved, but its chapter file is gone
 };
 
 // Decides for each freshly retrieved row (`rows`, in list order; the row at
@@ -125,13 +125,13 @@ enum class RowPlan {
 // address and title, and that chapter file still exists in `novelFolder`.
 // Every other row is to be downloaded, so a merged novel never holds one
 // chapter's text under another chapter's title. An empty record (as for a
-// missing, damaged or foreign one) makes every row New.
-std::vector<RowPlan> PlanRows(const JobRecord& record, std::span<const ChapterLink> rows,
+// missing, damaged or foreign one) makes every row unrecorded.
+std::vector<RowPlan> planRows(const JobRecord& record, std::span<const ChapterLink> rows,
                               const std::filesystem::path& novelFolder);
 
 // The folders directly inside `directory` (a working folder) that hold a
 // record file, sorted by name; whether each record reads well is for
-// ReadJobRecord to tell. An unreadable directory gives no folders.
-std::vector<std::filesystem::path> FindJobFolders(const std::filesystem::path& directory);
+// readJobRecord to tell. An unreadable directory gives no folders.
+std::vector<std::filesystem::path> findJobFolders(const std::filesystem::path& directory);
 
 }  // namespace velmora

@@ -33,7 +33,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
                    const std::atomic<bool>* cancel)
 {
     Retrieval result;
-    const std::string listAddress = AddressFromTyping(typedAddress);
+    const std::string listAddress = addressFromTyping(typedAddress);
     RequestPace pace(options.maxConcurrency, options.minIntervalMs);
     const SiteFetch site{options, &pace, cancel};
     std::vector<ListPageLinks> pages;
@@ -44,7 +44,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     int pagesRead = 0;
     for (int pageNumber = 1; pageNumber <= kMostPages; ++pageNumber) {
         visited.insert(address);
-        const FetchedPage page = FetchPage(address, site);
+        const FetchedPage page = fetchPage(address, site);
         const std::string where = pageNumber == 1 ? std::string() : "目录第 " + std::to_string(pageNumber) + " 页：";
         if (!page.failure.empty()) {
             result.failure = where + page.failure;
@@ -54,14 +54,14 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
         encodingNote = encodingNote.empty() ? page.encodingNote : encodingNote;
         ChapterListPage found;
         if (pageNumber > 1) {
-            found.chapters = ParseChapterLinks(page.text, patterns.chapterList);
+            found.chapters = parseChapterLinks(page.text, patterns.chapterList);
         } else {
-            found = ParseChapterList(page.text, patterns.novelName, patterns.author, patterns.chapterList);
+            found = parseChapterList(page.text, patterns.novelName, patterns.author, patterns.chapterList);
             if (found.novelName.empty()) {
                 std::string why = std::string(kNoNovelName);
-                why = WithNote(why, patternError("书名", patterns.novelName));
-                why = WithNote(why, patternError("目录", patterns.chapterList));
-                result.failure = WithNote(why, page.encodingNote);
+                why = withNote(why, patternError("书名", patterns.novelName));
+                why = withNote(why, patternError("目录", patterns.chapterList));
+                result.failure = withNote(why, page.encodingNote);
                 return result;
             }
             result.novel = {found.novelName, found.author, {}};
@@ -70,7 +70,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
         pages.push_back({page.finalUrl, std::move(found.chapters)});
         std::string patternFailure;
         const std::string next =
-            NextPageAddress(page.text, options.nextListPagePattern, page.finalUrl, &patternFailure);
+            nextPageAddress(page.text, options.nextListPagePattern, page.finalUrl, &patternFailure);
         if (!patternFailure.empty()) {
             result = {};
             result.failure = "目录" + patternFailure;
@@ -84,7 +84,7 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     }
     result.found = true;
 
-    ListRows list = RowsFromListPages(std::move(pages), std::move(prefix), options);
+    ListRows list = rowsFromListPages(std::move(pages), std::move(prefix), options);
     result.novel.baseAddress = std::move(list.baseAddress);
     result.rows.reserve(list.rows.size());
     int number = 0;
@@ -97,20 +97,20 @@ Retrieval retrieve(std::string_view typedAddress, const ListPatterns& patterns, 
     if (pagesRead > 1) {
         note = "目录共 " + std::to_string(pagesRead) + " 页";
     }
-    note = WithNote(note, list.note);
-    result.note = WithNote(note, encodingNote);
+    note = withNote(note, list.note);
+    result.note = withNote(note, encodingNote);
     return result;
 }
 
 }  // namespace
 
-Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
+Retrieval retrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
                               const std::atomic<bool>* cancel)
 {
-    return RetrieveChapterList(listAddress, patterns, RuleOptions{}, cancel);
+    return retrieveChapterList(listAddress, patterns, RuleOptions{}, cancel);
 }
 
-Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
+Retrieval retrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
                               const std::atomic<bool>* cancel)
 {
     try {

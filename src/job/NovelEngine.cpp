@@ -141,7 +141,7 @@ void DownloadRun::downloadRow(int row)
     }
     bool attempted = false;
     std::string failure;
-    const auto text = FetchChapter(
+    const auto text = fetchChapter(
         source, SiteFetch{options, &pace, &cancel},
         [&](int attempt, const std::string& lastFailure) {
             attempted = true;
@@ -166,7 +166,7 @@ void DownloadRun::downloadRow(int row)
         }
         return;
     }
-    if (!replaceFileContent(ChapterFilePath(novel.name, row + 1), *text, Durability::later)) {
+    if (!replaceFileContent(chapterFilePath(novel.name, row + 1), *text, Durability::later)) {
         // Not saved is not done: the row stays checked for the next run.
         fail(row, ChapterStatus::saveFailed(), kNotWritten);
         return;
@@ -229,7 +229,7 @@ void DownloadRun::jobEnded() noexcept
     if (saved) {
         // The chapter files were written without a sync each; one sync of
         // their file system makes them durable before anyone merges them.
-        syncFileSystem(NovelFolder(novel.name));
+        syncFileSystem(novelFolderPath(novel.name));
     }
     if (recording) {
         try {
@@ -266,7 +266,7 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     if (run_ && !run_->isFinished()) {
         return StartResult::busy;
     }
-    if (pool_.state() != PoolState::Running && !pool_.start() && pool_.state() != PoolState::Running) {
+    if (pool_.state() != PoolState::running && !pool_.start() && pool_.state() != PoolState::running) {
         return StartResult::noWorkers;
     }
     std::shared_ptr<DownloadRun> run;
@@ -278,8 +278,8 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     run->id = nextRunId.fetch_add(1);
     const bool anyChecked =
         std::any_of(run->rows.begin(), run->rows.end(), [](const ChapterRow& row) { return row.checked; });
-    if (anyChecked && CreateNovelFolder(run->novel.name)) {
-        run->folderLock = NovelFolderLock::tryLock(NovelFolder(run->novel.name));
+    if (anyChecked && createNovelFolder(run->novel.name)) {
+        run->folderLock = NovelFolderLock::tryLock(novelFolderPath(run->novel.name));
         if (run->folderLock->status() == NovelFolderLock::Status::busy) {
             return StartResult::folderInUse;
         }
@@ -366,7 +366,7 @@ bool DownloadEngine::wait(int timeoutMs)
         if (run_->ended.wait_until(lock, slice, [&] { return run_->finished; })) {
             break;
         }
-        if (pool_.state() == PoolState::Stopped) {
+        if (pool_.state() == PoolState::stopped) {
             // Someone stopped the pool and its queue went with it: what was
             // dropped will never run, so the run is over.
             run_->finished = true;
@@ -422,7 +422,7 @@ std::vector<ChapterRow> DownloadEngine::rows() const
     return run_->rows;
 }
 
-Completion DecideCompletion(bool autoMerge, int failed)
+Completion decideCompletion(bool autoMerge, int failed)
 {
     if (!autoMerge) {
         return Completion::report;
@@ -437,13 +437,13 @@ bool MergeNovel(const NovelInfo& novel, const std::vector<ChapterRow>& rows, con
         std::string merged;
         for (int row = 0; row < rowCount; ++row) {
             if (rows[static_cast<std::size_t>(row)].status == ChapterStatus::done()) {
-                AppendChapterToNovel(merged, novel.name, row + 1, rowCount);
+                appendChapterToNovel(merged, novel.name, row + 1, rowCount);
             }
             if (afterRow) {
                 afterRow();
             }
         }
-        return WriteMergedNovel(novel.name, novel.author, merged);
+        return writeMergedNovel(novel.name, novel.author, merged);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -56,7 +56,7 @@ struct NovelInfo {
     std::string name;    // spaces trimmed at both ends; names the chapter folder
     std::string author;  // every space removed
     // Put in front of each row's address: RelativeBaseAddress, or empty when
-    // the rows hold whole addresses (see RetrieveChapterList).
+    // the rows hold whole addresses (see retrieveChapterList).
     std::string baseAddress;
 };
 
@@ -72,12 +72,12 @@ struct Retrieval {
 // thread. Once `*cancel` turns true the transfer ends promptly and the result
 // is not found. Never throws: an exception inside counts as not found.
 //
-// The address is read as typed into an address box (AddressFromTyping). Each
-// page is decoded by DecodePage with the rule's encoding. The rule's
+// The address is read as typed into an address box (addressFromTyping). Each
+// page is decoded by decodePage with the rule's encoding. The rule's
 // next-list-page pattern is followed up to kMostPages list pages, never to a
 // page already read; a list page that fails fails the retrieval. The list is
 // reversed when the rule says the site lists newest first, then repeated
-// chapter addresses are dropped (PositionsWithoutRepeats) unless the rule
+// chapter addresses are dropped (positionsWithoutRepeats) unless the rule
 // keeps them.
 //
 // Rows hold the addresses as captured after the slash-counting prefix
@@ -86,9 +86,9 @@ struct Retrieval {
 // the prefix is empty and each row holds that browser address, so a list
 // reached through a redirect or links ending in "/" still lead to the
 // chapters.
-Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
+Retrieval retrieveChapterList(std::string_view listAddress, const ListPatterns& patterns,
                               const std::atomic<bool>* cancel = nullptr);
-Retrieval RetrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
+Retrieval retrieveChapterList(std::string_view listAddress, const ListPatterns& patterns, const RuleOptions& options,
                               const std::atomic<bool>* cancel = nullptr);
 
 // What happened to one row during a download run, as the engine reports it.
@@ -190,7 +190,7 @@ enum class Completion {
     reportFailures,  // automatic merging on, but chapters failed: offer the manual merge
     merge,           // automatic merging on and nothing failed: merge now
 };
-Completion DecideCompletion(bool autoMerge, int failed);
+Completion decideCompletion(bool autoMerge, int failed);
 
 // Merges the chapter files of the rows whose status is "下载完毕", in list
 // order, into "name(author).txt" beside the chapter folder (written whole and

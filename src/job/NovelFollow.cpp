@@ -25,50 +25,50 @@ std::vector<ChapterLink> linksOf(std::span<const ChapterRow> rows)
 
 }  // namespace
 
-ResumeCheck CheckJobRecord(std::string_view listAddress, const NovelInfo& novel, std::span<const ChapterRow> rows)
+ResumeCheck checkJobRecord(std::string_view listAddress, const NovelInfo& novel, std::span<const ChapterRow> rows)
 {
     ResumeCheck check;
-    const fs::path folder = NovelFolder(novel.name);
-    JobRecordResult read = ReadJobRecord(folder, listAddress, novel.name);
+    const fs::path folder = novelFolderPath(novel.name);
+    JobRecordResult read = readJobRecord(folder, listAddress, novel.name);
     check.status = read.status;
     if (read.ok()) {
-        check.plan = PlanRows(read.record, linksOf(rows), folder);
+        check.plan = planRows(read.record, linksOf(rows), folder);
     } else {
-        check.plan.assign(rows.size(), RowPlan::New);
+        check.plan.assign(rows.size(), RowPlan::unrecorded);
         if (check.ignored()) {
             check.message = std::move(read.message);
         }
     }
-    check.doneCount = static_cast<int>(std::count(check.plan.begin(), check.plan.end(), RowPlan::Done));
+    check.doneCount = static_cast<int>(std::count(check.plan.begin(), check.plan.end(), RowPlan::done));
     return check;
 }
 
-void KeepDoneRows(std::vector<ChapterRow>& rows, const ResumeCheck& check)
+void keepDoneRows(std::vector<ChapterRow>& rows, const ResumeCheck& check)
 {
     for (std::size_t i = 0; i < rows.size() && i < check.plan.size(); ++i) {
-        if (check.plan[i] == RowPlan::Done) {
+        if (check.plan[i] == RowPlan::done) {
             rows[i].status = ChapterStatus::done();
             rows[i].checked = false;
         }
     }
 }
 
-JobRecord JobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows, std::span<const RowPlan> plan,
+JobRecord jobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows, std::span<const RowPlan> plan,
                           bool runStarting)
 {
     JobRecord record{job.listAddress, job.ruleName, job.novel.name, job.novel.author, {}};
     record.rows.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ChapterRow& row = rows[i];
-        const bool known = row.status == ChapterStatus::done() || (i < plan.size() && plan[i] == RowPlan::Done);
+        const bool known = row.status == ChapterStatus::done() || (i < plan.size() && plan[i] == RowPlan::done);
         record.rows.push_back({row.number, known && !(runStarting && row.checked), row.address, row.title});
     }
     return record;
 }
 
-bool UpdateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, RecordMoment moment)
+bool updateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, RecordMoment moment)
 {
-    const fs::path folder = NovelFolder(job.novel.name);
+    const fs::path folder = novelFolderPath(job.novel.name);
     if (job.novel.name.empty()) {
         return false;
     }
@@ -81,20 +81,20 @@ bool UpdateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, R
             return true;
         }
     }
-    const ResumeCheck check = CheckJobRecord(job.listAddress, job.novel, rows);
+    const ResumeCheck check = checkJobRecord(job.listAddress, job.novel, rows);
     // A fresh list alone changes no chapter file: a damaged or foreign record
     // stays for the user to see until a run replaces it.
-    if (moment == RecordMoment::listFetched && check.status != JobRecordStatus::Ok) {
+    if (moment == RecordMoment::listFetched && check.status != JobRecordStatus::ok) {
         return true;
     }
-    return WriteJobRecord(JobRecordOfRows(job, rows, check.plan, moment == RecordMoment::runStarting), folder);
+    return writeJobRecord(jobRecordOfRows(job, rows, check.plan, moment == RecordMoment::runStarting), folder);
 }
 
-bool WriteNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows)
+bool writeNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows)
 {
-    JobRecord record = JobRecordOfRows(job, rows);
-    return WriteEpub(EpubBookFromRecord(record, NovelFolder(job.novel.name)),
-                     EpubFilePath(job.novel.name, job.novel.author));
+    JobRecord record = jobRecordOfRows(job, rows);
+    return writeEpubFile(epubBookFromRecord(record, novelFolderPath(job.novel.name)),
+                         epubFilePath(job.novel.name, job.novel.author));
 }
 
 }  // namespace velmora

@@ -24,26 +24,26 @@ struct JobIdentity {
 
 // A fresh list judged against the novel's record.
 struct ResumeCheck {
-    JobRecordStatus status = JobRecordStatus::Missing;
+    JobRecordStatus status = JobRecordStatus::missing;
     std::string message;        // UTF-8; for a damaged or foreign record, why it is ignored
-    std::vector<RowPlan> plan;  // one per row; every row New unless the record was read
-    int doneCount = 0;          // rows judged Done
+    std::vector<RowPlan> plan;  // one per row; every row unrecorded unless the record was read
+    int doneCount = 0;          // rows judged done
 
-    bool ignored() const { return status == JobRecordStatus::Damaged || status == JobRecordStatus::Foreign; }
+    bool ignored() const { return status == JobRecordStatus::damaged || status == JobRecordStatus::foreign; }
 };
 
 // Reads the record of the novel's folder (foreign when it names another list
-// address or novel) and judges `rows` with PlanRows.
-ResumeCheck CheckJobRecord(std::string_view listAddress, const NovelInfo& novel, std::span<const ChapterRow> rows);
+// address or novel) and judges `rows` with planRows.
+ResumeCheck checkJobRecord(std::string_view listAddress, const NovelInfo& novel, std::span<const ChapterRow> rows);
 
-// Shows the rows the check judged Done as "下载完毕" and unchecked; others are
+// Shows the rows the check judged done as "下载完毕" and unchecked; others are
 // left as they are.
-void KeepDoneRows(std::vector<ChapterRow>& rows, const ResumeCheck& check);
+void keepDoneRows(std::vector<ChapterRow>& rows, const ResumeCheck& check);
 
 // The record of `rows` as they stand: a row is saved when its status is
-// "下载完毕" or `plan` (when given) judged it Done, except, with
+// "下载完毕" or `plan` (when given) judged it done, except, with
 // `runStarting`, a checked row, whose chapter file the run may replace.
-JobRecord JobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows, std::span<const RowPlan> plan = {},
+JobRecord jobRecordOfRows(const JobIdentity& job, std::span<const ChapterRow> rows, std::span<const RowPlan> plan = {},
                           bool runStarting = false);
 
 // When the record to write next is due.
@@ -57,10 +57,10 @@ enum class RecordMoment {
 // record already there (when it belongs to this job) the rows it holds
 // saved at the same position with the same address and title. True when
 // written, or when nothing was due.
-bool UpdateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, RecordMoment moment);
+bool updateJobRecord(const JobIdentity& job, std::span<const ChapterRow> rows, RecordMoment moment);
 
 // The EPUB book of the rows shown "下载完毕", as the merge takes them, written
-// beside the merged novel (EpubFilePath). False when it could not be written.
-bool WriteNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows);
+// beside the merged novel (epubFilePath). False when it could not be written.
+bool writeNovelEpub(const JobIdentity& job, std::span<const ChapterRow> rows);
 
 }  // namespace velmora

@@ -5,9 +5,9 @@
 
 namespace velmora {
 
-void AppendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount)
+void appendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount)
 {
-    if (const auto chapter = readFileBytes(ChapterFilePath(novelName, position))) {
+    if (const auto chapter = readFileBytes(chapterFilePath(novelName, position))) {
         novel += *chapter;
     }
     if (position < rowCount) {
@@ -15,9 +15,9 @@ void AppendChapterToNovel(std::string& novel, std::string_view novelName, int po
     }
 }
 
-bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel)
+bool writeMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel)
 {
-    return replaceFileContent(MergedFilePath(novelName, author), novel);
+    return replaceFileContent(mergedFilePath(novelName, author), novel);
 }
 
 }  // namespace velmora

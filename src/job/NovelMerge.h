@@ -8,10 +8,10 @@ namespace velmora {
 // Appends the stored chapter of the row at `position` (from 1) to `novel`,
 // then "\r\n\r\n" unless the row is the list's last. A missing or unreadable
 // chapter file adds no bytes, but its separator is still written.
-void AppendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount);
+void appendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount);
 
 // Writes the merged novel "name(author).txt" through a temporary file, so a
 // failed write leaves an earlier merged file whole.
-bool WriteMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel);
+bool writeMergedNovel(std::string_view novelName, std::string_view author, std::string_view novel);
 
 }  // namespace velmora

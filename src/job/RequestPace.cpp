@@ -76,7 +76,7 @@ void RequestPace::release()
     freed_.notify_one();
 }
 
-bool SleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<bool>* cancel)
+bool sleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<bool>* cancel)
 {
     const auto deadline = Clock::now() + pause;
     for (;;) {
@@ -91,7 +91,7 @@ bool SleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<boo
     }
 }
 
-std::chrono::milliseconds RetryWait(std::string_view retryAfter, int throttledCount)
+std::chrono::milliseconds retryWait(std::string_view retryAfter, int throttledCount)
 {
     long long seconds = -1;
     if (!retryAfter.empty()

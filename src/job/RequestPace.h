@@ -64,13 +64,13 @@ private:
 
 // Sleeps for `pause`, or less when `*cancel` turns true (seen within about
 // 50 ms); false when it was cut short.
-bool SleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<bool>* cancel);
+bool sleepUnlessCancelled(std::chrono::milliseconds pause, const std::atomic<bool>* cancel);
 
 // How long to wait before trying a page again after a throttling answer:
 // the Retry-After value (seconds, or an HTTP date) when it can be read,
 // otherwise 1, 2, 4 ... seconds for the 1st, 2nd, 3rd ... such answer;
 // never more than kLongestRetryWait.
 inline constexpr std::chrono::seconds kLongestRetryWait{60};
-std::chrono::milliseconds RetryWait(std::string_view retryAfter, int throttledCount);
+std::chrono::milliseconds retryWait(std::string_view retryAfter, int throttledCount);
 
 }  // namespace velmora

@@ -294,12 +294,12 @@ void suggestListPattern(std::string_view listAddress, std::string_view page, Rul
                                + (wrapped ? "，每个在 " + encoding::gbkToUtf8(first.wrapper) + " 之后" : ""));
 
     // The captured addresses must come out right behind retrieval's prefix.
-    const ChapterListPage parsed = ParseChapterList(page, {}, {}, pattern);
+    const ChapterListPage parsed = parseChapterList(page, {}, {}, pattern);
     const std::string base = RelativeBaseAddress(listAddress, parsed.firstAddress);
     suggestion.addressesResolve = !parsed.chapters.empty();
     for (std::size_t i = 0; i < parsed.chapters.size() && i < 20; ++i) {
         const std::string& address = parsed.chapters[i].address;
-        if (base + address != ResolveAddress(listAddress, address)) {
+        if (base + address != resolveAddress(listAddress, address)) {
             suggestion.addressesResolve = false;
         }
     }
@@ -342,7 +342,7 @@ std::vector<std::string> joined(Lists... lists)
 
 std::string siteOf(std::string_view listAddress)
 {
-    const std::optional<HttpAddress> parsed = ParseHttpAddress(listAddress);
+    const std::optional<HttpAddress> parsed = parseHttpAddress(listAddress);
     if (!parsed) {
         return {};
     }
@@ -359,7 +359,7 @@ bool RuleSuggestion::complete() const
            && !rule.markers.right.empty();
 }
 
-void SuggestListPatterns(std::string_view listAddress, std::string_view listPage, RuleSuggestion& suggestion)
+void suggestListPatterns(std::string_view listAddress, std::string_view listPage, RuleSuggestion& suggestion)
 {
     suggestion.siteAddress = siteOf(listAddress);
     suggestion.name = UrlHost(listAddress);
@@ -379,7 +379,7 @@ void SuggestListPatterns(std::string_view listAddress, std::string_view listPage
     suggestListPattern(listAddress, listPage, suggestion);
 }
 
-void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
+void suggestMarkers(std::string_view page, RuleSuggestion& suggestion)
 {
     // Runs of text in which only line-break and paragraph tags and entities
     // stand; the run with the most Chinese characters is the chapter.
@@ -456,32 +456,32 @@ void SuggestMarkers(std::string_view page, RuleSuggestion& suggestion)
                                + encoding::gbkToUtf8(left) + " 与 " + encoding::gbkToUtf8(right) + " 之间");
 }
 
-RuleSuggestion SuggestRule(std::string_view listAddress, const std::atomic<bool>* cancel)
+RuleSuggestion suggestRule(std::string_view listAddress, const std::atomic<bool>* cancel)
 {
     RuleSuggestion suggestion;
-    const TestedPage list = FetchTestedPage(listAddress, cancel);
+    const TestedPage list = fetchTestedPage(listAddress, cancel);
     if (!list.failure.empty()) {
         suggestion.siteAddress = siteOf(listAddress);
         suggestion.name = UrlHost(listAddress);
         suggestion.notes.push_back("列表页: " + list.failure);
         return suggestion;
     }
-    SuggestListPatterns(listAddress, list.text, suggestion);
-    const ChapterListPage parsed = ParseChapterList(list.text, {}, {}, suggestion.rule.patterns.chapterList);
+    suggestListPatterns(listAddress, list.text, suggestion);
+    const ChapterListPage parsed = parseChapterList(list.text, {}, {}, suggestion.rule.patterns.chapterList);
     if (parsed.chapters.empty()) {
         return suggestion;
     }
     const std::string address = RelativeBaseAddress(listAddress, parsed.firstAddress) + parsed.chapters[0].address;
-    const TestedPage chapter = FetchTestedPage(address, cancel);
+    const TestedPage chapter = fetchTestedPage(address, cancel);
     if (!chapter.failure.empty()) {
         suggestion.notes.push_back("章节页: " + chapter.failure);
         return suggestion;
     }
-    SuggestMarkers(chapter.text, suggestion);
+    suggestMarkers(chapter.text, suggestion);
     return suggestion;
 }
 
-std::string SuggestionText(const RuleSuggestion& suggestion)
+std::string suggestionText(const RuleSuggestion& suggestion)
 {
     const auto line = [](std::string_view label, std::string_view gbk) {
         return std::string(label) + encoding::gbkToUtf8(gbk) + "\n";
@@ -498,18 +498,18 @@ std::string SuggestionText(const RuleSuggestion& suggestion)
     return out;
 }
 
-std::string SuggestionJson(const RuleSuggestion& suggestion)
+std::string suggestionJson(const RuleSuggestion& suggestion)
 {
     std::string notes = "[";
     for (const std::string& note : suggestion.notes) {
-        notes += (notes.size() > 1 ? "," : "") + JsonString(encoding::toGbk(note));
+        notes += (notes.size() > 1 ? "," : "") + gbkJsonString(encoding::toGbk(note));
     }
     const RuleUnderTest& rule = suggestion.rule;
-    return "{\"name\":" + JsonString(suggestion.name) + ",\"siteAddress\":" + JsonString(suggestion.siteAddress)
-           + ",\"chapterListPattern\":" + JsonString(rule.patterns.chapterList) + ",\"novelNamePattern\":"
-           + JsonString(rule.patterns.novelName) + ",\"authorPattern\":" + JsonString(rule.patterns.author)
-           + ",\"contentLeftMarker\":" + JsonString(rule.markers.left)
-           + ",\"contentRightMarker\":" + JsonString(rule.markers.right)
+    return "{\"name\":" + gbkJsonString(suggestion.name) + ",\"siteAddress\":" + gbkJsonString(suggestion.siteAddress)
+           + ",\"chapterListPattern\":" + gbkJsonString(rule.patterns.chapterList) + ",\"novelNamePattern\":"
+           + gbkJsonString(rule.patterns.novelName) + ",\"authorPattern\":" + gbkJsonString(rule.patterns.author)
+           + ",\"contentLeftMarker\":" + gbkJsonString(rule.markers.left)
+           + ",\"contentRightMarker\":" + gbkJsonString(rule.markers.right)
            + ",\"addressesResolve\":" + (suggestion.addressesResolve ? "true" : "false")
            + ",\"complete\":" + (suggestion.complete() ? "true" : "false") + ",\"notes\":" + notes + "]}";
 }

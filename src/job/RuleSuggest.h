@@ -31,18 +31,18 @@ struct RuleSuggestion {
 };
 
 // The list part (name, author and list patterns) from a list page's GBK text.
-void SuggestListPatterns(std::string_view listAddress, std::string_view listPage, RuleSuggestion& suggestion);
+void suggestListPatterns(std::string_view listAddress, std::string_view listPage, RuleSuggestion& suggestion);
 
 // The markers from a chapter page's GBK text.
-void SuggestMarkers(std::string_view chapterPage, RuleSuggestion& suggestion);
+void suggestMarkers(std::string_view chapterPage, RuleSuggestion& suggestion);
 
 // Fetches the list page, proposes the list part, fetches the first chapter's
 // page and proposes the markers. Blocks; safe on any thread; `cancel` ends it
 // early (the suggestion is then incomplete).
-RuleSuggestion SuggestRule(std::string_view listAddress, const std::atomic<bool>* cancel = nullptr);
+RuleSuggestion suggestRule(std::string_view listAddress, const std::atomic<bool>* cancel = nullptr);
 
 // The suggestion as UTF-8 text for a terminal, or as a JSON object.
-std::string SuggestionText(const RuleSuggestion& suggestion);
-std::string SuggestionJson(const RuleSuggestion& suggestion);
+std::string suggestionText(const RuleSuggestion& suggestion);
+std::string suggestionJson(const RuleSuggestion& suggestion);
 
 }  // namespace velmora

@@ -56,7 +56,7 @@ int characterCount(std::string_view gbk)
 MarkerCheck findMarker(std::string_view page, std::string_view marker, int start)
 {
     MarkerCheck check;
-    const std::string resolved = ResolveQuotePlaceholder(marker);
+    const std::string resolved = resolveQuotePlaceholder(marker);
     if (resolved.empty()) {
         return check;
     }
@@ -103,7 +103,7 @@ std::string number(double value, int decimals)
 
 }  // namespace
 
-TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel, const RuleOptions& options)
+TestedPage fetchTestedPage(std::string_view address, const std::atomic<bool>* cancel, const RuleOptions& options)
 {
     TestedPage page;
     page.address = std::string(address);
@@ -123,7 +123,7 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
     // The text is what retrieval and download read: decoded by what the
     // bytes are, or by the rule's encoding.
     if (!body.empty()) {
-        DecodedPage decoded = DecodePage(body, responseHeaders, options.pageEncoding);
+        DecodedPage decoded = decodePage(body, responseHeaders, options.pageEncoding);
         page.text = std::move(decoded.text);
         page.gzip = decoded.gzip;
         page.encoding = decoded.encoding;
@@ -140,7 +140,7 @@ TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* ca
     return page;
 }
 
-TestedPage CapturedTestedPage(std::string_view address, std::string text)
+TestedPage capturedTestedPage(std::string_view address, std::string text)
 {
     TestedPage page;
     page.address = std::string(address);
@@ -156,7 +156,7 @@ TestedPage CapturedTestedPage(std::string_view address, std::string text)
     return page;
 }
 
-void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
+void checkListPage(RuleTestReport& report, const RuleUnderTest& rule)
 {
     const std::string& page = report.listPage.text;
     RegexObject regex;
@@ -176,13 +176,13 @@ void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
     }
     // The rows exactly as retrieval makes them, from this page alone.
     ChapterListPage parsed =
-        ParseChapterList(page, rule.patterns.novelName, rule.patterns.author, rule.patterns.chapterList);
+        parseChapterList(page, rule.patterns.novelName, rule.patterns.author, rule.patterns.chapterList);
     const TestedPage& listPage = report.listPage;
     std::vector<ListPageLinks> pages;
     pages.push_back(
         {listPage.finalAddress.empty() ? listPage.address : listPage.finalAddress, std::move(parsed.chapters)});
     ListRows made =
-        RowsFromListPages(std::move(pages), RelativeBaseAddress(listPage.address, parsed.firstAddress), rule.options);
+        rowsFromListPages(std::move(pages), RelativeBaseAddress(listPage.address, parsed.firstAddress), rule.options);
     list.baseAddress = std::move(made.baseAddress);
     list.rows = static_cast<int>(made.rows.size());
     list.repeatedAddresses = static_cast<int>(made.repeated);
@@ -200,7 +200,7 @@ void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule)
     }
 }
 
-void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const ListRowView& row, TestedPage page)
+void checkChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const ListRowView& row, TestedPage page)
 {
     ChapterCheck& chapter = report.chapter;
     chapter = ChapterCheck{};
@@ -214,7 +214,7 @@ void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const L
         chapter.right = findMarker(text, rule.markers.right, static_cast<int>(chapter.left.end) + 1);
     }
     if (!text.empty()) {
-        chapter.savedText = ChapterTextFromCuts(
+        chapter.savedText = chapterTextFromCuts(
             chapter.chapter.title, TextBetween(text, rule.markers.left, rule.markers.right), rule.options.removeTexts);
         chapter.savedLength = chapter.savedText.size();
         chapter.savedCharacters = characterCount(chapter.savedText);
@@ -222,16 +222,16 @@ void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const L
     }
 }
 
-RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule, int row,
+RuleTestReport testRule(std::string_view listAddress, const RuleUnderTest& rule, int row,
                         const std::atomic<bool>* cancel, const ChapterPageSource& chapterSource)
 {
     RuleTestReport report;
-    report.listPage = FetchTestedPage(listAddress, cancel, rule.options);
+    report.listPage = fetchTestedPage(listAddress, cancel, rule.options);
     if (cancelled(cancel)) {
         report.cancelled = true;
         return report;
     }
-    CheckListPage(report, rule);
+    checkListPage(report, rule);
     if (report.list.rows == 0) {
         return report;
     }
@@ -240,12 +240,12 @@ RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule,
     }
     const ListRowView chosen = report.list.rowViews[static_cast<std::size_t>(row) - 1];
     TestedPage page =
-        chapterSource ? chapterSource(chosen.fullAddress) : FetchTestedPage(chosen.fullAddress, cancel, rule.options);
+        chapterSource ? chapterSource(chosen.fullAddress) : fetchTestedPage(chosen.fullAddress, cancel, rule.options);
     if (cancelled(cancel)) {
         report.cancelled = true;
         return report;
     }
-    CheckChapterPage(report, rule, chosen, std::move(page));
+    checkChapterPage(report, rule, chosen, std::move(page));
     return report;
 }
 
@@ -336,7 +336,7 @@ std::string jsonUtf8(std::string_view text)
 
 }  // namespace
 
-std::string JsonString(std::string_view gbk)
+std::string gbkJsonString(std::string_view gbk)
 {
     return jsonUtf8(utf8(gbk));
 }
@@ -350,7 +350,7 @@ std::string jsonBool(bool value)
 
 std::string pageJson(const TestedPage& page)
 {
-    return "{\"address\":" + JsonString(page.address) + ",\"status\":" + std::to_string(page.status)
+    return "{\"address\":" + gbkJsonString(page.address) + ",\"status\":" + std::to_string(page.status)
            + ",\"bytes\":" + std::to_string(page.bytes) + ",\"gzip\":" + jsonBool(page.gzip)
            + ",\"captured\":" + jsonBool(page.captured) + ",\"encoding\":" + jsonUtf8(page.encoding)
            + ",\"why\":" + jsonUtf8(page.why) + ",\"seconds\":" + number(page.seconds, 3)
@@ -361,7 +361,7 @@ std::string patternJson(const PatternCheck& check)
 {
     return "{\"compiles\":" + jsonBool(check.compiles) + ",\"error\":" + jsonUtf8(check.error)
            + ",\"errorOffset\":" + std::to_string(check.errorOffset) + ",\"matched\":" + jsonBool(check.matched)
-           + ",\"text\":" + JsonString(check.text) + "}";
+           + ",\"text\":" + gbkJsonString(check.text) + "}";
 }
 
 std::string rowsJson(const std::vector<ListRowView>& rows)
@@ -369,8 +369,8 @@ std::string rowsJson(const std::vector<ListRowView>& rows)
     std::string out = "[";
     for (const ListRowView& row : rows) {
         out += (out.size() > 1 ? "," : "");
-        out += "{\"number\":" + std::to_string(row.number) + ",\"title\":" + JsonString(row.title)
-               + ",\"address\":" + JsonString(row.fullAddress) + "}";
+        out += "{\"number\":" + std::to_string(row.number) + ",\"title\":" + gbkJsonString(row.title)
+               + ",\"address\":" + gbkJsonString(row.fullAddress) + "}";
     }
     return out + "]";
 }
@@ -423,7 +423,7 @@ void appendRows(std::string& out, const std::vector<ListRowView>& rows)
 
 }  // namespace
 
-std::string ReportText(const RuleTestReport& report)
+std::string reportText(const RuleTestReport& report)
 {
     std::string out;
     out += "1. 列表页: " + utf8(report.listPage.address) + "\n   " + pageLine(report.listPage) + "\n";
@@ -477,7 +477,7 @@ std::string ReportText(const RuleTestReport& report)
     return out;
 }
 
-std::string ReportJson(const RuleTestReport& report)
+std::string reportJson(const RuleTestReport& report)
 {
     const ListCheck& list = report.list;
     const ChapterCheck& chapter = report.chapter;
@@ -485,7 +485,7 @@ std::string ReportJson(const RuleTestReport& report)
         "{\"listPage\":" + pageJson(report.listPage) + ",\"novelName\":" + patternJson(report.novelName)
         + ",\"author\":" + patternJson(report.author) + ",\"list\":{\"pattern\":" + patternJson(list.pattern)
         + ",\"matches\":" + std::to_string(list.matches) + ",\"groupsPerMatch\":" + std::to_string(list.groupsPerMatch)
-        + ",\"rows\":" + std::to_string(list.rows) + ",\"baseAddress\":" + JsonString(list.baseAddress)
+        + ",\"rows\":" + std::to_string(list.rows) + ",\"baseAddress\":" + gbkJsonString(list.baseAddress)
         + ",\"repeatedAddresses\":" + std::to_string(list.repeatedAddresses)
         + ",\"droppedRows\":" + std::to_string(list.droppedRows) + ",\"resolved\":" + jsonBool(list.resolved)
         + ",\"note\":" + jsonUtf8(list.note) + ",\"firstRows\":" + rowsJson(firstRows(list))
@@ -494,14 +494,14 @@ std::string ReportJson(const RuleTestReport& report)
         std::string leftovers = "[";
         for (const auto& [token, count] : chapter.leftovers) {
             leftovers += (leftovers.size() > 1 ? "," : "");
-            leftovers += "{\"text\":" + JsonString(token) + ",\"count\":" + std::to_string(count) + "}";
+            leftovers += "{\"text\":" + gbkJsonString(token) + ",\"count\":" + std::to_string(count) + "}";
         }
-        out +=
-            ",\"chapter\":{\"row\":" + std::to_string(chapter.row) + ",\"title\":" + JsonString(chapter.chapter.title)
-            + ",\"page\":" + pageJson(chapter.page) + ",\"leftMarkerFound\":" + jsonBool(chapter.left.found)
-            + ",\"rightMarkerFound\":" + jsonBool(chapter.right.found) + ",\"savedText\":"
-            + JsonString(chapter.savedText) + ",\"savedBytes\":" + std::to_string(chapter.savedLength)
-            + ",\"savedCharacters\":" + std::to_string(chapter.savedCharacters) + ",\"leftovers\":" + leftovers + "]}";
+        out += ",\"chapter\":{\"row\":" + std::to_string(chapter.row)
+               + ",\"title\":" + gbkJsonString(chapter.chapter.title) + ",\"page\":" + pageJson(chapter.page)
+               + ",\"leftMarkerFound\":" + jsonBool(chapter.left.found) + ",\"rightMarkerFound\":"
+               + jsonBool(chapter.right.found) + ",\"savedText\":" + gbkJsonString(chapter.savedText)
+               + ",\"savedBytes\":" + std::to_string(chapter.savedLength) + ",\"savedCharacters\":"
+               + std::to_string(chapter.savedCharacters) + ",\"leftovers\":" + leftovers + "]}";
     }
     std::string problems = "[";
     for (const std::string& problem : report.problems()) {

@@ -119,20 +119,20 @@ inline constexpr int kShownRows = 5;
 
 // Reads a page over HTTP as retrieval and download do (same decoding, same
 // text), noting how it came. `cancel` ends the transfer early.
-TestedPage FetchTestedPage(std::string_view address, const std::atomic<bool>* cancel = nullptr,
+TestedPage fetchTestedPage(std::string_view address, const std::atomic<bool>* cancel = nullptr,
                            const RuleOptions& options = {});
 
 // A page handed in from elsewhere (the browser's capture): GBK text.
-TestedPage CapturedTestedPage(std::string_view address, std::string text);
+TestedPage capturedTestedPage(std::string_view address, std::string text);
 
 // The name, author and list sections of the report for a list page already read. The rows are
-// made as retrieval makes them (RowsFromListPages with the rule's options),
+// made as retrieval makes them (rowsFromListPages with the rule's options),
 // from this one page: a rule with a next-list-page pattern gets a note that
 // only the first list page was read.
-void CheckListPage(RuleTestReport& report, const RuleUnderTest& rule);
+void checkListPage(RuleTestReport& report, const RuleUnderTest& rule);
 
 // The chapter section for the chapter page of `row` (one of report.list.rowViews) already read.
-void CheckChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const ListRowView& row, TestedPage page);
+void checkChapterPage(RuleTestReport& report, const RuleUnderTest& rule, const ListRowView& row, TestedPage page);
 
 // Supplies the chapter page of a row when the rule reads chapters through the
 // browser; called on the test's thread, it must not wait for a window that
@@ -143,14 +143,14 @@ using ChapterPageSource = std::function<TestedPage(const std::string& address)>;
 // of row `row` (from 1; out of range means the first), over HTTP or from
 // `chapterSource` when given. Blocks; safe on any thread. Once `*cancel`
 // turns true the test ends promptly with `cancelled` set.
-RuleTestReport TestRule(std::string_view listAddress, const RuleUnderTest& rule, int row = 1,
+RuleTestReport testRule(std::string_view listAddress, const RuleUnderTest& rule, int row = 1,
                         const std::atomic<bool>* cancel = nullptr, const ChapterPageSource& chapterSource = {});
 
 // The report as UTF-8 text for a terminal, or as a JSON object.
-std::string ReportText(const RuleTestReport& report);
-std::string ReportJson(const RuleTestReport& report);
+std::string reportText(const RuleTestReport& report);
+std::string reportJson(const RuleTestReport& report);
 
 // GBK text to UTF-8 as a JSON string literal, quotes included.
-std::string JsonString(std::string_view gbk);
+std::string gbkJsonString(std::string_view gbk);
 
 }  // namespace velmora

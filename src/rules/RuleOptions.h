@@ -12,7 +12,7 @@
 // writes exactly as before. Names and values (GBK in the file):
 //
 //   网页编码      encoding of the site's pages: "auto" (decided page by
-//                 page, see DecodePage; the default), "gbk", "utf-8" or "big5"
+//                 page, see decodePage; the default), "gbk", "utf-8" or "big5"
 //   去重          "假" keeps chapter links that repeat in a list; removing
 //                 repeats is the default
 //   目录倒序      "真": the site lists chapters newest first

@@ -50,7 +50,7 @@ std::optional<XmlElement> loadRules(const std::filesystem::path& file, std::stri
 
 }  // namespace
 
-ShareResult ExportRules(const RuleStore& store, const std::vector<int>& positions, const std::filesystem::path& file)
+ShareResult exportRules(const RuleStore& store, const std::vector<int>& positions, const std::filesystem::path& file)
 {
     ShareResult result;
     const std::optional<XmlElement> rules = loadRules(store.file(), result.message);
@@ -85,7 +85,7 @@ ShareResult ExportRules(const RuleStore& store, const std::vector<int>& position
     return result;
 }
 
-ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& file)
+ShareResult importRules(const RuleStore& store, const std::filesystem::path& file)
 {
     ShareResult result;
     std::optional<XmlElement> incoming = loadRules(file, result.message);
@@ -133,7 +133,7 @@ ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& fil
     return result;
 }
 
-ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule)
+ShareResult addRuleUnderFreeName(const RuleStore& store, SiteRule rule)
 {
     ShareResult result;
     const std::vector<std::string> names = store.ruleNames();

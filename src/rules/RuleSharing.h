@@ -19,17 +19,17 @@ struct ShareResult {
 // Writes the rules at the 1-based `positions` of the store (all of them when
 // empty) to `file`, byte for byte as the rules file would hold them alone.
 // Refused when the rules file cannot be read or a position is missing.
-ShareResult ExportRules(const RuleStore& store, const std::vector<int>& positions, const std::filesystem::path& file);
+ShareResult exportRules(const RuleStore& store, const std::vector<int>& positions, const std::filesystem::path& file);
 
 // Appends the rules of `file` after the store's own, in their order. A name
 // already present (or taken by a rule imported before it) gets "1" appended
 // until it is free. A file that is not a rules file with at least one rule is
 // refused and nothing is written; so is a store whose file cannot be read.
-ShareResult ImportRules(const RuleStore& store, const std::filesystem::path& file);
+ShareResult importRules(const RuleStore& store, const std::filesystem::path& file);
 
 // Appends `rule` as a new rule (RuleStore::appendRule), under its name or,
 // when that is taken, with "1" appended until it is free. `names` receives
 // the name used.
-ShareResult AddRuleUnderFreeName(const RuleStore& store, SiteRule rule);
+ShareResult addRuleUnderFreeName(const RuleStore& store, SiteRule rule);
 
 }  // namespace velmora

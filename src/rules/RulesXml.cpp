@@ -10,7 +10,7 @@ namespace velmora {
 namespace {
 
 constexpr int kMaxDepth = 64;
-constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t kNpos = std::string_view::npos;
 
 bool isXmlSpace(char c)
 {
@@ -66,16 +66,16 @@ bool appendDecoded(std::string_view raw, std::string& out)
     std::size_t i = 0;
     for (;;) {
         const std::size_t amp = raw.find('&', i);
-        const std::string_view plain = raw.substr(i, amp == npos ? npos : amp - i);
-        if (plain.find('<') != npos) {
+        const std::string_view plain = raw.substr(i, amp == kNpos ? kNpos : amp - i);
+        if (plain.find('<') != kNpos) {
             return false;
         }
         out += plain;
-        if (amp == npos) {
+        if (amp == kNpos) {
             return true;
         }
         const std::size_t semi = raw.substr(amp, 12).find(';');
-        if (semi == npos) {
+        if (semi == kNpos) {
             return false;
         }
         const std::string_view ref = raw.substr(amp + 1, semi - 1);
@@ -116,7 +116,7 @@ private:
     bool skipBlock(std::string_view open, std::string_view close)
     {
         const std::size_t end = s_.find(close, pos_ + open.size());
-        if (end == npos) {
+        if (end == kNpos) {
             return false;
         }
         pos_ = end + close.size();
@@ -157,7 +157,7 @@ private:
     std::string_view name(std::string_view stops)
     {
         const std::size_t start = pos_;
-        while (pos_ < s_.size() && !isXmlSpace(s_[pos_]) && stops.find(s_[pos_]) == npos) {
+        while (pos_ < s_.size() && !isXmlSpace(s_[pos_]) && stops.find(s_[pos_]) == kNpos) {
             pos_ += text::charLength(s_, pos_);
         }
         return s_.substr(start, pos_ - start);
@@ -216,7 +216,7 @@ private:
             return false;
         }
         const std::size_t close = s_.find(s_[pos_], pos_ + 1);
-        if (close == npos || !appendDecoded(s_.substr(pos_ + 1, close - pos_ - 1), attr.value)) {
+        if (close == kNpos || !appendDecoded(s_.substr(pos_ + 1, close - pos_ - 1), attr.value)) {
             return false;
         }
         pos_ = close + 1;
@@ -236,7 +236,7 @@ private:
         };
         for (;;) {
             const std::size_t lt = s_.find('<', pos_);
-            if (lt == npos) {
+            if (lt == kNpos) {
                 return false;
             }
             std::string piece;
@@ -400,7 +400,7 @@ bool isUsableXmlName(std::string_view name)
                 return false;
             }
         } else if (c <= 0x20 || c == 0x7F || text::isLeadByte(c)
-                   || std::string_view("/><&=\"'").find(static_cast<char>(c)) != npos) {
+                   || std::string_view("/><&=\"'").find(static_cast<char>(c)) != kNpos) {
             return false;
         }
         i += len;

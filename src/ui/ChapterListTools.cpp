@@ -21,7 +21,7 @@ namespace {
 
 void showEmptyListMessage()
 {
-    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("哥们，逗我玩呢？\r\n(3秒后自动关闭)"), 3000, StyleError);
+    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("哥们，逗我玩呢？\r\n(3秒后自动关闭)"), 3000, styleError);
 }
 
 // Lets the window repaint while a tool works through the rows: after a row
@@ -101,7 +101,7 @@ void ChapterListTools::deleteHighlighted()
         repainter.afterRow();
     }
     for (int row = plan.renumberFrom; row < rows::count(c_.chapters); ++row) {
-        rows::setText(c_.chapters, row, rows::NumberColumn, text::decimal(row + 1));
+        rows::setText(c_.chapters, row, rows::numberColumn, text::decimal(row + 1));
         repainter.afterRow();
     }
 }
@@ -117,7 +117,7 @@ void ChapterListTools::selectInterval()
     }
     if (plan.tooLarge) {
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("哥们，间隔设的太大啦！\r\n(3秒后自动关闭)"), 3000,
-                        StyleError);
+                        styleError);
         return;
     }
     rows::highlightRows(c_.chapters, plan.rows);
@@ -142,7 +142,7 @@ void ChapterListTools::move(Direction direction)
     }
     int distance = 0;
     if (!InputBox(QStringLiteral("请输入需要移动的行数：（正整数）"), QStringLiteral("输入行数"), QStringLiteral("1"),
-                  distance, InputDigits, c_.promptOwner)) {
+                  distance, inputDigits, c_.promptOwner)) {
         return;
     }
     // Taken after the prompt: a download may have changed the highlight meanwhile.

@@ -40,12 +40,12 @@ void appendChapters(QTreeWidget* list, const std::vector<ChapterLink>& chapters,
     for (const ChapterLink& chapter : chapters) {
         auto* item = new QTreeWidgetItem();
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        putText(item, NumberColumn, text::decimal(number++));
-        item->setCheckState(NumberColumn, Qt::Checked);
-        putText(item, TitleColumn, chapter.title);
-        putText(item, AddressColumn, chapter.address);
-        putText(item, StatusColumn, ChapterStatus::waiting());
-        item->setTextAlignment(StatusColumn, Qt::AlignCenter);
+        putText(item, numberColumn, text::decimal(number++));
+        item->setCheckState(numberColumn, Qt::Checked);
+        putText(item, titleColumn, chapter.title);
+        putText(item, addressColumn, chapter.address);
+        putText(item, statusColumn, ChapterStatus::waiting());
+        item->setTextAlignment(statusColumn, Qt::AlignCenter);
         items.append(item);
     }
     list->addTopLevelItems(items);
@@ -72,8 +72,8 @@ void setFailure(QTreeWidget* list, int row, std::string_view utf8)
 {
     if (QTreeWidgetItem* item = list->topLevelItem(row)) {
         const QString tip = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-        if (item->toolTip(StatusColumn) != tip) {
-            item->setToolTip(StatusColumn, tip);
+        if (item->toolTip(statusColumn) != tip) {
+            item->setToolTip(statusColumn, tip);
         }
     }
 }
@@ -81,13 +81,13 @@ void setFailure(QTreeWidget* list, int row, std::string_view utf8)
 bool isChecked(const QTreeWidget* list, int row)
 {
     const QTreeWidgetItem* item = list->topLevelItem(row);
-    return item != nullptr && item->checkState(NumberColumn) == Qt::Checked;
+    return item != nullptr && item->checkState(numberColumn) == Qt::Checked;
 }
 
 void setChecked(QTreeWidget* list, int row, bool checked)
 {
     if (QTreeWidgetItem* item = list->topLevelItem(row)) {
-        item->setCheckState(NumberColumn, checked ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(numberColumn, checked ? Qt::Checked : Qt::Unchecked);
     }
 }
 

@@ -13,7 +13,7 @@
 // 3 the status. Texts go in and out as GBK, byte for byte. Window thread only.
 namespace velmora::rows {
 
-enum Column : int { NumberColumn = 0, TitleColumn = 1, AddressColumn = 2, StatusColumn = 3 };
+enum Column : int { numberColumn = 0, titleColumn = 1, addressColumn = 2, statusColumn = 3 };
 
 int count(const QTreeWidget* list);
 

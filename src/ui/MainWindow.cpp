@@ -95,7 +95,7 @@ MainWindow::MainWindow(ProgramGlobals& globals)
             [this](QTreeWidgetItem* item, int column) { openChapter(chapters_->indexOfTopLevelItem(item), column); });
     connect(exitButton_, &QPushButton::clicked, this, &MainWindow::exitProgram);
     startUp();
-    ruleBench_ = InstallRuleBench(
+    ruleBench_ = installRuleBench(
         {rules_, ruleSettings_, ruleEditor_, listAddress_, pageCapture_, browser_, globals.currentDocument()}, this);
 }
 
@@ -182,7 +182,7 @@ void MainWindow::buildControls()
     // The follow-up options sit under the exit button, where no other control is.
     newChaptersOnly_ = checkBox(this, "选择框_只下载新章节", QStringLiteral("只下载新章节"), 520, 479, 150, 20);
     alsoEpub_ = checkBox(this, "选择框_同时生成EPUB", QStringLiteral("同时生成EPUB"), 520, 501, 150, 20);
-    const DownloadOptions options = LoadDownloadOptions(std::string(kSettingsFileName));
+    const DownloadOptions options = readDownloadOptions(std::string(kSettingsFileName));
     newChaptersOnly_->setChecked(options.newChaptersOnly);
     alsoEpub_->setChecked(options.alsoEpub);
     connect(newChaptersOnly_, &QCheckBox::clicked, this, &MainWindow::saveDownloadOptions);
@@ -264,7 +264,7 @@ void MainWindow::editRuleOptions()
     if (rules_.updateRule(position, {RuleField::options}, rule)) {
         ruleSettings_->setRuleOptions(rule.options);
     } else {
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("规则文件无法写入，设置未保存！"), 0, StyleError);
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("规则文件无法写入，设置未保存！"), 0, styleError);
     }
 }
 
@@ -301,7 +301,7 @@ void MainWindow::openChapter(int row, int column)
     if (row < 0 || column < 1) {
         return;  // the check-box column only toggles
     }
-    const std::filesystem::path file = ChapterFilePath(toGbk(novelName_->text()), row + 1);
+    const std::filesystem::path file = chapterFilePath(toGbk(novelName_->text()), row + 1);
     std::error_code ec;
     if (std::filesystem::is_regular_file(file, ec)) {
         QDesktopServices::openUrl(
@@ -312,7 +312,7 @@ void MainWindow::openChapter(int row, int column)
 void MainWindow::saveDownloadOptions()
 {
     // A settings file that cannot be written costs only the memory of the boxes.
-    SaveDownloadOptions({newChaptersOnly_->isChecked(), alsoEpub_->isChecked()}, std::string(kSettingsFileName));
+    writeDownloadOptions({newChaptersOnly_->isChecked(), alsoEpub_->isChecked()}, std::string(kSettingsFileName));
 }
 
 void MainWindow::exitProgram()

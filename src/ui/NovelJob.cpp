@@ -120,7 +120,7 @@ void NovelJob::startChapterListFetch()
     const RuleOptions options = c_.ruleSettings->ruleOptions();
     fetchThread_ = std::thread([this, address, patterns, options] {
         try {
-            auto found = std::make_shared<Retrieval>(RetrieveChapterList(address, patterns, options, &fetchCancel_));
+            auto found = std::make_shared<Retrieval>(retrieveChapterList(address, patterns, options, &fetchCancel_));
             QMetaObject::invokeMethod(
                 this, [this, found] { finishChapterListFetch(*found); }, Qt::QueuedConnection);
         } catch (...) {
@@ -156,11 +156,11 @@ void NovelJob::finishChapterListFetch(const Retrieval& found)
         c_.status->setToolTip(QString::fromStdString(found.note));
         keepSavedRows(found);
         TimedMessageBox(QStringLiteral("提示"), QStringLiteral("小说章节名获取完毕\r\n(3秒后自动关闭)"), 3000,
-                        StyleInformation);
+                        styleInformation);
     } else {
         setStatus(QStringLiteral("章节获取失败，请重试！"));
         c_.status->setToolTip(QString::fromStdString(found.failure));
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节获取失败\r\n(3秒后自动关闭)"), 3000, StyleError);
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节获取失败\r\n(3秒后自动关闭)"), 3000, styleError);
     }
     c_.fetchList->setEnabled(true);
     c_.download->setEnabled(true);
@@ -173,24 +173,24 @@ void NovelJob::keepSavedRows(const Retrieval& found)
     const JobIdentity job = currentJob();
     std::vector<ChapterRow> shown = found.rows;
     if (c_.newChaptersOnly->isChecked()) {
-        const ResumeCheck check = CheckJobRecord(listAddress_, job.novel, shown);
-        KeepDoneRows(shown, check);
+        const ResumeCheck check = checkJobRecord(listAddress_, job.novel, shown);
+        keepDoneRows(shown, check);
         for (std::size_t i = 0; i < check.plan.size(); ++i) {
-            if (check.plan[i] == RowPlan::Done) {
+            if (check.plan[i] == RowPlan::done) {
                 rows::setChecked(c_.chapters, static_cast<int>(i), false);
-                rows::setText(c_.chapters, static_cast<int>(i), rows::StatusColumn, ChapterStatus::done());
+                rows::setText(c_.chapters, static_cast<int>(i), rows::statusColumn, ChapterStatus::done());
             }
         }
         const int left = static_cast<int>(shown.size()) - check.doneCount;
         if (check.ignored()) {
             setStatus(QString::fromStdString(check.message) + QStringLiteral("，将下载全部章节"));
             c_.status->setToolTip(QString::fromStdString(check.message));  // whole, should the line cut it
-        } else if (check.status == JobRecordStatus::Ok) {
+        } else if (check.status == JobRecordStatus::ok) {
             setStatus(QStringLiteral("已下载过") + QString::number(check.doneCount) + QStringLiteral("章，")
                       + QString::number(left) + QStringLiteral("章待下载，请点击下载章节内容！"));
         }
     }
-    UpdateJobRecord(job, shown, RecordMoment::listFetched);
+    updateJobRecord(job, shown, RecordMoment::listFetched);
 }
 
 JobIdentity NovelJob::currentJob() const
@@ -226,10 +226,10 @@ DownloadRequest NovelJob::currentRequest() const
     const int rowCount = rows::count(c_.chapters);
     request.rows.reserve(static_cast<std::size_t>(rowCount));
     for (int row = 0; row < rowCount; ++row) {
-        request.rows.push_back({text::leadingInt(rows::text(c_.chapters, row, rows::NumberColumn)),
-                                rows::text(c_.chapters, row, rows::TitleColumn),
-                                rows::text(c_.chapters, row, rows::AddressColumn),
-                                rows::text(c_.chapters, row, rows::StatusColumn),
+        request.rows.push_back({text::leadingInt(rows::text(c_.chapters, row, rows::numberColumn)),
+                                rows::text(c_.chapters, row, rows::titleColumn),
+                                rows::text(c_.chapters, row, rows::addressColumn),
+                                rows::text(c_.chapters, row, rows::statusColumn),
                                 rows::isChecked(c_.chapters, row),
                                 {}});
     }
@@ -262,7 +262,7 @@ bool NovelJob::downloadChaptersHttp(DownloadRequest request)
 {
     // The record is written by the engine, around the run, under the folder's lock.
     request.keepRecord = [job = currentJob()](const std::vector<ChapterRow>& rows, bool ended) {
-        UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+        updateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
     };
     const StartResult started =
         engine_.start(std::move(request), [this](const ChapterEvent& event) { queueEvent(event); });
@@ -304,7 +304,7 @@ void NovelJob::refuseBusyFolder()
     setStatus(QStringLiteral("这本小说正在别处下载，请等那边下载完毕再试！"));
     TimedMessageBox(QStringLiteral("提示"),
                     QStringLiteral("另一个程序正在把这本小说下载到同一个文件夹，\r\n请等那边下载完毕再试！"), 0,
-                    StyleError);
+                    styleError);
 }
 
 void NovelJob::queueEvent(const ChapterEvent& event)
@@ -379,7 +379,7 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
             // The status line names the last failure; its row tells its own.
             c_.status->setToolTip(QStringLiteral("第%1行《%2》：%3")
                                       .arg(event.row + 1)
-                                      .arg(toQString(rows::text(c_.chapters, event.row, rows::TitleColumn)))
+                                      .arg(toQString(rows::text(c_.chapters, event.row, rows::titleColumn)))
                                       .arg(QString::fromStdString(event.failure)));
             change.failure = &event.failure;
             break;
@@ -390,7 +390,7 @@ void NovelJob::applyEvents(std::span<const ChapterEvent> events)
     }
     std::vector<int> highlight[2];
     for (const RowChange& change : changes) {
-        rows::setText(c_.chapters, change.row, rows::StatusColumn, *change.status);
+        rows::setText(c_.chapters, change.row, rows::statusColumn, *change.status);
         if (change.failure != nullptr) {
             rows::setFailure(c_.chapters, change.row, *change.failure);
         }
@@ -425,13 +425,13 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
     std::optional<NovelFolderLock> folderLock;
     const bool anyChecked =
         std::any_of(request.rows.begin(), request.rows.end(), [](const ChapterRow& row) { return row.checked; });
-    if (anyChecked && CreateNovelFolder(request.novel.name)) {
-        folderLock = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+    if (anyChecked && createNovelFolder(request.novel.name)) {
+        folderLock = NovelFolderLock::tryLock(novelFolderPath(request.novel.name));
         if (folderLock->status() == NovelFolderLock::Status::busy) {
             refuseBusyFolder();
             return false;
         }
-        UpdateJobRecord(currentJob(), request.rows, RecordMoment::runStarting);
+        updateJobRecord(currentJob(), request.rows, RecordMoment::runStarting);
     }
     int done = 0;
     const auto stopping = [this] { return progress_.stopRequested || closing_; };
@@ -465,7 +465,7 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             enough = text::removeSpaces(content).size() >= kBrowserMinimumBytes;
             if (!enough && captureFailure_.empty()) {
                 // The capture came through: the "?" its conversion put in may be why the text is short.
-                captureFailure_ = WithNote("抓到的文字不足20字节", UnrepresentableNote(browser_.unrepresentable()));
+                captureFailure_ = withNote("抓到的文字不足20字节", unrepresentableNote(browser_.unrepresentable()));
             }
         }
         if (!enough && stopping()) {
@@ -478,8 +478,8 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
             // status column has one text for a chapter given up, in either mode.
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::failed(), captureFailure_));
             rows::setHighlighted(c_.chapters, row, false);
-        } else if (!SaveChapterFile(request.novel.name, row + 1,
-                                    ChapterTextFromCuts(chapter.title, content, request.options.removeTexts))) {
+        } else if (!saveChapterFile(request.novel.name, row + 1,
+                                    chapterTextFromCuts(chapter.title, content, request.options.removeTexts))) {
             // Not saved is not done: the row stays checked for the next run.
             failedCount_.increment();
             applyEvent(rowEvent(ChapterEvent::Kind::failed, row, ChapterStatus::saveFailed(), "章节文件无法写入"));
@@ -492,7 +492,7 @@ bool NovelJob::downloadChaptersByBrowser(const DownloadRequest& request)
         QCoreApplication::processEvents();
     }
     if (folderLock) {
-        UpdateJobRecord(currentJob(), currentRequest().rows, RecordMoment::runEnded);
+        updateJobRecord(currentJob(), currentRequest().rows, RecordMoment::runEnded);
     }
     return true;
 }
@@ -578,10 +578,10 @@ void NovelJob::finishDownload(bool autoMerge)
     const int failed = failedCount_.value();
     const QString failedText = QStringLiteral("有") + QString::number(failed)
                                + QStringLiteral("个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
-    switch (DecideCompletion(autoMerge, failed)) {
+    switch (decideCompletion(autoMerge, failed)) {
     case Completion::report:
         setStatus(failedText);
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节内容已下载完毕"), 0, StyleInformation);
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("章节内容已下载完毕"), 0, styleInformation);
         break;
     case Completion::reportFailures:
         c_.autoMerge->setChecked(false);
@@ -596,7 +596,7 @@ void NovelJob::finishDownload(bool autoMerge)
             c_.autoMerge->setChecked(false);
             c_.merge->setEnabled(true);
             setStatus(QStringLiteral("合并失败,请手动重新合并!"));
-            TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并!"), 0, StyleError);
+            TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并!"), 0, styleError);
         }
         break;
     }
@@ -611,13 +611,13 @@ bool NovelJob::mergeNovel()
 
 void NovelJob::reportMerged()
 {
-    if (!c_.alsoEpub->isChecked() || WriteNovelEpub(currentJob(), currentRequest().rows)) {
+    if (!c_.alsoEpub->isChecked() || writeNovelEpub(currentJob(), currentRequest().rows)) {
         setStatus(QStringLiteral("整本小说下载完毕"));
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, StyleInformation);
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说下载完毕"), 0, styleInformation);
         return;
     }
     setStatus(QStringLiteral("整本小说下载完毕，但EPUB文件无法写入！"));
-    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说已合并，但EPUB文件无法写入！"), 0, StyleError);
+    TimedMessageBox(QStringLiteral("提示"), QStringLiteral("整本小说已合并，但EPUB文件无法写入！"), 0, styleError);
 }
 
 void NovelJob::mergeButtonClicked()
@@ -632,7 +632,7 @@ void NovelJob::mergeButtonClicked()
         setStatus(QStringLiteral("合并失败,请手动重新合并!"));
         // Without the status line's "!": the merge button's box has always
         // said it this way, unlike the automatic merge's box.
-        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并"), 0, StyleError);
+        TimedMessageBox(QStringLiteral("提示"), QStringLiteral("合并失败,请手动重新合并"), 0, styleError);
     }
     c_.merge->setEnabled(true);
 }

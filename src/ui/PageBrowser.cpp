@@ -68,7 +68,7 @@ void PageBrowser::beginRun(const std::string& gbkListAddress, PageEncoding encod
 void PageBrowser::applyEncoding()
 {
     if (view_) {
-        const std::string_view name = PageEncodingName(encoding_);
+        const std::string_view name = pageEncodingName(encoding_);
         view_->setDefaultTextEncoding(encoding_ == PageEncoding::automatic
                                           ? QString()
                                           : QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
@@ -100,7 +100,7 @@ bool PageBrowser::makeView()
         whyNot = QStringLiteral("浏览器模式无法使用：网页组件加载失败。\r\n") + whyNot;
     }
     toldWhyNot_ = true;
-    TimedMessageBox(QStringLiteral("提示"), whyNot, 0, StyleError);
+    TimedMessageBox(QStringLiteral("提示"), whyNot, 0, styleError);
     return false;
 }
 

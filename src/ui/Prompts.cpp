@@ -73,15 +73,15 @@ QMessageBox* makeBox(const QString& caption, const QString& text, int style, QWi
     box->setWindowTitle(caption);
     box->setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     switch (style) {
-    case StyleYesNoCancel:
+    case styleYesNoCancel:
         box->setIcon(QMessageBox::Question);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
-    case StyleYesNo:
+    case styleYesNo:
         box->setIcon(QMessageBox::Question);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
-    case StyleError:
+    case styleError:
         box->setIcon(QMessageBox::Critical);
         box->setStandardButtons(QMessageBox::Ok);
         break;
@@ -99,24 +99,24 @@ int resultCode(int finished)
 {
     switch (finished) {
     case QMessageBox::Ok:
-        return ResultOk;
+        return resultOk;
     case QMessageBox::Yes:
-        return ResultYes;
+        return resultYes;
     case QMessageBox::No:
-        return ResultNo;
+        return resultNo;
     case QMessageBox::Cancel:
-        return ResultCancel;
-    case ResultTimedOut:
-        return ResultTimedOut;
+        return resultCancel;
+    case resultTimedOut:
+        return resultTimedOut;
     default:
-        return ResultCancel;  // closed by its close button or Escape
+        return resultCancel;  // closed by its close button or Escape
     }
 }
 
 void closeAfter(QMessageBox* box, int timeoutMs)
 {
     if (timeoutMs > 0) {
-        QTimer::singleShot(timeoutMs, box, [box] { box->done(ResultTimedOut); });
+        QTimer::singleShot(timeoutMs, box, [box] { box->done(resultTimedOut); });
     }
 }
 
@@ -138,7 +138,7 @@ int boxFromOtherThread(const QString& caption, const QString& text, int timeoutM
             box->show();
         },
         Qt::QueuedConnection);
-    return posted ? answer.get() : ResultCannotShow;
+    return posted ? answer.get() : resultCannotShow;
 }
 
 class InputDialog : public QDialog {
@@ -153,7 +153,7 @@ public:
         }
         entry_ = new QLineEdit(initialText, this);
         entry_->setObjectName(QStringLiteral("entry"));
-        if (mode == InputDigits) {
+        if (mode == inputDigits) {
             entry_->setValidator(
                 new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[-0-9]*")), entry_));
         }
@@ -193,7 +193,7 @@ int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, 
         return hook(caption, text, timeoutMs, style);
     }
     if (QCoreApplication::instance() == nullptr) {
-        return ResultCannotShow;
+        return resultCannotShow;
     }
     if (!isWindowThread()) {
         return boxFromOtherThread(caption, text, timeoutMs, style);

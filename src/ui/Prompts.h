@@ -13,24 +13,24 @@ namespace velmora {
 
 // Message box styles: icon and buttons.
 enum MessageStyle : int {
-    StyleError = 16,        // error icon, OK
-    StyleInformation = 64,  // information icon, OK
-    StyleYesNoCancel = 35,  // question icon, Yes, No, Cancel
-    StyleYesNo = 36,        // question icon, Yes, No
+    styleError = 16,        // error icon, OK
+    styleInformation = 64,  // information icon, OK
+    styleYesNoCancel = 35,  // question icon, Yes, No, Cancel
+    styleYesNo = 36,        // question icon, Yes, No
 };
 
 // Results of TimedMessageBox.
 enum MessageResult : int {
-    ResultCannotShow = 0,
-    ResultOk = 1,
-    ResultCancel = 2,
-    ResultYes = 6,
-    ResultNo = 7,
-    ResultTimedOut = 32000,
+    resultCannotShow = 0,
+    resultOk = 1,
+    resultCancel = 2,
+    resultYes = 6,
+    resultNo = 7,
+    resultTimedOut = 32000,
 };
 
 // Shows a message box owned by the active window and returns the button
-// pressed, or ResultTimedOut when `timeoutMs` (above 0) passed first; 0
+// pressed, or resultTimedOut when `timeoutMs` (above 0) passed first; 0
 // waits for the user. Called from a thread other than the window thread, the
 // box has no owner and blocks only the calling thread. Line breaks in `text`
 // are written CR LF.
@@ -38,8 +38,8 @@ int TimedMessageBox(const QString& caption, const QString& text, int timeoutMs, 
 
 // Input modes of InputBox.
 enum InputMode : int {
-    InputAnyText = 1,
-    InputDigits = 2,  // only the digits and "-" can be typed
+    inputAnyText = 1,
+    inputDigits = 2,  // only the digits and "-" can be typed
 };
 
 // Asks for one line of text in a modal dialog owned by `owner`, the initial

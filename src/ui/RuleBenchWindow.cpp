@@ -240,20 +240,20 @@ void RuleBenchWindow::start(bool suggest)
         std::optional<RuleSuggestion> suggestion;
         RuleUnderTest tried = rule;
         if (suggest) {
-            suggestion = SuggestRule(listAddress, &cancel_);
+            suggestion = suggestRule(listAddress, &cancel_);
             tried = suggestion->rule;
         }
         auto report = std::make_shared<RuleTestReport>();
         if (tried.pageCapture && !suggest) {
             // The chapter page is read by the browser on the window thread,
             // once the list part is back.
-            report->listPage = FetchTestedPage(listAddress, &cancel_, tried.options);
+            report->listPage = fetchTestedPage(listAddress, &cancel_, tried.options);
             report->cancelled = cancel_.load();
             if (!report->cancelled) {
-                CheckListPage(*report, tried);
+                checkListPage(*report, tried);
             }
         } else {
-            *report = TestRule(listAddress, tried, row, &cancel_);
+            *report = testRule(listAddress, tried, row, &cancel_);
         }
         QMetaObject::invokeMethod(
             self.data(),
@@ -279,9 +279,9 @@ void RuleBenchWindow::showResult(std::shared_ptr<RuleTestReport> report, std::op
 
     std::string text;
     if (suggestion_) {
-        text += "建议的规则\n" + SuggestionText(*suggestion_) + "\n试用结果\n";
+        text += "建议的规则\n" + suggestionText(*suggestion_) + "\n试用结果\n";
     }
-    text += ReportText(*report_);
+    text += reportText(*report_);
     reportView_->setPlainText(utf8Text(text));
     state_->setText(report_->cancelled  ? QStringLiteral("已取消")
                     : report_->passed() ? QStringLiteral("通过")
@@ -338,9 +338,9 @@ void RuleBenchWindow::captureChapter(const RuleUnderTest& rule)
         report_->cancelled = true;
         return;
     }
-    TestedPage page = CapturedTestedPage(chosen.fullAddress, std::move(text));
+    TestedPage page = capturedTestedPage(chosen.fullAddress, std::move(text));
     page.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    CheckChapterPage(*report_, rule, chosen, std::move(page));
+    checkChapterPage(*report_, rule, chosen, std::move(page));
 }
 
 void RuleBenchWindow::showSource()
@@ -403,7 +403,7 @@ bool RuleBenchWindow::adoptSuggestion()
         return false;
     }
     if (sources_.editor->isAdding()) {
-        TimedMessageBox(QStringLiteral("规则测试"), QStringLiteral("请先完成或取消正在增加的规则"), 0, StyleError);
+        TimedMessageBox(QStringLiteral("规则测试"), QStringLiteral("请先完成或取消正在增加的规则"), 0, styleError);
         return false;
     }
     SiteRule rule;
@@ -414,9 +414,9 @@ bool RuleBenchWindow::adoptSuggestion()
     rule.authorPattern = suggestion_->rule.patterns.author;
     rule.contentLeftMarker = suggestion_->rule.markers.left;
     rule.contentRightMarker = suggestion_->rule.markers.right;
-    const ShareResult added = AddRuleUnderFreeName(sources_.rules, rule);
+    const ShareResult added = addRuleUnderFreeName(sources_.rules, rule);
     if (!added.ok) {
-        TimedMessageBox(QStringLiteral("规则测试"), utf8Text(added.message), 0, StyleError);
+        TimedMessageBox(QStringLiteral("规则测试"), utf8Text(added.message), 0, styleError);
         return false;
     }
     QListWidget* list = sources_.settings->ruleList();
@@ -432,42 +432,42 @@ void RuleBenchWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
-void ExportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, bool all, const QString& file)
+void exportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, bool all, const QString& file)
 {
     const int selected = settings->selectedIndex();
     std::vector<int> positions;
     if (!all) {
         if (selected < 0) {
-            TimedMessageBox(QStringLiteral("导出规则"), QStringLiteral("请先选择一条规则"), 0, StyleError);
+            TimedMessageBox(QStringLiteral("导出规则"), QStringLiteral("请先选择一条规则"), 0, styleError);
             return;
         }
         positions.push_back(selected + 1);
     }
-    const ShareResult result = ExportRules(rules, positions, file.toStdU16String());
+    const ShareResult result = exportRules(rules, positions, file.toStdU16String());
     TimedMessageBox(QStringLiteral("导出规则"), utf8Text(result.message), result.ok ? 3000 : 0,
-                    result.ok ? StyleInformation : StyleError);
+                    result.ok ? styleInformation : styleError);
 }
 
-void ImportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, RuleEditor* editor,
+void importRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, RuleEditor* editor,
                            const QString& file)
 {
     if (editor->isAdding()) {
         // The new rule waits as the list's last item; imported ones would
         // come after it in the list but before it in the file.
-        TimedMessageBox(QStringLiteral("导入规则"), QStringLiteral("请先完成或取消正在增加的规则"), 0, StyleError);
+        TimedMessageBox(QStringLiteral("导入规则"), QStringLiteral("请先完成或取消正在增加的规则"), 0, styleError);
         return;
     }
-    const ShareResult result = ImportRules(rules, file.toStdU16String());
+    const ShareResult result = importRules(rules, file.toStdU16String());
     if (result.ok) {
         for (const std::string& name : result.names) {
             settings->ruleList()->addItem(toQString(name));
         }
     }
     TimedMessageBox(QStringLiteral("导入规则"), utf8Text(result.message), result.ok ? 3000 : 0,
-                    result.ok ? StyleInformation : StyleError);
+                    result.ok ? styleInformation : styleError);
 }
 
-RuleBenchWindow* InstallRuleBench(const RuleBenchWindow::Sources& sources, QWidget* mainWindow)
+RuleBenchWindow* installRuleBench(const RuleBenchWindow::Sources& sources, QWidget* mainWindow)
 {
     auto* bench = new RuleBenchWindow(sources, mainWindow);
     RuleSettingsWindow* settings = sources.settings;
@@ -488,7 +488,7 @@ RuleBenchWindow* InstallRuleBench(const RuleBenchWindow::Sources& sources, QWidg
             const QString file = QFileDialog::getSaveFileName(settings, QStringLiteral("导出规则"), QString(),
                                                               QStringLiteral("规则文件 (*.xml)"));
             if (!file.isEmpty()) {
-                ExportRulesFromWindow(sources.rules, settings, all, file);
+                exportRulesFromWindow(sources.rules, settings, all, file);
             }
         };
         menu.addAction(QStringLiteral("导出所选规则…"), bench, [=] { exportTo(false); })
@@ -498,7 +498,7 @@ RuleBenchWindow* InstallRuleBench(const RuleBenchWindow::Sources& sources, QWidg
             const QString file = QFileDialog::getOpenFileName(settings, QStringLiteral("导入规则"), QString(),
                                                               QStringLiteral("规则文件 (*.xml);;所有文件 (*)"));
             if (!file.isEmpty()) {
-                ImportRulesFromWindow(sources.rules, settings, sources.editor, file);
+                importRulesFromWindow(sources.rules, settings, sources.editor, file);
             }
         });
         menu.exec(list->mapToGlobal(at));

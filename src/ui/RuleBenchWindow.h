@@ -116,12 +116,12 @@ private:
 // touching its controls: a context menu on the rule list (测试规则, 建议规则,
 // 导出所选规则, 导出全部规则, 导入规则) and Ctrl+T on the settings and main
 // windows. Returns the bench, owned by `mainWindow`.
-RuleBenchWindow* InstallRuleBench(const RuleBenchWindow::Sources& sources, QWidget* mainWindow);
+RuleBenchWindow* installRuleBench(const RuleBenchWindow::Sources& sources, QWidget* mainWindow);
 
 // Rule sharing from the window: the file is asked for with a file dialog;
 // the rule list follows an import. Messages go through TimedMessageBox.
-void ExportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, bool all, const QString& file);
-void ImportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, RuleEditor* editor,
+void exportRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, bool all, const QString& file);
+void importRulesFromWindow(const RuleStore& rules, RuleSettingsWindow* settings, RuleEditor* editor,
                            const QString& file);
 
 }  // namespace velmora

@@ -30,7 +30,7 @@ void showUnusableName()
 {
     TimedMessageBox(QStringLiteral("提示"),
                     QStringLiteral("规则名称不能含有空格、引号及 < > / & = 等字符\r\n(3秒后自动关闭)"), 3000,
-                    StyleError);
+                    styleError);
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ void RuleEditor::noteSave(RuleChange change)
         const QString file = QString::fromStdString(rules_.file().filename().string());
         TimedMessageBox(QStringLiteral("提示"),
                         QStringLiteral("规则保存失败：无法写入") + file + QStringLiteral("\r\n(3秒后自动关闭)"), 3000,
-                        StyleError);
+                        styleError);
     }
 }
 
@@ -124,7 +124,7 @@ void RuleEditor::askForNewName()
     setRuleControlsEnabled(false);
     QString typed;
     if (!InputBox(QStringLiteral("请输入新的规则名称：\r\n（不含空格）"), QStringLiteral("输入名称"),
-                  QStringLiteral("新规则名称"), typed, InputAnyText, window_)) {
+                  QStringLiteral("新规则名称"), typed, inputAnyText, window_)) {
         setRuleControlsEnabled(true);
         return;
     }
@@ -155,12 +155,12 @@ void RuleEditor::confirmNewRule()
         QStringLiteral("确认提醒"),
         QStringLiteral("请确认是否增加规则\r\n确认请点击\"是\"\r\n取消请点击\"否\"\r\n返回重新修改请点击\"取消\"\r\n"
                        "5秒后自动返回重新修改"),
-        5000, StyleYesNoCancel);
-    if (answer == ResultNo) {
+        5000, styleYesNoCancel);
+    if (answer == resultNo) {
         dropNewRule();
         return;
     }
-    if (answer != ResultYes) {
+    if (answer != resultYes) {
         return;  // Cancel, time-out or no box: the user goes on editing
     }
     QListWidget* list = window_->ruleList();
@@ -212,12 +212,12 @@ void RuleEditor::rename()
     const int answer = TimedMessageBox(
         QStringLiteral("修改询问"),
         QStringLiteral("是否修改规则名？\r\n修改请点击\"是\"\r\n不修改请点击\"否\"\r\n5秒后自动返回不修改规则名"), 5000,
-        StyleYesNo);
+        styleYesNo);
     QListWidgetItem* item = window_->ruleList()->currentItem();
     QString typed;
-    if (answer == ResultYes && item != nullptr
+    if (answer == resultYes && item != nullptr
         && InputBox(QStringLiteral("请输入新的规则名称："), QStringLiteral("修改规则名称"),
-                    item->text() + QStringLiteral("1"), typed, InputAnyText, window_)) {
+                    item->text() + QStringLiteral("1"), typed, inputAnyText, window_)) {
         SiteRule values;
         values.name = cleanName(typed);
         if (!values.name.empty() && values.name != toGbk(item->text())) {
@@ -240,13 +240,13 @@ void RuleEditor::remove()
 {
     QListWidget* list = window_->ruleList();
     if (list->count() == 1) {
-        TimedMessageBox(QStringLiteral("删除提示"), QStringLiteral("老大,要不要这么狠?留条活命吧!"), 3000, StyleError);
+        TimedMessageBox(QStringLiteral("删除提示"), QStringLiteral("老大,要不要这么狠?留条活命吧!"), 3000, styleError);
         return;
     }
     const int selected = window_->selectedIndex();
     const RuleChange change = rules_.deleteRule(selected + 1);
     if (!change) {
-        TimedMessageBox(QStringLiteral("删除提示"), QStringLiteral("删除失败，请重试!"), 3000, StyleInformation);
+        TimedMessageBox(QStringLiteral("删除提示"), QStringLiteral("删除失败，请重试!"), 3000, styleInformation);
         return;
     }
     noteSave(change);

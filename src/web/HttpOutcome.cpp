@@ -36,7 +36,7 @@ HttpLimits httpLimits()
     return currentLimits;
 }
 
-std::string ResponseHeaderValue(std::string_view headerBlock, std::string_view name)
+std::string responseHeaderValue(std::string_view headerBlock, std::string_view name)
 {
     for (const std::string& line : text::split(headerBlock, "\r\n")) {
         if (line.size() > name.size() && line[name.size()] == ':' && text::startsWith(line, name, true)) {

@@ -271,13 +271,13 @@ HttpFailure failureOf(CURLcode code, bool overCap)
 // browser does; everything else byte for byte.
 std::string encodeUnsafeBytes(std::string_view bytes)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
+    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size());
     for (char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F) {
-            out.append({'%', hex[byte >> 4], hex[byte & 0x0F]});
+            out.append({'%', kHex[byte >> 4], kHex[byte & 0x0F]});
         } else {
             out.push_back(c);
         }
@@ -392,7 +392,7 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
     const HttpLimits limits = httpLimits();
     Watchdog watchdog(limits, idleTimeoutSeconds.load(), options.cancel);
 
-    const std::optional<HttpAddress> address = ParseHttpAddress(url);
+    const std::optional<HttpAddress> address = parseHttpAddress(url);
     if (!address || watchdog.cancelled()) {
         outcome.failure = address ? HttpFailure::cancelled : HttpFailure::badAddress;
         outcome.detail = address ? "cancelled" : "not an http or https address";
@@ -552,8 +552,8 @@ std::string HttpRequest(std::string_view url, int method, std::string_view postT
         outcome.status = 0;
         return noResponse(receivedCookies, responseHeaders);
     }
-    outcome.contentType = ResponseHeaderValue(response.headerBlock, "Content-Type");
-    outcome.retryAfter = ResponseHeaderValue(response.headerBlock, "Retry-After");
+    outcome.contentType = responseHeaderValue(response.headerBlock, "Content-Type");
+    outcome.retryAfter = responseHeaderValue(response.headerBlock, "Retry-After");
     std::string rawHeaders = text::replaceAll(response.headerBlock, "Set-Cookie", "Set-Cookie", true);
     std::string cookies = cookiesFrom(rawHeaders);
     if (cookieJar != nullptr) {

@@ -11,7 +11,7 @@ namespace velmora {
 // arrived, whatever its status.
 enum class HttpFailure {
     none,
-    badAddress,     // not an http(s) address (`ParseHttpAddress`); nothing was sent
+    badAddress,     // not an http(s) address (`parseHttpAddress`); nothing was sent
     cannotResolve,  // the host name (or the proxy's) did not resolve
     cannotConnect,  // no connection, or no TLS session over it
     timedOut,       // connecting, a silence or the whole call took too long
@@ -62,7 +62,7 @@ HttpLimits httpLimits();
 // The value of the first `name` line (any letter case) of a response header
 // block such as `responseHeaders` holds, blanks trimmed; empty when there is
 // none.
-std::string ResponseHeaderValue(std::string_view headerBlock, std::string_view name);
+std::string responseHeaderValue(std::string_view headerBlock, std::string_view name);
 
 // A short UTF-8 text about an outcome for people, such as "HTTP 404",
 // "连接超时", "无法连接" or "响应过大" (for tooltips, the command line and
@@ -77,7 +77,7 @@ std::string describeHttpOutcome(const HttpOutcome& outcome);
 // told apart from a pointer to an empty text.
 //
 // - method: 0 "GET", 1 "POST", 2 "HEAD"; any other value counts as 0.
-// - `url` must be an http or https address as `ParseHttpAddress` takes it;
+// - `url` must be an http or https address as `parseHttpAddress` takes it;
 //   anything else (another scheme, no scheme, user information, a malformed
 //   host) is refused: nothing is sent, the body is empty and the outcome
 //   is HttpFailure::badAddress.

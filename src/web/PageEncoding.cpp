@@ -39,24 +39,24 @@ std::string_view nameOf(Source source)
 // The encoding a charset label (lower case) stands for, among those read.
 std::optional<Source> sourceOfLabel(std::string_view label)
 {
-    static constexpr std::array<std::string_view, 3> utf8 = {"utf-8", "utf8", "unicode-1-1-utf-8"};
-    static constexpr std::array<std::string_view, 13> gbk = {
+    static constexpr std::array<std::string_view, 3> kUtf8 = {"utf-8", "utf8", "unicode-1-1-utf-8"};
+    static constexpr std::array<std::string_view, 13> kGbk = {
         "gbk",    "gb2312",   "gb_2312",  "gb_2312-80", "x-gbk",     "cp936",      "ms936",
         "euc-cn", "x-euc-cn", "csgb2312", "chinese",    "iso-ir-58", "windows-936"};
-    static constexpr std::array<std::string_view, 5> big5 = {"big5", "big5-hkscs", "cn-big5", "x-x-big5", "csbig5"};
+    static constexpr std::array<std::string_view, 5> kBig5 = {"big5", "big5-hkscs", "cn-big5", "x-x-big5", "csbig5"};
     const auto among = [&](const auto& labels) {
         return std::find(labels.begin(), labels.end(), label) != labels.end();
     };
-    if (among(utf8)) {
+    if (among(kUtf8)) {
         return Source::utf8;
     }
-    if (among(gbk)) {
+    if (among(kGbk)) {
         return Source::gbk;
     }
     if (label == "gb18030") {
         return Source::gb18030;
     }
-    if (among(big5)) {
+    if (among(kBig5)) {
         return Source::big5;
     }
     return std::nullopt;
@@ -254,7 +254,7 @@ Choice choose(std::string_view page, std::string_view responseHeaders, PageEncod
         }
         return Choice{*source, std::string(where) + "声明 charset=" + label + passedOver};
     };
-    const std::string contentType = asciiLower(ResponseHeaderValue(responseHeaders, "Content-Type"));
+    const std::string contentType = asciiLower(responseHeaderValue(responseHeaders, "Content-Type"));
     if (std::optional<Choice> choice = declared(charsetIn(contentType), "HTTP 头")) {
         return *choice;
     }
@@ -266,13 +266,13 @@ Choice choose(std::string_view page, std::string_view responseHeaders, PageEncod
 
 bool isGzipped(std::string_view body, std::string_view responseHeaders)
 {
-    const std::string coding = asciiLower(ResponseHeaderValue(responseHeaders, "Content-Encoding"));
+    const std::string coding = asciiLower(responseHeaderValue(responseHeaders, "Content-Encoding"));
     return coding == "gzip" || coding == "x-gzip" || body.starts_with("\x1F\x8B");
 }
 
 }  // namespace
 
-std::optional<PageEncoding> PageEncodingFromName(std::string_view name)
+std::optional<PageEncoding> pageEncodingFromName(std::string_view name)
 {
     const std::string lowered = asciiLower(text::trimSpaces(name));
     if (lowered.empty() || lowered == "auto") {
@@ -290,7 +290,7 @@ std::optional<PageEncoding> PageEncodingFromName(std::string_view name)
     return std::nullopt;
 }
 
-std::string_view PageEncodingName(PageEncoding encoding)
+std::string_view pageEncodingName(PageEncoding encoding)
 {
     switch (encoding) {
     case PageEncoding::automatic:
@@ -305,7 +305,7 @@ std::string_view PageEncodingName(PageEncoding encoding)
     return {};
 }
 
-DecodedPage DecodePage(std::string_view body, std::string_view responseHeaders, PageEncoding setting)
+DecodedPage decodePage(std::string_view body, std::string_view responseHeaders, PageEncoding setting)
 {
     DecodedPage page;
     std::string inflated;

@@ -8,7 +8,7 @@
 // Turning a response into GBK page text by what its bytes are, for sites
 // whose declarations are missing or wrong. It stands beside DecodePageBody
 // and ConvertIfUtf8 (PageDecoding.h), which follow the page's "charset=utf-8"
-// text alone; wherever that rule gives the right text, DecodePage gives the
+// text alone; wherever that rule gives the right text, decodePage gives the
 // same bytes.
 namespace velmora {
 
@@ -18,9 +18,9 @@ enum class PageEncoding { automatic, gbk, utf8, big5 };
 // The setting named by `name` in any letter case: "auto" (or empty), "GBK"
 // (also "GB2312", "GB18030"), "UTF-8" (also "UTF8"), "Big5"; nullopt for any
 // other name.
-std::optional<PageEncoding> PageEncodingFromName(std::string_view name);
+std::optional<PageEncoding> pageEncodingFromName(std::string_view name);
 // "auto", "GBK", "UTF-8" or "Big5".
-std::string_view PageEncodingName(PageEncoding encoding);
+std::string_view pageEncodingName(PageEncoding encoding);
 
 struct DecodedPage {
     std::string text;                 // GBK, up to the first zero byte
@@ -53,7 +53,7 @@ struct DecodedPage {
 // character (outside GBK) becomes "?". Other encodings are converted to GBK,
 // a character GBK lacks becoming "?". Each "?" put in is counted in
 // `unrepresentable`.
-DecodedPage DecodePage(std::string_view body, std::string_view responseHeaders,
+DecodedPage decodePage(std::string_view body, std::string_view responseHeaders,
                        PageEncoding setting = PageEncoding::automatic);
 
 }  // namespace velmora

@@ -236,7 +236,7 @@ std::string HttpAddress::text() const
     return fragment ? textWithoutFragment() + "#" + *fragment : textWithoutFragment();
 }
 
-std::optional<HttpAddress> ParseHttpAddress(std::string_view address)
+std::optional<HttpAddress> parseHttpAddress(std::string_view address)
 {
     HttpAddress parsed;
     std::size_t authorityAt = 0;
@@ -256,7 +256,7 @@ std::optional<HttpAddress> ParseHttpAddress(std::string_view address)
     return parsed;
 }
 
-std::string AddressFromTyping(std::string_view typed)
+std::string addressFromTyping(std::string_view typed)
 {
     const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
     while (!typed.empty() && isBlank(typed.front())) {
@@ -271,9 +271,9 @@ std::string AddressFromTyping(std::string_view typed)
     return (typed.starts_with("//") ? "http:" : "http://") + std::string(typed);
 }
 
-std::string ResolveAddress(std::string_view base, std::string_view link)
+std::string resolveAddress(std::string_view base, std::string_view link)
 {
-    const std::optional<HttpAddress> page = ParseHttpAddress(base);
+    const std::optional<HttpAddress> page = parseHttpAddress(base);
     if (!page) {
         return {};
     }
@@ -283,7 +283,7 @@ std::string ResolveAddress(std::string_view base, std::string_view link)
     if (const std::string scheme = schemeOf(reference); !scheme.empty()) {
         reference.remove_prefix(scheme.size() + 1);
         if (reference.starts_with("//") && (scheme == "http" || scheme == "https")) {
-            return withDotsRemoved(ParseHttpAddress(scheme + ":" + std::string(reference)));
+            return withDotsRemoved(parseHttpAddress(scheme + ":" + std::string(reference)));
         }
         // "http:1.html" on an http page is read as "1.html"; any other
         // scheme leads away from the web, or names a host without "//".
@@ -292,7 +292,7 @@ std::string ResolveAddress(std::string_view base, std::string_view link)
         }
     }
     if (reference.starts_with("//")) {
-        return withDotsRemoved(ParseHttpAddress(pageScheme + ":" + std::string(reference)));
+        return withDotsRemoved(parseHttpAddress(pageScheme + ":" + std::string(reference)));
     }
 
     HttpAddress relative;

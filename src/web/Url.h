@@ -10,7 +10,7 @@
 // address yields a possibly empty host, port 0 or the path "/". They serve
 // rule lookup, which must find a site for whatever the user typed.
 //
-// `ParseHttpAddress` and `ResolveAddress` are strict: they take an address
+// `parseHttpAddress` and `resolveAddress` are strict: they take an address
 // only when it really is an http or https address, and never repair one.
 // Neither percent-decodes anything: GBK bytes and percent escapes stay as
 // they are, so an address read from a page comes back byte for byte.
@@ -54,15 +54,15 @@ struct HttpAddress {
 // that is not a number from 1 to 65535 ("host:" alone means the default
 // port). The path, query and fragment are taken byte for byte, whatever they
 // hold; a request percent-encodes what cannot stand on its line.
-std::optional<HttpAddress> ParseHttpAddress(std::string_view address);
+std::optional<HttpAddress> parseHttpAddress(std::string_view address);
 
 // The address a person means by what they typed or pasted into an address
 // box, read as a browser's address bar reads it: blanks, tabs and line
 // breaks around it dropped, and "http://" put before an address that names
 // no scheme ("book.example/list/12/", "//book.example/"). Nothing else is
-// changed: the result still has to pass `ParseHttpAddress` to be fetched, so
+// changed: the result still has to pass `parseHttpAddress` to be fetched, so
 // "javascript:..." or "file:///..." stay refused.
-std::string AddressFromTyping(std::string_view typed);
+std::string addressFromTyping(std::string_view typed);
 
 // The address a browser opens when a link `link`, as written in a page, is
 // followed from the page at `base` (the page's final address, after
@@ -74,11 +74,11 @@ std::string AddressFromTyping(std::string_view typed);
 // backslash before the query counts as a slash ("http:x" on an http page is
 // path-relative). GBK bytes and percent escapes are kept as they are.
 //
-// Empty when `base` is not an http(s) address (`ParseHttpAddress`) or the
+// Empty when `base` is not an http(s) address (`parseHttpAddress`) or the
 // link leads to none: another scheme ("javascript:", "mailto:", "ftp:"), a
 // malformed host. A host appears in the result only when the page or the
 // link names it: a link like "www.example.com/1.html" stays a path on the
 // page's own host.
-std::string ResolveAddress(std::string_view base, std::string_view link);
+std::string resolveAddress(std::string_view base, std::string_view link);
 
 }  // namespace velmora

@@ -167,7 +167,7 @@ protected:
     {
         std::vector<int> saved;
         for (int n = 1; n <= site.chapterCount(); ++n) {
-            const fs::path file = work_ / ChapterFilePath(site.novelName(), n);
+            const fs::path file = work_ / chapterFilePath(site.novelName(), n);
             if (fs::exists(file)) {
                 EXPECT_EQ(fileBytes(file), site.expectedChapterFile(n)) << n;
                 saved.push_back(n);
@@ -176,7 +176,7 @@ protected:
         return saved;
     }
 
-    fs::path mergedFile(const NovelSite& site) { return work_ / MergedFilePath(site.novelName(), site.author()); }
+    fs::path mergedFile(const NovelSite& site) { return work_ / mergedFilePath(site.novelName(), site.author()); }
 
     fs::path root_;
     fs::path work_;
@@ -453,11 +453,11 @@ TEST_F(CliTest, InterruptStopsLikeTheStopButtonAndLeavesOnlyWholeFiles)
         // short, but only ever of the temporary file).
         const std::vector<int> saved = savedChapters(site);
         EXPECT_LT(saved.size(), 200u);
-        for (const fs::directory_entry& entry : fs::directory_iterator(work_ / NovelFolder(site.novelName()))) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(work_ / novelFolderPath(site.novelName()))) {
             EXPECT_TRUE(entry.path().extension() == ".txt" || signals == 2) << entry.path();
         }
         EXPECT_FALSE(fs::exists(mergedFile(site)));
-        fs::remove_all(work_ / NovelFolder(site.novelName()));
+        fs::remove_all(work_ / novelFolderPath(site.novelName()));
     }
 }
 
@@ -494,7 +494,7 @@ TEST_P(FollowTest, SecondGetFetchesOnlyWhatTheRecordLacks)
     writeRules(Rules::local);
     NovelSite site({.chapters = 10});
     ASSERT_EQ(run({"get", site.listUrl()}).status, 0);
-    const fs::path novelFolder = work_ / NovelFolder(site.novelName());
+    const fs::path novelFolder = work_ / novelFolderPath(site.novelName());
     c.change(site, novelFolder);
     site.clearRequests();
 
@@ -509,7 +509,7 @@ TEST_P(FollowTest, SecondGetFetchesOnlyWhatTheRecordLacks)
         EXPECT_EQ(site.requestsFor(listed[row - 1]), fetched ? 1 : 0) << row;
     }
     EXPECT_EQ(fileBytes(mergedFile(site)), site.expectedMergedNovel());
-    const JobRecordResult record = ReadJobRecord(novelFolder, site.listUrl(), site.novelName());
+    const JobRecordResult record = readJobRecord(novelFolder, site.listUrl(), site.novelName());
     ASSERT_TRUE(record.ok()) << record.message;
     EXPECT_EQ(std::count_if(record.record.rows.begin(), record.record.rows.end(),
                             [](const JobRecordRow& row) { return row.saved; }),
@@ -526,17 +526,17 @@ INSTANTIATE_TEST_SUITE_P(
         FollowCase{"ChapterInsertedInTheMiddle", {}, [](NovelSite& site, const fs::path&) { site.insertChapter(4); },
                    rowsFrom(4, 11)},
         FollowCase{"ChapterFileRemoved", {},
-                   [](NovelSite&, const fs::path& folder) { fs::remove(ChapterFileIn(folder, 7)); }, {7}},
+                   [](NovelSite&, const fs::path& folder) { fs::remove(chapterFileIn(folder, 7)); }, {7}},
         FollowCase{"DamagedRecordIsIgnored", {},
                    [](NovelSite&, const fs::path& folder) {
-                       ASSERT_TRUE(replaceFileContent(JobRecordPath(folder), "velmora-job 1\r\n列表网址"));
+                       ASSERT_TRUE(replaceFileContent(jobRecordPath(folder), "velmora-job 1\r\n列表网址"));
                    },
                    rowsFrom(1, 10), "下载记录已损坏（第2行"},
         FollowCase{"RecordOfAnotherNovelIsIgnored", {},
                    [](NovelSite&, const fs::path& folder) {
-                       JobRecord record = ReadJobRecord(folder).record;
+                       JobRecord record = readJobRecord(folder).record;
                        record.novelName = gbk("别的书");
-                       ASSERT_TRUE(WriteJobRecord(record, folder));
+                       ASSERT_TRUE(writeJobRecord(record, folder));
                    },
                    rowsFrom(1, 10), "下载记录属于另一本小说，已忽略; every chapter is downloaded"},
         FollowCase{"FreshDownloadsEverything", {"--fresh"}, [](NovelSite& site, const fs::path&) { site.growTo(12); },
@@ -570,13 +570,13 @@ TEST_F(CliTest, UpdateFetchesTheNewChaptersOfEveryRecordedNovel)
     EXPECT_EQ(second.requestsFor(1) + second.requestsFor(2) + second.requestsFor(3), 0);
     EXPECT_EQ(fileBytes(mergedFile(first)), first.expectedMergedNovel());
     for (const NovelSite* site : {&first, &second}) {
-        const std::string book = fileBytes(work_ / EpubFilePath(site->novelName(), site->author()));
+        const std::string book = fileBytes(work_ / epubFilePath(site->novelName(), site->author()));
         EXPECT_TRUE(book.starts_with("PK\x03\x04")) << site->chapterCount();
         EXPECT_EQ(book.substr(30, 28), "mimetypeapplication/epub+zip");
     }
 
     // A damaged record is named and the others still follow; nothing to do is no failure.
-    ASSERT_TRUE(replaceFileContent(JobRecordPath(work_ / NovelFolder(second.novelName())), "garbage\n"));
+    ASSERT_TRUE(replaceFileContent(jobRecordPath(work_ / novelFolderPath(second.novelName())), "garbage\n"));
     const Finished damaged = run({"update"});
     EXPECT_EQ(damaged.status, 2) << damaged.err;
     EXPECT_NE(damaged.err.find("下载记录不是本程序写的，已忽略: download this novel again with velmora-cli get"),

@@ -137,7 +137,7 @@ TEST_F(RuleCommandsTest, SuggestAddsATestedRuleThatDownloads)
     const Finished downloaded = run({"get", site.listUrl()});
     ASSERT_EQ(downloaded.status, 0) << downloaded.err;
     for (int n = 1; n <= site.chapterCount(); ++n) {
-        EXPECT_EQ(bytes(ChapterFilePath(site.novelName(), n)), site.expectedChapterFile(n)) << n;
+        EXPECT_EQ(bytes(chapterFilePath(site.novelName(), n)), site.expectedChapterFile(n)) << n;
     }
     const Finished again = run({"suggest", site.listUrl(), "--add"});
     EXPECT_EQ(again.status, 0);

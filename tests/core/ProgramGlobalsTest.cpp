@@ -57,7 +57,7 @@ void heldProgressJob(std::int32_t, std::int32_t)
 TEST(ProgramGlobalsTest, MadeReadyToUse)
 {
     const ProgramGlobals::Handle g = ProgramGlobals::create();
-    EXPECT_EQ(g->workerPool().state(), PoolState::Stopped);
+    EXPECT_EQ(g->workerPool().state(), PoolState::stopped);
     EXPECT_EQ(g->failedCount().value(), 0);
     ASSERT_TRUE(g->progressLock().tryEnter());
     g->progressLock().leave();
@@ -97,7 +97,7 @@ TEST(ProgramGlobalsTest, SetIsKeptWhenAJobOutlastsTheReleaseWait)
     gateOpened.notify_all();
     ASSERT_TRUE(eventually([&] { return jobsFinished.load() == 1; }));
     EXPECT_EQ(g->failedCount().value(), 2);
-    EXPECT_TRUE(eventually([&] { return g->workerPool().state() == PoolState::Stopped; }));
+    EXPECT_TRUE(eventually([&] { return g->workerPool().state() == PoolState::stopped; }));
 }
 
 TEST(ProgramGlobalsTest, ProgramSetIsMadeOnceAndReleasedOnce)

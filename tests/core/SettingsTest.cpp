@@ -31,12 +31,12 @@ TEST(SettingsTest, ReadingForgivesDamage)
     EXPECT_EQ(settings.value(""), std::nullopt);
     EXPECT_EQ(settings.text(), "NewChaptersOnly=yes\nLater=x=y\nAlsoEpub=maybe\nCut=sho\n");
 
-    const DownloadOptions options = LoadDownloadOptions(file);
+    const DownloadOptions options = readDownloadOptions(file);
     EXPECT_TRUE(options.newChaptersOnly);
     EXPECT_FALSE(options.alsoEpub);  // "maybe" is no answer: the default holds
 
-    EXPECT_FALSE(LoadDownloadOptions(folder / "missing.ini").newChaptersOnly);
-    EXPECT_FALSE(LoadDownloadOptions(folder.path()).alsoEpub);  // a folder, not a file
+    EXPECT_FALSE(readDownloadOptions(folder / "missing.ini").newChaptersOnly);
+    EXPECT_FALSE(readDownloadOptions(folder.path()).alsoEpub);  // a folder, not a file
 }
 
 TEST(SettingsTest, FlagsReadCommonSpellings)
@@ -67,13 +67,13 @@ TEST(SettingsTest, SavingOptionsKeepsOtherSettings)
     TempFolder folder("velmora-settings");
     const fs::path file = folder / "velmora.ini";
     ASSERT_TRUE(replaceFileContent(file, "Before=1\nAlsoEpub=1\nAfter=2\n"));
-    ASSERT_TRUE(SaveDownloadOptions({true, false}, file));
+    ASSERT_TRUE(writeDownloadOptions({true, false}, file));
     EXPECT_EQ(readFileBytes(file), "Before=1\nAlsoEpub=0\nAfter=2\nNewChaptersOnly=1\n");
-    const DownloadOptions options = LoadDownloadOptions(file);
+    const DownloadOptions options = readDownloadOptions(file);
     EXPECT_TRUE(options.newChaptersOnly);
     EXPECT_FALSE(options.alsoEpub);
 
-    ASSERT_TRUE(SaveDownloadOptions({false, true}, folder / "new.ini"));
+    ASSERT_TRUE(writeDownloadOptions({false, true}, folder / "new.ini"));
     EXPECT_EQ(readFileBytes(folder / "new.ini"), "NewChaptersOnly=0\nAlsoEpub=1\n");
-    EXPECT_FALSE(SaveDownloadOptions({}, folder / "missing" / "x.ini"));
+    EXPECT_FALSE(writeDownloadOptions({}, folder / "missing" / "x.ini"));
 }

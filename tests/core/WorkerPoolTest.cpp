@@ -112,47 +112,47 @@ protected:
     {
         setEventPump(nullptr);
         probe_.gate.open();
-        pool.stop(StopMode::Discard);
-        EXPECT_TRUE(eventually([&] { return pool.state() == PoolState::Stopped; }));
+        pool_.stop(StopMode::discard);
+        EXPECT_TRUE(eventually([&] { return pool_.state() == PoolState::stopped; }));
         probe = nullptr;
     }
 
     void expectCleared()
     {
-        EXPECT_EQ(pool.state(), PoolState::Stopped);
-        EXPECT_EQ(pool.workerCount(), 0);
-        EXPECT_EQ(pool.busyCount(), 0);
-        EXPECT_EQ(pool.queuedCount(), 0);
-        EXPECT_TRUE(pool.isIdle());
+        EXPECT_EQ(pool_.state(), PoolState::stopped);
+        EXPECT_EQ(pool_.workerCount(), 0);
+        EXPECT_EQ(pool_.busyCount(), 0);
+        EXPECT_EQ(pool_.queuedCount(), 0);
+        EXPECT_TRUE(pool_.isIdle());
     }
 
     Probe probe_;
-    WorkerPool pool;
+    WorkerPool pool_;
 };
 
 TEST_F(WorkerPoolTest, StoppedPoolRefusesWorkAndStopsTrivially)
 {
-    EXPECT_TRUE(pool.stop());
-    EXPECT_FALSE(pool.submit(recordJob, 1));
-    EXPECT_FALSE(pool.waitUntilResumed(0));
-    EXPECT_FALSE(pool.waitForJobEnd(0));
-    pool.setMaxWorkers(7);
-    pool.setIdleTimeout(500);
-    EXPECT_EQ(pool.maxWorkers(), 0);
-    EXPECT_EQ(pool.idleTimeoutMs(), 0);
+    EXPECT_TRUE(pool_.stop());
+    EXPECT_FALSE(pool_.submit(recordJob, 1));
+    EXPECT_FALSE(pool_.waitUntilResumed(0));
+    EXPECT_FALSE(pool_.waitForJobEnd(0));
+    pool_.setMaxWorkers(7);
+    pool_.setIdleTimeout(500);
+    EXPECT_EQ(pool_.maxWorkers(), 0);
+    EXPECT_EQ(pool_.idleTimeoutMs(), 0);
     expectCleared();
 }
 
 TEST_F(WorkerPoolTest, StartsWithDefaults)
 {
-    ASSERT_TRUE(pool.start());
-    EXPECT_EQ(pool.state(), PoolState::Running);
-    EXPECT_EQ(pool.workerCount(), 5);
-    EXPECT_EQ(pool.idleWorkerCount(), 5);
-    EXPECT_EQ(pool.maxWorkers(), 20);
-    EXPECT_EQ(pool.idleTimeoutMs(), 10000);
-    EXPECT_EQ(pool.stackSize(), 0);
-    EXPECT_TRUE(pool.isIdle());
+    ASSERT_TRUE(pool_.start());
+    EXPECT_EQ(pool_.state(), PoolState::running);
+    EXPECT_EQ(pool_.workerCount(), 5);
+    EXPECT_EQ(pool_.idleWorkerCount(), 5);
+    EXPECT_EQ(pool_.maxWorkers(), 20);
+    EXPECT_EQ(pool_.idleTimeoutMs(), 10000);
+    EXPECT_EQ(pool_.stackSize(), 0);
+    EXPECT_TRUE(pool_.isIdle());
 }
 
 struct StartCase {
@@ -174,11 +174,11 @@ class WorkerPoolStartTest : public WorkerPoolTest, public ::testing::WithParamIn
 TEST_P(WorkerPoolStartTest, ClampsWhatIsGiven)
 {
     const StartCase& c = GetParam();
-    ASSERT_TRUE(pool.start(c.options));
-    EXPECT_EQ(pool.workerCount(), c.workers);
-    EXPECT_EQ(pool.maxWorkers(), c.maxWorkers);
-    EXPECT_EQ(pool.idleTimeoutMs(), c.idleTimeoutMs);
-    EXPECT_EQ(pool.stackSize(), c.stackSize);
+    ASSERT_TRUE(pool_.start(c.options));
+    EXPECT_EQ(pool_.workerCount(), c.workers);
+    EXPECT_EQ(pool_.maxWorkers(), c.maxWorkers);
+    EXPECT_EQ(pool_.idleTimeoutMs(), c.idleTimeoutMs);
+    EXPECT_EQ(pool_.stackSize(), c.stackSize);
 }
 
 // clang-format off
@@ -198,95 +198,95 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(WorkerPoolTest, SettersClampAndActWhileRunning)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 3}));
-    pool.setMaxWorkers(0);
-    EXPECT_EQ(pool.maxWorkers(), 1);
-    EXPECT_EQ(pool.workerCount(), 3);  // lowering the maximum ends no worker
-    pool.setMaxWorkers(-5);
-    EXPECT_EQ(pool.maxWorkers(), 1);
-    pool.setIdleTimeout(20);
-    EXPECT_EQ(pool.idleTimeoutMs(), 100);
-    pool.setIdleTimeout(300);
-    EXPECT_EQ(pool.idleTimeoutMs(), 300);
-    pool.setStackSize(1000);
-    EXPECT_EQ(pool.stackSize(), 8192);
-    pool.setStackSize(20000);
-    EXPECT_EQ(pool.stackSize(), 16384);
-    pool.setStackSize(0);
-    EXPECT_EQ(pool.stackSize(), 0);
+    ASSERT_TRUE(pool_.start({.coreWorkers = 3}));
+    pool_.setMaxWorkers(0);
+    EXPECT_EQ(pool_.maxWorkers(), 1);
+    EXPECT_EQ(pool_.workerCount(), 3);  // lowering the maximum ends no worker
+    pool_.setMaxWorkers(-5);
+    EXPECT_EQ(pool_.maxWorkers(), 1);
+    pool_.setIdleTimeout(20);
+    EXPECT_EQ(pool_.idleTimeoutMs(), 100);
+    pool_.setIdleTimeout(300);
+    EXPECT_EQ(pool_.idleTimeoutMs(), 300);
+    pool_.setStackSize(1000);
+    EXPECT_EQ(pool_.stackSize(), 8192);
+    pool_.setStackSize(20000);
+    EXPECT_EQ(pool_.stackSize(), 16384);
+    pool_.setStackSize(0);
+    EXPECT_EQ(pool_.stackSize(), 0);
 }
 
 TEST_F(WorkerPoolTest, SecondStartChangesNothing)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 2, .maxWorkers = 4}));
-    EXPECT_FALSE(pool.start({.coreWorkers = 7, .maxWorkers = 9}));
-    EXPECT_EQ(pool.state(), PoolState::Running);
-    EXPECT_EQ(pool.workerCount(), 2);
-    EXPECT_EQ(pool.maxWorkers(), 4);
+    ASSERT_TRUE(pool_.start({.coreWorkers = 2, .maxWorkers = 4}));
+    EXPECT_FALSE(pool_.start({.coreWorkers = 7, .maxWorkers = 9}));
+    EXPECT_EQ(pool_.state(), PoolState::running);
+    EXPECT_EQ(pool_.workerCount(), 2);
+    EXPECT_EQ(pool_.maxWorkers(), 4);
 }
 
 TEST_F(WorkerPoolTest, RestartsAfterStopAndRunsJobsInEitherForm)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 2}));
-    ASSERT_TRUE(pool.stop());
-    ASSERT_TRUE(pool.start({.coreWorkers = 1}));
-    EXPECT_EQ(pool.workerCount(), 1);
-    EXPECT_FALSE(pool.submit(nullptr, 1));
-    EXPECT_FALSE(pool.submitAddress(0, 1));
-    EXPECT_TRUE(pool.submit(recordJob, 1, 2));
-    EXPECT_TRUE(pool.submitAddress(reinterpret_cast<std::uintptr_t>(&recordJob), 3));
-    ASSERT_TRUE(pool.stop(StopMode::Drain));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 2}));
+    ASSERT_TRUE(pool_.stop());
+    ASSERT_TRUE(pool_.start({.coreWorkers = 1}));
+    EXPECT_EQ(pool_.workerCount(), 1);
+    EXPECT_FALSE(pool_.submit(nullptr, 1));
+    EXPECT_FALSE(pool_.submitAddress(0, 1));
+    EXPECT_TRUE(pool_.submit(recordJob, 1, 2));
+    EXPECT_TRUE(pool_.submitAddress(reinterpret_cast<std::uintptr_t>(&recordJob), 3));
+    ASSERT_TRUE(pool_.stop(StopMode::drain));
     EXPECT_EQ(probe_.logged(), (std::vector<int>{102, 300}));
 }
 
 TEST_F(WorkerPoolTest, GrowsToTheMaximumUnderLoadAndShrinksBackWhenIdle)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 2, .maxWorkers = 4, .idleTimeoutMs = 100}));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 2, .maxWorkers = 4, .idleTimeoutMs = 100}));
     for (int i = 0; i < 8; ++i) {
-        ASSERT_TRUE(pool.submit(blockingJob, i));
+        ASSERT_TRUE(pool_.submit(blockingJob, i));
     }
-    ASSERT_TRUE(eventually([&] { return pool.busyCount() == 4; }))
-        << pool.workerCount() << " " << pool.maxWorkers() << " " << pool.busyCount() << " " << pool.queuedCount();
-    EXPECT_EQ(pool.workerCount(), 4);
-    EXPECT_EQ(pool.queuedCount(), 4);
-    EXPECT_FALSE(pool.isIdle());
+    ASSERT_TRUE(eventually([&] { return pool_.busyCount() == 4; }))
+        << pool_.workerCount() << " " << pool_.maxWorkers() << " " << pool_.busyCount() << " " << pool_.queuedCount();
+    EXPECT_EQ(pool_.workerCount(), 4);
+    EXPECT_EQ(pool_.queuedCount(), 4);
+    EXPECT_FALSE(pool_.isIdle());
 
     // Raising the maximum under load lets the manager add the rest.
-    pool.setMaxWorkers(6);
-    ASSERT_TRUE(eventually([&] { return pool.busyCount() == 6; }));
-    EXPECT_EQ(pool.workerCount(), 6);
-    EXPECT_EQ(pool.queuedCount(), 2);
+    pool_.setMaxWorkers(6);
+    ASSERT_TRUE(eventually([&] { return pool_.busyCount() == 6; }));
+    EXPECT_EQ(pool_.workerCount(), 6);
+    EXPECT_EQ(pool_.queuedCount(), 2);
 
     probe_.gate.open();
-    ASSERT_TRUE(eventually([&] { return pool.isIdle(); }));
+    ASSERT_TRUE(eventually([&] { return pool_.isIdle(); }));
     EXPECT_EQ(probe_.finished.load(), 8);
-    ASSERT_TRUE(eventually([&] { return pool.workerCount() == 2; }));
+    ASSERT_TRUE(eventually([&] { return pool_.workerCount() == 2; }));
     std::this_thread::sleep_for(250ms);
-    EXPECT_EQ(pool.workerCount(), 2);  // core workers stay
-    EXPECT_EQ(pool.state(), PoolState::Running);
+    EXPECT_EQ(pool_.workerCount(), 2);  // core workers stay
+    EXPECT_EQ(pool_.state(), PoolState::running);
 }
 
 TEST_F(WorkerPoolTest, PauseHoldsTakenJobsUntilResume)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 2, .maxWorkers = 2}));
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
-    ASSERT_TRUE(eventually([&] { return pool.busyCount() == 2; }));
-    pool.pause();
-    EXPECT_FALSE(pool.waitUntilResumed(10));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 2, .maxWorkers = 2}));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
+    ASSERT_TRUE(eventually([&] { return pool_.busyCount() == 2; }));
+    pool_.pause();
+    EXPECT_FALSE(pool_.waitUntilResumed(10));
     for (int i = 1; i <= 4; ++i) {
-        ASSERT_TRUE(pool.submit(recordJob, i));
+        ASSERT_TRUE(pool_.submit(recordJob, i));
     }
     probe_.gate.open();
-    ASSERT_TRUE(eventually([&] { return probe_.finished.load() == 2 && pool.busyCount() == 0; }));
+    ASSERT_TRUE(eventually([&] { return probe_.finished.load() == 2 && pool_.busyCount() == 0; }));
     std::this_thread::sleep_for(30ms);
     EXPECT_TRUE(probe_.logged().empty());
-    EXPECT_EQ(pool.queuedCount(), 4);
-    EXPECT_FALSE(pool.isIdle());
+    EXPECT_EQ(pool_.queuedCount(), 4);
+    EXPECT_FALSE(pool_.isIdle());
 
-    pool.resume();
-    EXPECT_TRUE(pool.waitUntilResumed(0));
-    ASSERT_TRUE(eventually([&] { return pool.isIdle(); }));
+    pool_.resume();
+    EXPECT_TRUE(pool_.waitUntilResumed(0));
+    ASSERT_TRUE(eventually([&] { return pool_.isIdle(); }));
     std::vector<int> ran = probe_.logged();
     std::sort(ran.begin(), ran.end());
     EXPECT_EQ(ran, (std::vector<int>{100, 200, 300, 400}));
@@ -294,31 +294,31 @@ TEST_F(WorkerPoolTest, PauseHoldsTakenJobsUntilResume)
 
 TEST_F(WorkerPoolTest, WaitForJobEndReportsAnEndedJob)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 1}));
-    EXPECT_FALSE(pool.waitForJobEnd(10));
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
-    EXPECT_FALSE(pool.waitForJobEnd(10));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 1}));
+    EXPECT_FALSE(pool_.waitForJobEnd(10));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
+    EXPECT_FALSE(pool_.waitForJobEnd(10));
     probe_.gate.open();
-    EXPECT_TRUE(pool.waitForJobEnd());
+    EXPECT_TRUE(pool_.waitForJobEnd());
 }
 
 TEST_F(WorkerPoolTest, PumpingWaitsProcessEventsUntilDone)
 {
     setEventPump(gateOpeningPump);
     pumpCalls = 0;
-    ASSERT_TRUE(pool.start({.coreWorkers = 2, .pumpEvents = true}));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 2, .pumpEvents = true}));
     EXPECT_GE(pumpCalls.load(), 2);  // once after each worker made
 
     pumpCalls = 0;
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
-    EXPECT_TRUE(pool.waitForJobEnd(std::nullopt, true));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
+    EXPECT_TRUE(pool_.waitForJobEnd(std::nullopt, true));
     EXPECT_GE(pumpCalls.load(), 3);
 
     probe_.gate.close();
     pumpCalls = 0;
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
     ASSERT_TRUE(eventually([&] { return probe_.started.load() == 2; }));
-    EXPECT_TRUE(pool.stop(StopMode::Discard, 0, true));
+    EXPECT_TRUE(pool_.stop(StopMode::discard, 0, true));
     EXPECT_GE(pumpCalls.load(), 3);
     expectCleared();
 }
@@ -341,33 +341,33 @@ TEST_P(WorkerPoolStopTest, HandlesQueuedJobsAsTheModeSays)
 {
     const StopCase& c = GetParam();
     const auto mode = static_cast<StopMode>(c.mode);
-    ASSERT_TRUE(pool.start({.coreWorkers = 1, .maxWorkers = 1}));
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 1, .maxWorkers = 1}));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
     ASSERT_TRUE(eventually([&] { return probe_.started.load() == 1; }));
     for (int i = 1; i <= 5; ++i) {
-        ASSERT_TRUE(pool.submit(recordJob, i));
+        ASSERT_TRUE(pool_.submit(recordJob, i));
     }
 
     if (c.waits) {
         std::atomic<bool> returned{false};
         bool result = false;
         std::thread stopper([&] {
-            result = pool.stop(mode);
+            result = pool_.stop(mode);
             returned = true;
         });
-        ASSERT_TRUE(eventually([&] { return pool.state() == PoolState::Stopping; }));
-        EXPECT_FALSE(pool.submit(recordJob, 9));
-        EXPECT_FALSE(pool.stop());  // a stop during a stop
+        ASSERT_TRUE(eventually([&] { return pool_.state() == PoolState::stopping; }));
+        EXPECT_FALSE(pool_.submit(recordJob, 9));
+        EXPECT_FALSE(pool_.stop());  // a stop during a stop
         EXPECT_FALSE(returned.load());
         probe_.gate.open();
         stopper.join();
         EXPECT_TRUE(result);
     } else {
-        EXPECT_TRUE(pool.stop(mode));
-        EXPECT_EQ(pool.state(), PoolState::Stopping);
-        EXPECT_FALSE(pool.submit(recordJob, 9));
+        EXPECT_TRUE(pool_.stop(mode));
+        EXPECT_EQ(pool_.state(), PoolState::stopping);
+        EXPECT_FALSE(pool_.submit(recordJob, 9));
         probe_.gate.open();
-        ASSERT_TRUE(eventually([&] { return pool.state() == PoolState::Stopped; }));
+        ASSERT_TRUE(eventually([&] { return pool_.state() == PoolState::stopped; }));
     }
     const std::vector<int> expected = c.drains ? std::vector<int>{100, 200, 300, 400, 500} : std::vector<int>{};
     EXPECT_EQ(probe_.logged(), expected);
@@ -381,22 +381,22 @@ INSTANTIATE_TEST_SUITE_P(Modes, WorkerPoolStopTest,
 
 TEST_F(WorkerPoolTest, StopTimeOutLeavesThePoolStopping)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 1}));
-    ASSERT_TRUE(pool.submit(blockingJob, 0));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 1}));
+    ASSERT_TRUE(pool_.submit(blockingJob, 0));
     ASSERT_TRUE(eventually([&] { return probe_.started.load() == 1; }));
-    EXPECT_FALSE(pool.stop(StopMode::Discard, 1));
-    EXPECT_EQ(pool.state(), PoolState::Stopping);
-    EXPECT_FALSE(pool.submit(recordJob, 1));
+    EXPECT_FALSE(pool_.stop(StopMode::discard, 1));
+    EXPECT_EQ(pool_.state(), PoolState::stopping);
+    EXPECT_FALSE(pool_.submit(recordJob, 1));
     probe_.gate.open();
-    ASSERT_TRUE(eventually([&] { return pool.state() == PoolState::Stopped; }));
-    EXPECT_TRUE(pool.stop());
+    ASSERT_TRUE(eventually([&] { return pool_.state() == PoolState::stopped; }));
+    EXPECT_TRUE(pool_.stop());
     expectCleared();
 }
 
 TEST_F(WorkerPoolTest, WorkersGetTheStackSizeAsked)
 {
-    ASSERT_TRUE(pool.start({.coreWorkers = 1, .stackSize = 1 << 20}));
-    ASSERT_TRUE(pool.submit(stackJob, 0));
+    ASSERT_TRUE(pool_.start({.coreWorkers = 1, .stackSize = 1 << 20}));
+    ASSERT_TRUE(pool_.submit(stackJob, 0));
     ASSERT_TRUE(eventually([&] { return probe_.finished.load() == 1; }));
     EXPECT_GE(probe_.stackBytes.load(), std::size_t{1} << 20);
     EXPECT_LT(probe_.stackBytes.load(), std::size_t{2} << 20);

@@ -21,7 +21,7 @@ class SafeFileNameTest : public testing::TestWithParam<SafeNameCase> {};
 
 TEST_P(SafeFileNameTest, NeverLeavesTheWorkingFolder)
 {
-    EXPECT_EQ(SafeFileName(GetParam().name), GetParam().expected);
+    EXPECT_EQ(safeFileName(GetParam().name), GetParam().expected);
 }
 
 // clang-format off
@@ -57,7 +57,7 @@ TEST(ChapterFilesTest, LongNamesAreCutOnCharacterBoundaries)
     for (int i = 0; i < 100; ++i) {
         name += "\xD6\xD0";
     }
-    const std::string safe = SafeFileName(name);
+    const std::string safe = safeFileName(name);
     EXPECT_LE(safe.size(), 80u);
     EXPECT_EQ(safe.size() % 2, 1u);  // "x" and whole double-byte characters only
 }
@@ -85,16 +85,16 @@ protected:
 
 TEST_F(NovelFolderTest, EmptyNameMakesNoFolderButItsChaptersStillSave)
 {
-    EXPECT_FALSE(CreateNovelFolder(""));
+    EXPECT_FALSE(createNovelFolder(""));
     EXPECT_TRUE(std::filesystem::is_empty(folder_));
 
-    EXPECT_TRUE(CreateNovelFolder("\xC4\xB3\xCA\xE9"));
-    EXPECT_TRUE(CreateNovelFolder("\xC4\xB3\xCA\xE9"));  // an existing folder is fine
-    EXPECT_TRUE(std::filesystem::is_directory(NovelFolder("\xC4\xB3\xCA\xE9")));
+    EXPECT_TRUE(createNovelFolder("\xC4\xB3\xCA\xE9"));
+    EXPECT_TRUE(createNovelFolder("\xC4\xB3\xCA\xE9"));  // an existing folder is fine
+    EXPECT_TRUE(std::filesystem::is_directory(novelFolderPath("\xC4\xB3\xCA\xE9")));
 
     // Chapters of a novel whose name was not found go to "_", made when the
     // first one is saved.
-    ASSERT_TRUE(SaveChapterFile("", 2, "text"));
+    ASSERT_TRUE(saveChapterFile("", 2, "text"));
     EXPECT_EQ(readFileBytes(folder_ / "_" / "2.txt"), "text");
 }
 
@@ -107,39 +107,39 @@ TEST_F(NovelFolderTest, LongestNamesStillMergeAndSave)
         for (int i = 0; i < 200; ++i) {
             name += ch;
         }
-        EXPECT_LE(MergedFilePath(name, name).string().size(), 255u - 16u);
-        EXPECT_TRUE(SaveChapterFile(name, 1, "c")) << name.size();
-        EXPECT_TRUE(WriteMergedNovel(name, name, "novel")) << name.size();
-        EXPECT_EQ(readFileBytes(MergedFilePath(name, name)), "novel");
+        EXPECT_LE(mergedFilePath(name, name).string().size(), 255u - 16u);
+        EXPECT_TRUE(saveChapterFile(name, 1, "c")) << name.size();
+        EXPECT_TRUE(writeMergedNovel(name, name, "novel")) << name.size();
+        EXPECT_EQ(readFileBytes(mergedFilePath(name, name)), "novel");
     }
 }
 
 TEST_F(NovelFolderTest, SecondDownloadIntoTheSameFolderIsRefused)
 {
-    ASSERT_TRUE(CreateNovelFolder("N"));
-    const NovelFolderLock first = NovelFolderLock::tryLock(NovelFolder("N"));
+    ASSERT_TRUE(createNovelFolder("N"));
+    const NovelFolderLock first = NovelFolderLock::tryLock(novelFolderPath("N"));
     ASSERT_TRUE(first.owned());
-    EXPECT_EQ(NovelFolderLock::tryLock(NovelFolder("N")).status(), FolderLock::Status::busy);
+    EXPECT_EQ(NovelFolderLock::tryLock(novelFolderPath("N")).status(), FolderLock::Status::busy);
     EXPECT_EQ(NovelFolderLock::tryLock(folder_ / "N").status(), FolderLock::Status::busy);
-    ASSERT_TRUE(CreateNovelFolder("M"));
-    EXPECT_TRUE(NovelFolderLock::tryLock(NovelFolder("M")).owned());
+    ASSERT_TRUE(createNovelFolder("M"));
+    EXPECT_TRUE(NovelFolderLock::tryLock(novelFolderPath("M")).owned());
 }
 
 TEST(ChapterFilesTest, PathsAreNamedAfterNovelPositionAndAuthor)
 {
-    EXPECT_EQ(ChapterFilePath("\xC4\xB3\xCA\xE9", 12).string(), "\xE6\x9F\x90\xE4\xB9\xA6/12.txt");  // 某书/12.txt
-    EXPECT_EQ(MergedFilePath("\xC4\xB3\xCA\xE9", "\xC4\xB3\xC8\xCB").string(),
+    EXPECT_EQ(chapterFilePath("\xC4\xB3\xCA\xE9", 12).string(), "\xE6\x9F\x90\xE4\xB9\xA6/12.txt");  // 某书/12.txt
+    EXPECT_EQ(mergedFilePath("\xC4\xB3\xCA\xE9", "\xC4\xB3\xC8\xCB").string(),
               "\xE6\x9F\x90\xE4\xB9\xA6(\xE6\x9F\x90\xE4\xBA\xBA).txt");  // 某书(某人).txt
-    EXPECT_EQ(MergedFilePath("", "").string(), "().txt");
-    EXPECT_EQ(MergedFilePath("../a", "b/c").string(), ".._a(b_c).txt");
-    EXPECT_EQ(ChapterFilePath("..", 1).string(), "_/1.txt");
+    EXPECT_EQ(mergedFilePath("", "").string(), "().txt");
+    EXPECT_EQ(mergedFilePath("../a", "b/c").string(), ".._a(b_c).txt");
+    EXPECT_EQ(chapterFilePath("..", 1).string(), "_/1.txt");
 }
 
 TEST(ChapterFilesTest, ChapterFileTextIsTitleLineAndCleanedCut)
 {
-    EXPECT_EQ(ChapterFileText("T", "<div id=\"c\"><p>a&nbsp;b</p></div>", "<div id=\"c\">", "</div>"),
+    EXPECT_EQ(chapterFileText("T", "<div id=\"c\"><p>a&nbsp;b</p></div>", "<div id=\"c\">", "</div>"),
               "T\r\n  a b\r\n");
-    EXPECT_EQ(ChapterFileText("T", "no markers here", "<div>", "</div>"), "T\r\n");
+    EXPECT_EQ(chapterFileText("T", "no markers here", "<div>", "</div>"), "T\r\n");
 }
 
 struct BaseCase {

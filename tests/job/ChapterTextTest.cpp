@@ -101,7 +101,7 @@ class RemoveRemainingMarkupTest : public testing::TestWithParam<MarkupCase> {};
 TEST_P(RemoveRemainingMarkupTest, LeavesPlainText)
 {
     const MarkupCase& c = GetParam();
-    EXPECT_EQ(RemoveRemainingMarkup(c.text, c.extraTexts), c.expected);
+    EXPECT_EQ(removeRemainingMarkup(c.text, c.extraTexts), c.expected);
 }
 
 // clang-format off
@@ -140,5 +140,5 @@ TEST(ChapterTextTest, RemainingMarkupGoesAfterTheTableLeavesItsWork)
     const std::string page = "<p>one&nbsp;<b>two</b></p><p class=\"x\">three&#65281;<br>\r\n<script>x()</script></p>";
     const std::string cleaned = CleanChapterText(page);
     EXPECT_EQ(cleaned, "  one <b>two</b>\r\n<p class=\"x\">three&#65281;<br>\r\n<script>x()</script>\r\n");
-    EXPECT_EQ(RemoveRemainingMarkup(cleaned), "  one two\r\nthree\xA3\xA1\r\n");
+    EXPECT_EQ(removeRemainingMarkup(cleaned), "  one two\r\nthree\xA3\xA1\r\n");
 }

@@ -99,7 +99,7 @@ protected:
 
     DownloadRequest requestFor(const NovelSite& site)
     {
-        const Retrieval found = RetrieveChapterList(site.listUrl(), patterns_);
+        const Retrieval found = retrieveChapterList(site.listUrl(), patterns_);
         EXPECT_TRUE(found.found) << found.failure;
         return {found.novel, markers_, found.rows};
     }
@@ -162,7 +162,7 @@ TEST_P(DownloadRunTest, RowsFilesEventsAndMergeFollowTheServer)
         if (c.unchecked.contains(n)) {
             EXPECT_EQ(row.status, ChapterStatus::waiting());
             EXPECT_TRUE(events.empty());
-            EXPECT_FALSE(fs::exists(ChapterFilePath(novel.name, n)));
+            EXPECT_FALSE(fs::exists(chapterFilePath(novel.name, n)));
             continue;
         }
         // One attempt event per request, numbered from 1, then the outcome.
@@ -177,12 +177,12 @@ TEST_P(DownloadRunTest, RowsFilesEventsAndMergeFollowTheServer)
             EXPECT_EQ(row.status, ChapterStatus::failed());
             EXPECT_TRUE(row.checked);
             EXPECT_EQ(row.failure, c.failure);
-            EXPECT_FALSE(fs::exists(ChapterFilePath(novel.name, n)));
+            EXPECT_FALSE(fs::exists(chapterFilePath(novel.name, n)));
         } else {
             EXPECT_EQ(events.back().kind, ChapterEvent::Kind::saved);
             EXPECT_EQ(row.status, ChapterStatus::done());
             EXPECT_FALSE(row.checked);
-            EXPECT_EQ(fileBytes(ChapterFilePath(novel.name, n)), site.expectedChapterFile(n));
+            EXPECT_EQ(fileBytes(chapterFilePath(novel.name, n)), site.expectedChapterFile(n));
             merged += site.expectedChapterFile(n);
         }
         if (!c.failing.contains(n) && n < site.chapterCount()) {
@@ -198,7 +198,7 @@ TEST_P(DownloadRunTest, RowsFilesEventsAndMergeFollowTheServer)
     EXPECT_FALSE(engine().stopRequested());
 
     ASSERT_TRUE(MergeNovel(novel, rows));
-    EXPECT_EQ(fileBytes(MergedFilePath(novel.name, novel.author)), merged);
+    EXPECT_EQ(fileBytes(mergedFilePath(novel.name, novel.author)), merged);
 }
 
 // clang-format off
@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DownloadRunTest, testing::Values(
 TEST_F(DownloadEngineTest, RetrievalFindsTheNovelOrSaysWhyNot)
 {
     NovelSite site;
-    const Retrieval found = RetrieveChapterList(site.listUrl(), patterns_);
+    const Retrieval found = retrieveChapterList(site.listUrl(), patterns_);
     ASSERT_TRUE(found.found);
     EXPECT_EQ(found.novel.name, site.novelName());
     EXPECT_EQ(found.novel.author, site.author());
@@ -238,7 +238,7 @@ TEST_F(DownloadEngineTest, RetrievalFindsTheNovelOrSaysWhyNot)
     for (const Case& c : {Case{site.server().url("/missing/"), nullptr, "HTTP 404"},
                           Case{site.server().url("/1.html"), nullptr, "页面中未找到书名"},
                           Case{site.listUrl(), &cancelled, std::string(kCancelled)}}) {
-        const Retrieval missing = RetrieveChapterList(c.address, patterns_, c.cancel);
+        const Retrieval missing = retrieveChapterList(c.address, patterns_, c.cancel);
         EXPECT_FALSE(missing.found) << c.address;
         EXPECT_TRUE(missing.rows.empty());
         EXPECT_EQ(missing.novel.name, "");
@@ -277,7 +277,7 @@ TEST_F(DownloadEngineTest, NoCheckedRowMakesNoFolderAndEndsAtOnce)
     const std::vector<ChapterRow> rows = run({{}, markers_, {}}, recorder);
     EXPECT_TRUE(rows.empty());
     EXPECT_EQ(recorder.count(), 0);
-    EXPECT_FALSE(fs::exists(NovelFolder("")));
+    EXPECT_FALSE(fs::exists(novelFolderPath("")));
 }
 
 // Another download into the same folder (another copy of the program holds
@@ -286,9 +286,9 @@ TEST_F(DownloadEngineTest, FolderInUseIsRefused)
 {
     NovelSite site;
     const DownloadRequest request = requestFor(site);
-    ASSERT_TRUE(CreateNovelFolder(request.novel.name));
+    ASSERT_TRUE(createNovelFolder(request.novel.name));
     {
-        const NovelFolderLock other = NovelFolderLock::tryLock(NovelFolder(request.novel.name));
+        const NovelFolderLock other = NovelFolderLock::tryLock(novelFolderPath(request.novel.name));
         ASSERT_TRUE(other.owned());
         EXPECT_EQ(engine().start(request, nullptr), StartResult::folderInUse);
         EXPECT_EQ(site.requestsFor(1), 0);
@@ -297,7 +297,7 @@ TEST_F(DownloadEngineTest, FolderInUseIsRefused)
     Recorder recorder;
     run(request, recorder);
     EXPECT_EQ(engine().doneCount(), 5);
-    EXPECT_TRUE(NovelFolderLock::tryLock(NovelFolder(request.novel.name)).owned());  // let go at the end
+    EXPECT_TRUE(NovelFolderLock::tryLock(novelFolderPath(request.novel.name)).owned());  // let go at the end
 }
 
 // The pool grows to its 20 workers while chapters wait, and never beyond.
@@ -417,7 +417,7 @@ TEST_F(DownloadEngineTest, StopCutsTransfersInFlightShort)
         eventually([&] { return silent.requests().size() == 6; }, 30s);
         cancel = true;
     });
-    const Retrieval found = RetrieveChapterList(silent.url("/list"), patterns_, &cancel);
+    const Retrieval found = retrieveChapterList(silent.url("/list"), patterns_, &cancel);
     canceller.join();
     EXPECT_FALSE(found.found);
     EXPECT_EQ(found.failure, kCancelled);
@@ -449,10 +449,10 @@ TEST_F(DownloadEngineTest, ExceptionInAJobFailsOnlyThatChapter)
 
 TEST(CompletionTest, AutomaticMergeOnlyWithoutFailures)
 {
-    EXPECT_EQ(DecideCompletion(false, 0), Completion::report);
-    EXPECT_EQ(DecideCompletion(false, 2), Completion::report);
-    EXPECT_EQ(DecideCompletion(true, 2), Completion::reportFailures);
-    EXPECT_EQ(DecideCompletion(true, 0), Completion::merge);
+    EXPECT_EQ(decideCompletion(false, 0), Completion::report);
+    EXPECT_EQ(decideCompletion(false, 2), Completion::report);
+    EXPECT_EQ(decideCompletion(true, 2), Completion::reportFailures);
+    EXPECT_EQ(decideCompletion(true, 0), Completion::merge);
 }
 
 // The job record kept through the engine's hook: before the first chapter
@@ -465,13 +465,13 @@ TEST_F(DownloadEngineTest, JobRecordAroundARunClaimsOnlyWholeChapters)
     DownloadRequest first = requestFor(site);
     const JobIdentity job{site.listUrl(), "rule", first.novel};
     const auto keep = [job](const std::vector<ChapterRow>& rows, bool ended) {
-        UpdateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
+        updateJobRecord(job, rows, ended ? RecordMoment::runEnded : RecordMoment::runStarting);
     };
     first.keepRecord = keep;
     Recorder recorder;
     std::vector<ChapterRow> rows = run(std::move(first), recorder);
-    const fs::path folder = NovelFolder(job.novel.name);
-    JobRecordResult read = ReadJobRecord(folder, job.listAddress, job.novel.name);
+    const fs::path folder = novelFolderPath(job.novel.name);
+    JobRecordResult read = readJobRecord(folder, job.listAddress, job.novel.name);
     ASSERT_TRUE(read.ok()) << read.message;
     EXPECT_EQ(std::count_if(read.record.rows.begin(), read.record.rows.end(), [](auto& r) { return r.saved; }), 60);
 
@@ -485,7 +485,7 @@ TEST_F(DownloadEngineTest, JobRecordAroundARunClaimsOnlyWholeChapters)
     second.keepRecord = [&](const std::vector<ChapterRow>& runRows, bool ended) {
         keep(runRows, ended);
         if (!ended) {
-            for (const JobRecordRow& row : ReadJobRecord(folder).record.rows) {
+            for (const JobRecordRow& row : readJobRecord(folder).record.rows) {
                 savedAtStart.push_back(row.saved);
             }
         }
@@ -500,7 +500,7 @@ TEST_F(DownloadEngineTest, JobRecordAroundARunClaimsOnlyWholeChapters)
         EXPECT_EQ(savedAtStart[i], i < 20) << i;
     }
     rows = engine().rows();
-    read = ReadJobRecord(folder, job.listAddress, job.novel.name);
+    read = readJobRecord(folder, job.listAddress, job.novel.name);
     ASSERT_TRUE(read.ok()) << read.message;
     int saved = 0;
     for (std::size_t i = 0; i < 60; ++i) {

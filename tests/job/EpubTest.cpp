@@ -133,7 +133,7 @@ TEST(EpubTest, BooksPassEpubcheck)
         {"plain.epub", plainBook()}, {"awkward.epub", awkwardBook()}, {"empty.epub", empty}};
     for (const auto& [name, book] : books) {
         SCOPED_TRACE(name);
-        ASSERT_TRUE(WriteEpub(book, folder / name));
+        ASSERT_TRUE(writeEpubFile(book, folder / name));
         const auto [status, output] = runEpubcheck(*epubcheck, folder / name);
         EXPECT_EQ(status, 0) << output;
         EXPECT_THAT(output, testing::Not(testing::HasSubstr("ERROR"))) << output;
@@ -146,7 +146,7 @@ TEST(EpubTest, BooksPassEpubcheck)
 TEST(EpubTest, ChapterDocumentsHoldTheChapterText)
 {
     TempFolder folder("velmora-epub");
-    ASSERT_TRUE(WriteEpub(awkwardBook(), folder / "b.epub"));
+    ASSERT_TRUE(writeEpubFile(awkwardBook(), folder / "b.epub"));
     ZipContents zip = readZip(folder / "b.epub");
 
     const std::string& first = zip.files["OEBPS/c1.xhtml"];
@@ -161,7 +161,7 @@ TEST(EpubTest, ChapterDocumentsHoldTheChapterText)
     EXPECT_EQ(elementTexts(control, "p"),
               (std::vector<std::string>{"line one", "tabbed", "\xEF\xBF\xBD€odd", "尾\xEF\xBF\xBD"}));
 
-    ASSERT_TRUE(WriteEpub(plainBook(), folder / "p.epub"));
+    ASSERT_TRUE(writeEpubFile(plainBook(), folder / "p.epub"));
     zip = readZip(folder / "p.epub");
     const std::vector<std::vector<std::string>> expected = {
         {"清晨，雾还没散。", "他背起行囊，走下了山。"}, {"河水很急。", "船夫摇了摇头。"}, {"那一夜，他睡在破庙里。"}};
@@ -178,7 +178,7 @@ TEST(EpubTest, ChapterDocumentsHoldTheChapterText)
 TEST(EpubTest, MimetypeComesFirstAndIsStored)
 {
     TempFolder folder("velmora-epub");
-    ASSERT_TRUE(WriteEpub(plainBook(), folder / "b.epub"));
+    ASSERT_TRUE(writeEpubFile(plainBook(), folder / "b.epub"));
     const ZipContents zip = readZip(folder / "b.epub");
     ASSERT_FALSE(zip.names.empty());
     EXPECT_EQ(zip.names[0], "mimetype");
@@ -194,22 +194,22 @@ TEST(EpubTest, MimetypeComesFirstAndIsStored)
 // identifier for the same novel from the same list.
 TEST(EpubTest, MetadataAndStableIdentifier)
 {
-    const std::string id = EpubIdentifier("http://a/list", toGbk("书"));
+    const std::string id = epubIdentifier("http://a/list", toGbk("书"));
     EXPECT_THAT(id, testing::MatchesRegex("urn:uuid:[0-9a-f]{8}-[0-9a-f]{4}-5[0-9a-f]{3}-[89ab][0-9a-f]{3}-"
                                           "[0-9a-f]{12}"));
-    EXPECT_EQ(EpubIdentifier("http://a/list", toGbk("书")), id);
-    EXPECT_NE(EpubIdentifier("http://b/list", toGbk("书")), id);
-    EXPECT_NE(EpubIdentifier("http://a/list", toGbk("另一本")), id);
+    EXPECT_EQ(epubIdentifier("http://a/list", toGbk("书")), id);
+    EXPECT_NE(epubIdentifier("http://b/list", toGbk("书")), id);
+    EXPECT_NE(epubIdentifier("http://a/list", toGbk("另一本")), id);
 
     TempFolder folder("velmora-epub");
     const EpubBook book = plainBook();
-    ASSERT_TRUE(WriteEpub(book, folder / "b.epub"));
+    ASSERT_TRUE(writeEpubFile(book, folder / "b.epub"));
     ZipContents zip = readZip(folder / "b.epub");
     const std::string& opf = zip.files["OEBPS/content.opf"];
     EXPECT_EQ(elementTexts(opf, "dc:title"), std::vector<std::string>{"山海行记"});
     EXPECT_EQ(elementTexts(opf, "dc:creator"), std::vector<std::string>{"林木"});
     EXPECT_EQ(elementTexts(opf, "dc:language"), std::vector<std::string>{"zh-CN"});
-    EXPECT_THAT(opf, testing::HasSubstr(">" + EpubIdentifier(book.listAddress, book.novelName) + "</dc:identifier>"));
+    EXPECT_THAT(opf, testing::HasSubstr(">" + epubIdentifier(book.listAddress, book.novelName) + "</dc:identifier>"));
     EXPECT_THAT(opf, testing::ContainsRegex("<meta property=\"dcterms:modified\">[0-9]{4}-[0-9]{2}-[0-9]{2}T"
                                             "[0-9]{2}:[0-9]{2}:[0-9]{2}Z</meta>"));
     EXPECT_THAT(elementTexts(zip.files["OEBPS/nav.xhtml"], "li"),
@@ -223,16 +223,16 @@ TEST(EpubTest, FailedWriteReportsFalseAndLeavesNoFile)
 {
     TempFolder folder("velmora-epub");
     ASSERT_TRUE(replaceFileContent(folder / "plain-file", "x"));
-    EXPECT_FALSE(WriteEpub(plainBook(), folder / "plain-file" / "b.epub"));
-    EXPECT_FALSE(WriteEpub(plainBook(), folder / "missing" / "b.epub"));
+    EXPECT_FALSE(writeEpubFile(plainBook(), folder / "plain-file" / "b.epub"));
+    EXPECT_FALSE(writeEpubFile(plainBook(), folder / "missing" / "b.epub"));
     EXPECT_FALSE(fs::exists(folder / "missing"));
 }
 
 TEST(EpubTest, FileNameAndStoredChapters)
 {
-    EXPECT_EQ(EpubFilePath(toGbk("某书"), toGbk("某人")), fs::path("某书(某人).epub"));
-    EXPECT_EQ(EpubFilePath("a/b", ""), fs::path("a_b().epub"));
-    EXPECT_EQ(EpubFilePath("x.txt", "y"), fs::path("x.txt(y).epub"));
+    EXPECT_EQ(epubFilePath(toGbk("某书"), toGbk("某人")), fs::path("某书(某人).epub"));
+    EXPECT_EQ(epubFilePath("a/b", ""), fs::path("a_b().epub"));
+    EXPECT_EQ(epubFilePath("x.txt", "y"), fs::path("x.txt(y).epub"));
 
     struct Case {
         std::string stored, title, text;
@@ -245,7 +245,7 @@ TEST(EpubTest, FileNameAndStoredChapters)
         {"", "", ""},
     };
     for (const Case& c : cases) {
-        const EpubChapter split = SplitStoredChapter(c.stored);
+        const EpubChapter split = splitStoredChapter(c.stored);
         EXPECT_EQ(split.title, c.title) << c.stored;
         EXPECT_EQ(split.text, c.text) << c.stored;
     }
@@ -263,7 +263,7 @@ TEST(EpubTest, BookFromRecordTakesTheSavedChapters)
     ASSERT_TRUE(replaceFileContent(folder / "1.txt", "T1\r\nfirst"));
     ASSERT_TRUE(replaceFileContent(folder / "2.txt", "T2\r\nnot saved"));
     ASSERT_TRUE(replaceFileContent(folder / "4.txt", "T4\r\nfourth\r\nmore"));
-    const EpubBook book = EpubBookFromRecord(record, folder.path());
+    const EpubBook book = epubBookFromRecord(record, folder.path());
     EXPECT_EQ(book.listAddress, "http://h/l");
     EXPECT_EQ(book.novelName, "N");
     EXPECT_EQ(book.author, "A");

@@ -74,12 +74,12 @@ TEST(JobRecordTest, FileIsTheDocumentedText)
 {
     TempFolder folder("velmora-record");
     JobRecord record{"http://h/l", "R", "N", "A", {{1, true, "/1.html", "T1"}, {2, false, "/2.html", "T\t2"}}};
-    ASSERT_TRUE(WriteJobRecord(record, folder / "N"));
+    ASSERT_TRUE(writeJobRecord(record, folder / "N"));
     EXPECT_EQ(readFileBytes(folder / "N" / "下载记录.txt"),
               "velmora-job 1\r\n" + toGbk("列表网址") + "=http://h/l\r\n" + toGbk("规则") + "=R\r\n" + toGbk("书名")
                   + "=N\r\n" + toGbk("作者") + "=A\r\n" + toGbk("章节数") + "=2\r\n\r\n"
                   + "1\t1\t/1.html\tT1\r\n2\t0\t/2.html\tT\\t2\r\n");
-    EXPECT_EQ(JobRecordPath(folder / "N"), folder / "N" / "下载记录.txt");
+    EXPECT_EQ(jobRecordPath(folder / "N"), folder / "N" / "下载记录.txt");
 }
 
 // Whatever bytes a page gave come back exactly, and never break the lines.
@@ -106,12 +106,12 @@ TEST(JobRecordTest, AwkwardTextRoundTrips)
         record.rows.push_back({number, number % 2 == 0, text + "/addr", text});
     }
     record.rows.push_back({7, true, "", ""});
-    ASSERT_TRUE(WriteJobRecord(record, folder.path()));
+    ASSERT_TRUE(writeJobRecord(record, folder.path()));
 
-    const std::string bytes = readFileBytes(JobRecordPath(folder.path())).value_or("");
+    const std::string bytes = readFileBytes(jobRecordPath(folder.path())).value_or("");
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 7 + static_cast<long>(record.rows.size()));
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\t'), 3 * static_cast<long>(record.rows.size()));
-    const JobRecordResult read = ReadJobRecord(folder.path());
+    const JobRecordResult read = readJobRecord(folder.path());
     ASSERT_TRUE(read.ok()) << read.message;
     EXPECT_EQ(read.record, record);
     EXPECT_EQ(read.message, "");
@@ -122,14 +122,14 @@ TEST(JobRecordTest, WriteReplacesTheRecordWholeAndCreatesTheFolder)
     TempFolder folder("velmora-record");
     const fs::path novel = folder / "deep" / "N";
     JobRecord record = savedRecord(links(1, 3));
-    ASSERT_TRUE(WriteJobRecord(record, novel));
+    ASSERT_TRUE(writeJobRecord(record, novel));
     record.rows.resize(1);
-    ASSERT_TRUE(WriteJobRecord(record, novel));
-    EXPECT_EQ(ReadJobRecord(novel).record, record);
+    ASSERT_TRUE(writeJobRecord(record, novel));
+    EXPECT_EQ(readJobRecord(novel).record, record);
     EXPECT_FALSE(fs::exists(novel / "下载记录.txt.tmp"));
 
     ASSERT_TRUE(replaceFileContent(folder / "file", "x"));
-    EXPECT_FALSE(WriteJobRecord(record, folder / "file" / "N"));
+    EXPECT_FALSE(writeJobRecord(record, folder / "file" / "N"));
 }
 
 struct BadRecordCase {
@@ -150,8 +150,8 @@ class BadRecordTest : public testing::TestWithParam<BadRecordCase> {};
 TEST_P(BadRecordTest, IsIgnoredWithAClearMessage)
 {
     TempFolder folder("velmora-record");
-    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), toGbk(GetParam().bytes)));
-    const JobRecordResult read = ReadJobRecord(folder.path());
+    ASSERT_TRUE(replaceFileContent(jobRecordPath(folder.path()), toGbk(GetParam().bytes)));
+    const JobRecordResult read = readJobRecord(folder.path());
     EXPECT_EQ(read.status, GetParam().status);
     EXPECT_THAT(read.message, HasSubstr(GetParam().message));
     EXPECT_EQ(read.record, JobRecord());
@@ -161,26 +161,26 @@ const std::string kHeader = "velmora-job 1\r\n列表网址=L\r\n规则=R\r\n书�
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BadRecordTest, testing::Values(
-    BadRecordCase{"empty", "", JobRecordStatus::Damaged, "下载记录已损坏（第1行：文件是空的），已忽略"},
-    BadRecordCase{"foreign", "title\tauthor\r\n", JobRecordStatus::Foreign, "下载记录不是本程序写的，已忽略"},
-    BadRecordCase{"newer", "velmora-job 2\r\n", JobRecordStatus::Foreign, "下载记录的格式版本（2）无法识别，已忽略"},
-    BadRecordCase{"cut short", kHeader + "章节数=1\r\n\r\n1\t1\t/a\tT", JobRecordStatus::Damaged,
+    BadRecordCase{"empty", "", JobRecordStatus::damaged, "下载记录已损坏（第1行：文件是空的），已忽略"},
+    BadRecordCase{"foreign", "title\tauthor\r\n", JobRecordStatus::foreign, "下载记录不是本程序写的，已忽略"},
+    BadRecordCase{"newer", "velmora-job 2\r\n", JobRecordStatus::foreign, "下载记录的格式版本（2）无法识别，已忽略"},
+    BadRecordCase{"cut short", kHeader + "章节数=1\r\n\r\n1\t1\t/a\tT", JobRecordStatus::damaged,
                   "第8行：最后一行不完整"},
-    BadRecordCase{"no equals", kHeader + "章节数\r\n\r\n", JobRecordStatus::Damaged, "第6行：没有“=”"},
-    BadRecordCase{"missing key", "velmora-job 1\r\n列表网址=L\r\n\r\n", JobRecordStatus::Damaged, "缺少“规则”"},
-    BadRecordCase{"repeated key", kHeader + "书名=M\r\n", JobRecordStatus::Damaged, "第6行：重复的“书名”"},
-    BadRecordCase{"bad count", kHeader + "章节数=x\r\n\r\n", JobRecordStatus::Damaged, "章节数不是数字"},
-    BadRecordCase{"three fields", kHeader + "章节数=1\r\n\r\n1\t1\t/a\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"no equals", kHeader + "章节数\r\n\r\n", JobRecordStatus::damaged, "第6行：没有“=”"},
+    BadRecordCase{"missing key", "velmora-job 1\r\n列表网址=L\r\n\r\n", JobRecordStatus::damaged, "缺少“规则”"},
+    BadRecordCase{"repeated key", kHeader + "书名=M\r\n", JobRecordStatus::damaged, "第6行：重复的“书名”"},
+    BadRecordCase{"bad count", kHeader + "章节数=x\r\n\r\n", JobRecordStatus::damaged, "章节数不是数字"},
+    BadRecordCase{"three fields", kHeader + "章节数=1\r\n\r\n1\t1\t/a\r\n", JobRecordStatus::damaged,
                   "第8行：章节行应有4栏"},
-    BadRecordCase{"bad number", kHeader + "章节数=1\r\n\r\n-1\t1\t/a\tT\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"bad number", kHeader + "章节数=1\r\n\r\n-1\t1\t/a\tT\r\n", JobRecordStatus::damaged,
                   "第8行：序号不是数字"},
-    BadRecordCase{"bad flag", kHeader + "章节数=1\r\n\r\n1\tyes\t/a\tT\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"bad flag", kHeader + "章节数=1\r\n\r\n1\tyes\t/a\tT\r\n", JobRecordStatus::damaged,
                   "第8行：下载标志应为0或1"},
-    BadRecordCase{"bad escape", kHeader + "章节数=1\r\n\r\n1\t1\t/a\tT\\q\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"bad escape", kHeader + "章节数=1\r\n\r\n1\t1\t/a\tT\\q\r\n", JobRecordStatus::damaged,
                   "第8行：无法识别的转义"},
-    BadRecordCase{"short hex", kHeader + "章节数=1\r\n\r\n1\t1\t/a\\x4\tT\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"short hex", kHeader + "章节数=1\r\n\r\n1\t1\t/a\\x4\tT\r\n", JobRecordStatus::damaged,
                   "第8行：无法识别的转义"},
-    BadRecordCase{"rows lost", kHeader + "章节数=2\r\n\r\n1\t1\t/a\tT\r\n", JobRecordStatus::Damaged,
+    BadRecordCase{"rows lost", kHeader + "章节数=2\r\n\r\n1\t1\t/a\tT\r\n", JobRecordStatus::damaged,
                   "章节行数与章节数不符"}
 ));
 // clang-format on
@@ -189,8 +189,8 @@ TEST(JobRecordTest, ToleratesLfLinesAndUnknownKeys)
 {
     TempFolder folder("velmora-record");
     const std::string text = "velmora-job 1\n列表网址=L\n规则=R\n书名=N\n作者=A\n将来=?\n章节数=1\n\n1\t0\t/a\tT\n";
-    ASSERT_TRUE(replaceFileContent(JobRecordPath(folder.path()), toGbk(text)));
-    const JobRecordResult read = ReadJobRecord(folder.path());
+    ASSERT_TRUE(replaceFileContent(jobRecordPath(folder.path()), toGbk(text)));
+    const JobRecordResult read = readJobRecord(folder.path());
     ASSERT_TRUE(read.ok()) << read.message;
     EXPECT_EQ(read.record, (JobRecord{"L", "R", "N", "A", {{1, false, "/a", "T"}}}));
 }
@@ -198,22 +198,22 @@ TEST(JobRecordTest, ToleratesLfLinesAndUnknownKeys)
 TEST(JobRecordTest, MissingAndForeignRecords)
 {
     TempFolder folder("velmora-record");
-    JobRecordResult read = ReadJobRecord(folder.path());
-    EXPECT_EQ(read.status, JobRecordStatus::Missing);
+    JobRecordResult read = readJobRecord(folder.path());
+    EXPECT_EQ(read.status, JobRecordStatus::missing);
     EXPECT_EQ(read.message, "没有下载记录");
 
-    fs::create_directories(JobRecordPath(folder.path()));
-    EXPECT_EQ(ReadJobRecord(folder.path()).status, JobRecordStatus::Damaged);
-    fs::remove(JobRecordPath(folder.path()));
+    fs::create_directories(jobRecordPath(folder.path()));
+    EXPECT_EQ(readJobRecord(folder.path()).status, JobRecordStatus::damaged);
+    fs::remove(jobRecordPath(folder.path()));
 
     const JobRecord record = savedRecord(links(1, 2));
-    ASSERT_TRUE(WriteJobRecord(record, folder.path()));
-    EXPECT_TRUE(ReadJobRecord(folder.path(), kList, record.novelName).ok());
-    read = ReadJobRecord(folder.path(), kList + "?page=2", record.novelName);
-    EXPECT_EQ(read.status, JobRecordStatus::Foreign);
+    ASSERT_TRUE(writeJobRecord(record, folder.path()));
+    EXPECT_TRUE(readJobRecord(folder.path(), kList, record.novelName).ok());
+    read = readJobRecord(folder.path(), kList + "?page=2", record.novelName);
+    EXPECT_EQ(read.status, JobRecordStatus::foreign);
     EXPECT_EQ(read.message, "下载记录属于另一个章节列表网址，已忽略");
-    read = ReadJobRecord(folder.path(), kList, toGbk("某书续"));
-    EXPECT_EQ(read.status, JobRecordStatus::Foreign);
+    read = readJobRecord(folder.path(), kList, toGbk("某书续"));
+    EXPECT_EQ(read.status, JobRecordStatus::foreign);
     EXPECT_EQ(read.message, "下载记录属于另一本小说，已忽略");
     EXPECT_EQ(read.record, JobRecord());
 }
@@ -222,7 +222,7 @@ TEST(JobRecordTest, MissingAndForeignRecords)
 // download.
 TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
 {
-    const RowPlan D = RowPlan::Done;
+    const RowPlan done = RowPlan::done;
     const std::vector<ChapterLink> ten = links(1, 10);
     std::vector<ChapterLink> inserted = ten;
     inserted.insert(inserted.begin() + 3, ChapterLink{"/book/7/new.html", toGbk("插入的一章")});
@@ -237,19 +237,19 @@ TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
         std::vector<RowPlan> expected;
     };
     const Case cases[] = {
-        {"unchanged", ten, repeat(D, 10)},
-        {"grown to 15", links(1, 15), repeat(D, 10) + repeat(RowPlan::New, 5)},
+        {"unchanged", ten, repeat(done, 10)},
+        {"grown to 15", links(1, 15), repeat(done, 10) + repeat(RowPlan::unrecorded, 5)},
         {"one inserted before 4", inserted,
-         repeat(D, 3) + repeat(RowPlan::AddressChanged, 7) + repeat(RowPlan::New, 1)},
-        {"4 removed", removed, repeat(D, 3) + repeat(RowPlan::AddressChanged, 6)},
-        {"2 retitled", retitled, repeat(D, 1) + repeat(RowPlan::TitleChanged, 1) + repeat(D, 8)},
+         repeat(done, 3) + repeat(RowPlan::addressChanged, 7) + repeat(RowPlan::unrecorded, 1)},
+        {"4 removed", removed, repeat(done, 3) + repeat(RowPlan::addressChanged, 6)},
+        {"2 retitled", retitled, repeat(done, 1) + repeat(RowPlan::titleChanged, 1) + repeat(done, 8)},
         {"empty list", {}, {}},
     };
     TempFolder folder("velmora-record");
     const JobRecord record = savedRecord(ten);
     saveChapterFiles(folder.path(), record);
     for (const Case& c : cases) {
-        EXPECT_EQ(PlanRows(record, c.fresh, folder.path()), c.expected) << c.name;
+        EXPECT_EQ(planRows(record, c.fresh, folder.path()), c.expected) << c.name;
     }
 
     JobRecord partial = record;
@@ -257,25 +257,25 @@ TEST(JobRecordTest, PlanFetchesOnlyWhatIsNotSaved)
     fs::remove(folder / "5.txt");
     fs::remove(folder / "9.txt");
     fs::create_directory(folder / "9.txt");  // not a chapter file
-    EXPECT_EQ(PlanRows(partial, ten, folder.path()), repeat(D, 4) + repeat(RowPlan::FileMissing, 1) + repeat(D, 1)
-                                                         + repeat(RowPlan::NotSaved, 1) + repeat(D, 1)
-                                                         + repeat(RowPlan::FileMissing, 1) + repeat(D, 1));
-    EXPECT_EQ(PlanRows(JobRecord(), ten, folder.path()), repeat(RowPlan::New, 10));
+    EXPECT_EQ(planRows(partial, ten, folder.path()), repeat(done, 4) + repeat(RowPlan::fileMissing, 1) + repeat(done, 1)
+                                                         + repeat(RowPlan::notSaved, 1) + repeat(done, 1)
+                                                         + repeat(RowPlan::fileMissing, 1) + repeat(done, 1));
+    EXPECT_EQ(planRows(JobRecord(), ten, folder.path()), repeat(RowPlan::unrecorded, 10));
 }
 
 TEST(JobRecordTest, FindsTheNovelFoldersWithARecord)
 {
     TempFolder folder("velmora-record");
     const JobRecord record = savedRecord(links(1, 1));
-    ASSERT_TRUE(WriteJobRecord(record, folder / "乙"));
-    ASSERT_TRUE(WriteJobRecord(record, folder / "甲"));
+    ASSERT_TRUE(writeJobRecord(record, folder / "乙"));
+    ASSERT_TRUE(writeJobRecord(record, folder / "甲"));
     fs::create_directories(folder / "damaged");
     ASSERT_TRUE(replaceFileContent(folder / "damaged" / "下载记录.txt", "?"));
     fs::create_directories(folder / "no record");
     fs::create_directories(folder / "odd" / "下载记录.txt");
     ASSERT_TRUE(replaceFileContent(folder / "a file", "x"));
-    ASSERT_TRUE(WriteJobRecord(record, folder / "nested" / "deeper"));
+    ASSERT_TRUE(writeJobRecord(record, folder / "nested" / "deeper"));
 
-    EXPECT_EQ(FindJobFolders(folder.path()), (std::vector<fs::path>{folder / "damaged", folder / "乙", folder / "甲"}));
-    EXPECT_EQ(FindJobFolders(folder / "missing"), std::vector<fs::path>{});
+    EXPECT_EQ(findJobFolders(folder.path()), (std::vector<fs::path>{folder / "damaged", folder / "乙", folder / "甲"}));
+    EXPECT_EQ(findJobFolders(folder / "missing"), std::vector<fs::path>{});
 }

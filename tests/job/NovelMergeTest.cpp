@@ -21,7 +21,7 @@ protected:
         fs::create_directories(dir_ / "N");
         fs::current_path(dir_);
         for (int i = 1; i <= 3; ++i) {
-            replaceFileContent(ChapterFilePath("N", i), "c" + std::to_string(i));
+            replaceFileContent(chapterFilePath("N", i), "c" + std::to_string(i));
         }
     }
     void TearDown() override
@@ -38,7 +38,7 @@ protected:
         for (bool d : downloaded) {
             ++position;
             if (d) {
-                AppendChapterToNovel(novel, "N", position, static_cast<int>(downloaded.size()));
+                appendChapterToNovel(novel, "N", position, static_cast<int>(downloaded.size()));
             }
         }
         return novel;
@@ -53,18 +53,18 @@ TEST_F(NovelMergeTest, SeparatorFollowsEveryChapterButTheLastRows)
     EXPECT_EQ(merge({true, true, true}), "c1\r\n\r\nc2\r\n\r\nc3");
     EXPECT_EQ(merge({true, true, false}), "c1\r\n\r\nc2\r\n\r\n");
     EXPECT_EQ(merge({false, false, false}), "");
-    fs::remove(ChapterFilePath("N", 2));
+    fs::remove(chapterFilePath("N", 2));
     EXPECT_EQ(merge({true, true, true}), "c1\r\n\r\n\r\n\r\nc3");
 }
 
 TEST_F(NovelMergeTest, MergedFileIsReplacedAndFailureIsReported)
 {
-    ASSERT_TRUE(WriteMergedNovel("N", "A", "first"));
+    ASSERT_TRUE(writeMergedNovel("N", "A", "first"));
     EXPECT_EQ(readFileBytes("N(A).txt"), "first");
     fs::remove("N(A).txt");
     fs::create_directory("N(A).txt");  // something that cannot be replaced by the new file
-    EXPECT_FALSE(WriteMergedNovel("N", "A", "second"));
+    EXPECT_FALSE(writeMergedNovel("N", "A", "second"));
     fs::remove("N(A).txt");
-    ASSERT_TRUE(WriteMergedNovel("N", "A", "third"));
+    ASSERT_TRUE(writeMergedNovel("N", "A", "third"));
     EXPECT_EQ(readFileBytes("N(A).txt"), "third");
 }

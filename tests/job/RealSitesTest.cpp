@@ -162,7 +162,7 @@ protected:
 
     Retrieval retrieve(std::string_view address)
     {
-        Retrieval found = RetrieveChapterList(address, patterns_, options_);
+        Retrieval found = retrieveChapterList(address, patterns_, options_);
         EXPECT_TRUE(found.found) << found.failure;
         return found;
     }
@@ -184,7 +184,7 @@ protected:
 
     std::string chapterFile(int n) const
     {
-        return readFileBytes(ChapterFilePath(novel_.name, n)).value_or("<missing>");
+        return readFileBytes(chapterFilePath(novel_.name, n)).value_or("<missing>");
     }
 
     fs::path previous_;
@@ -234,8 +234,15 @@ TEST_P(EncodingTest, NameTitlesAndChaptersAreCleanGbk)
     EXPECT_EQ(chapterFile(2), gbk("第二章 小雪\r\n第二章的正文"));
 }
 
-const auto identity = [](std::string_view s) { return std::string(s); };
-const auto toGbkBytes = [](std::string_view s) { return gbk(s); };
+std::string identity(std::string_view s)
+{
+    return std::string(s);
+}
+
+std::string toGbkBytes(std::string_view s)
+{
+    return gbk(s);
+}
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Pages, EncodingTest, testing::Values(
@@ -325,7 +332,7 @@ TEST_F(RealSitesTest, ListPatternErrorNamesItsPosition)
     Site site;
     site.page("/b/1/", gbk(listPage(kTwoChapters)));
     patterns_.novelName = gbk("<h1>(.+?</h1>");
-    const Retrieval found = RetrieveChapterList(site.url("/b/1/"), patterns_, options_);
+    const Retrieval found = retrieveChapterList(site.url("/b/1/"), patterns_, options_);
     EXPECT_FALSE(found.found);
     EXPECT_NE(found.failure.find("书名正则有误（第 14 个字符）"), std::string::npos) << found.failure;
 }
@@ -382,8 +389,8 @@ INSTANTIATE_TEST_SUITE_P(Lists, RepeatTest, testing::Values(
 
 TEST(ChapterLinksTest, EmptyAndSingleLists)
 {
-    EXPECT_TRUE(PositionsWithoutRepeats({}).empty());
-    EXPECT_EQ(PositionsWithoutRepeats({"a", "a"}), std::vector<std::size_t>{0});
+    EXPECT_TRUE(positionsWithoutRepeats({}).empty());
+    EXPECT_EQ(positionsWithoutRepeats({"a", "a"}), std::vector<std::size_t>{0});
 }
 
 // ---- 4. paged lists and chapters --------------------------------------------------
@@ -426,7 +433,7 @@ TEST_F(RealSitesTest, ChapterWhosePageFailsIsNotSavedHalf)
     EXPECT_EQ(rows[0].status, ChapterStatus::failed());
     EXPECT_EQ(rows[0].failure, "第 2 页：HTTP 404");
     EXPECT_EQ(site.requests("/b/1/1_2.html"), kHttpAttempts);
-    EXPECT_FALSE(fs::exists(ChapterFilePath(novel_.name, 1)));
+    EXPECT_FALSE(fs::exists(chapterFilePath(novel_.name, 1)));
 }
 
 // ---- 5. clean text ----------------------------------------------------------------
@@ -516,11 +523,11 @@ TEST_F(RealSitesTest, RuleLimitedToTwoParallelRequestsNeverHasMoreOpen)
 
 TEST(RetryWaitTest, RetryAfterSecondsDatesAndBackOff)
 {
-    EXPECT_EQ(RetryWait("1", 1), 1s);
-    EXPECT_EQ(RetryWait("3600", 1), kLongestRetryWait);
-    EXPECT_EQ(RetryWait("", 1), 1s);
-    EXPECT_EQ(RetryWait("", 2), 2s);
-    EXPECT_EQ(RetryWait("", 3), 4s);
-    EXPECT_EQ(RetryWait("soon", 1), 1s);
-    EXPECT_EQ(RetryWait("Wed, 21 Oct 2015 07:28:00 GMT", 1), 0s);  // in the past: at once
+    EXPECT_EQ(retryWait("1", 1), 1s);
+    EXPECT_EQ(retryWait("3600", 1), kLongestRetryWait);
+    EXPECT_EQ(retryWait("", 1), 1s);
+    EXPECT_EQ(retryWait("", 2), 2s);
+    EXPECT_EQ(retryWait("", 3), 4s);
+    EXPECT_EQ(retryWait("soon", 1), 1s);
+    EXPECT_EQ(retryWait("Wed, 21 Oct 2015 07:28:00 GMT", 1), 0s);  // in the past: at once
 }

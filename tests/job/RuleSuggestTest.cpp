@@ -91,10 +91,10 @@ std::string plainChapter(int n, const std::string& text)
            + "</div>\r\n<div class=\"page\"><a href=\"/\">上一章</a> <a href=\"/\">下一章</a></div></body></html>";
 }
 
-const std::string slashBook = "/book/7/";
+const std::string kSlashBook = "/book/7/";
 std::string rooted(int n)
 {
-    return slashBook + std::to_string(n) + ".html";
+    return kSlashBook + std::to_string(n) + ".html";
 }
 std::string relative(int n)
 {
@@ -169,7 +169,7 @@ const std::vector<Style> kStyles = {
                })
              + "</tr></table></body></html>";
      },
-     relative, [](int n) { return slashBook + relative(n); }, plainChapter},
+     relative, [](int n) { return kSlashBook + relative(n); }, plainChapter},
     {"ParenthesisedTitlesBrokenByBr",
      [] {
          return kHead + "</head><body><a href=\"/\">首页</a>\r\n<h1>《" + kName + "》</h1>\r\n作者：" + kAuthor
@@ -274,7 +274,7 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
     LoopbackServer site([&](const RecordedRequest& request) {
         const std::string line = request.requestLine;
         const std::string path = line.substr(line.find(' ') + 1, line.rfind(' ') - line.find(' ') - 1);
-        if (path == slashBook) {
+        if (path == kSlashBook) {
             return Reply::text(gbk(text::replaceAll(style.listPage(), "{site}", siteUrl)));
         }
         for (int n = 1; n <= kChapters; ++n) {
@@ -287,18 +287,18 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
         return missing;
     });
     siteUrl = site.url("");
-    const std::string listAddress = site.url(slashBook);
-    const RuleSuggestion suggestion = SuggestRule(listAddress);
-    ASSERT_TRUE(suggestion.complete()) << SuggestionText(suggestion);
-    EXPECT_TRUE(suggestion.addressesResolve) << SuggestionText(suggestion);
+    const std::string listAddress = site.url(kSlashBook);
+    const RuleSuggestion suggestion = suggestRule(listAddress);
+    ASSERT_TRUE(suggestion.complete()) << suggestionText(suggestion);
+    EXPECT_TRUE(suggestion.addressesResolve) << suggestionText(suggestion);
     EXPECT_EQ(suggestion.siteAddress, site.url("/"));
 
     // Through the normal retrieval and download, as a rule taken from the bench.
-    const Retrieval found = RetrieveChapterList(listAddress, suggestion.rule.patterns);
-    ASSERT_TRUE(found.found) << found.failure << "\n" << SuggestionText(suggestion);
-    EXPECT_EQ(found.novel.name, gbk(kName)) << SuggestionText(suggestion);
-    EXPECT_EQ(found.novel.author, gbk(kAuthor)) << SuggestionText(suggestion);
-    ASSERT_EQ(found.rows.size(), static_cast<std::size_t>(kChapters)) << SuggestionText(suggestion);
+    const Retrieval found = retrieveChapterList(listAddress, suggestion.rule.patterns);
+    ASSERT_TRUE(found.found) << found.failure << "\n" << suggestionText(suggestion);
+    EXPECT_EQ(found.novel.name, gbk(kName)) << suggestionText(suggestion);
+    EXPECT_EQ(found.novel.author, gbk(kAuthor)) << suggestionText(suggestion);
+    ASSERT_EQ(found.rows.size(), static_cast<std::size_t>(kChapters)) << suggestionText(suggestion);
     DownloadEngine engine(pool_, failed_);
     ASSERT_EQ(engine.start({found.novel, suggestion.rule.markers, found.rows}, {}), StartResult::started);
     ASSERT_TRUE(engine.wait(60000));
@@ -306,10 +306,10 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
     for (int n = 1; n <= kChapters; ++n) {
         const std::string& shownTitle = found.rows[static_cast<std::size_t>(n) - 1].title;
         EXPECT_NE(shownTitle.find(gbk(title(n))), std::string::npos);
-        EXPECT_EQ(readFileBytes(ChapterFilePath(found.novel.name, n)).value_or("<missing>"),
+        EXPECT_EQ(readFileBytes(chapterFilePath(found.novel.name, n)).value_or("<missing>"),
                   CleanChapterText(shownTitle + "\r\n" + gbk(content(n, style.paragraphs))))
             << "chapter " << n << "\n"
-            << SuggestionText(suggestion);
+            << suggestionText(suggestion);
     }
 }
 
@@ -319,12 +319,12 @@ INSTANTIATE_TEST_SUITE_P(Styles, RuleSuggestTest, testing::ValuesIn(kStyles),
 TEST(RuleSuggestPageTest, PageWithoutChapterLinksOrTextSaysSo)
 {
     RuleSuggestion suggestion;
-    SuggestListPatterns("http://127.0.0.1/b/", gbk("<html><body><a href=\"/\">首页</a></body></html>"), suggestion);
-    SuggestMarkers("<html><body><p>hello</p></body></html>", suggestion);
+    suggestListPatterns("http://127.0.0.1/b/", gbk("<html><body><a href=\"/\">首页</a></body></html>"), suggestion);
+    suggestMarkers("<html><body><p>hello</p></body></html>", suggestion);
     EXPECT_FALSE(suggestion.complete());
     EXPECT_TRUE(suggestion.rule.patterns.chapterList.empty());
     EXPECT_TRUE(suggestion.rule.markers.left.empty());
-    EXPECT_NE(SuggestionJson(suggestion).find("\"complete\":false"), std::string::npos);
+    EXPECT_NE(suggestionJson(suggestion).find("\"complete\":false"), std::string::npos);
 }
 
 }  // namespace

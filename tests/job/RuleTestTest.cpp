@@ -70,7 +70,7 @@ TEST_P(RuleTestPartTest, ReportNamesWhatWorksAndWhatFails)
         c.change(rule);
     }
     const std::string address = c.utf8 ? site.utf8ListUrl() : site.listUrl();
-    const RuleTestReport report = TestRule(address, rule, c.row);
+    const RuleTestReport report = testRule(address, rule, c.row);
 
     EXPECT_EQ(report.listPage.status, 200);
     EXPECT_GT(report.listPage.bytes, 0u);
@@ -78,12 +78,12 @@ TEST_P(RuleTestPartTest, ReportNamesWhatWorksAndWhatFails)
     EXPECT_EQ(report.listPage.encoding, c.utf8 ? "UTF-8" : "GBK");
     EXPECT_FALSE(report.listPage.why.empty());
     EXPECT_EQ(report.list.rows, c.rows);
-    EXPECT_EQ(report.passed(), c.passed) << ReportText(report);
+    EXPECT_EQ(report.passed(), c.passed) << reportText(report);
     if (*c.problem != '\0') {
         const std::vector<std::string> problems = report.problems();
         EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [&](const std::string& p) {
             return p.find(c.problem) != std::string::npos;
-        })) << ReportText(report);
+        })) << reportText(report);
     }
     if (c.rows == 0) {
         EXPECT_FALSE(report.chapter.tested);
@@ -139,7 +139,7 @@ TEST(RuleTestPatternTest, CompileErrorGivesTheEnginesMessageAndTheCharacterPosit
     rule.patterns.novelName = gbk("<h1>书名(.*?</h1>");
     rule.patterns.author = gbk("作者[:");
     rule.patterns.chapterList = gbk("(a)(b");
-    CheckListPage(report, rule);
+    checkListPage(report, rule);
     EXPECT_FALSE(report.novelName.compiles);
     EXPECT_EQ(report.novelName.errorOffset, 15);
     EXPECT_NE(report.novelName.error.find("missing closing parenthesis"), std::string::npos) << report.novelName.error;
@@ -147,7 +147,7 @@ TEST(RuleTestPatternTest, CompileErrorGivesTheEnginesMessageAndTheCharacterPosit
     EXPECT_EQ(report.author.errorOffset, 4);
     EXPECT_FALSE(report.list.pattern.compiles);
     EXPECT_EQ(report.list.rows, 0);
-    EXPECT_NE(ReportJson(report).find("\"compiles\":false"), std::string::npos);
+    EXPECT_NE(reportJson(report).find("\"compiles\":false"), std::string::npos);
 }
 
 TEST(RuleTestPatternTest, RepeatedAddressesAreCounted)
@@ -159,14 +159,14 @@ TEST(RuleTestPatternTest, RepeatedAddressesAreCounted)
     rule.patterns.chapterList = "<a href=\"(.*?)\">(.*?)</a>";
     // The download drops the repeat, so the window lists two rows.
     RuleTestReport dropped = report;
-    CheckListPage(dropped, rule);
+    checkListPage(dropped, rule);
     EXPECT_EQ(dropped.list.rows, 2);
     EXPECT_EQ(dropped.list.repeatedAddresses, 1);
     EXPECT_EQ(dropped.list.droppedRows, 1);
-    EXPECT_NE(ReportText(dropped).find("（下载时去掉 1 个）"), std::string::npos) << ReportText(dropped);
+    EXPECT_NE(reportText(dropped).find("（下载时去掉 1 个）"), std::string::npos) << reportText(dropped);
     // A rule that keeps repeats lists all three.
     rule.options.removeRepeatedLinks = false;
-    CheckListPage(report, rule);
+    checkListPage(report, rule);
     EXPECT_EQ(report.list.rows, 3);
     EXPECT_EQ(report.list.repeatedAddresses, 1);
     EXPECT_EQ(report.list.droppedRows, 0);
@@ -215,10 +215,10 @@ TEST_P(RuleTestRowsTest, BenchRowsAreTheDownloadsRows)
     }
     const std::string typed = server.url(c.typedPath);
     RuleTestReport report;
-    report.listPage = FetchTestedPage(typed, nullptr, rule.options);
+    report.listPage = fetchTestedPage(typed, nullptr, rule.options);
     ASSERT_EQ(report.listPage.failure, "");
-    CheckListPage(report, rule);
-    const Retrieval retrieved = RetrieveChapterList(typed, rule.patterns, rule.options);
+    checkListPage(report, rule);
+    const Retrieval retrieved = retrieveChapterList(typed, rule.patterns, rule.options);
     ASSERT_TRUE(retrieved.found) << retrieved.failure;
 
     EXPECT_EQ(report.list.baseAddress, retrieved.novel.baseAddress);
@@ -268,7 +268,7 @@ TEST(RuleTestPatternTest, CapturedChapterTextAndLeftoverMarkup)
     rule.markers = {gbk("正文开始"), gbk("正文结束")};
     const ListRowView row{2, gbk("第二章"), "2.html", "http://127.0.0.1/js/1/2.html"};
     const std::string page = gbk("头正文开始山风<div class=\"ad\">吹&amp;过&zzz;</div>正文结束尾");
-    CheckChapterPage(report, rule, row, CapturedTestedPage(row.fullAddress, page));
+    checkChapterPage(report, rule, row, capturedTestedPage(row.fullAddress, page));
     EXPECT_TRUE(report.chapter.page.captured);
     EXPECT_TRUE(report.chapter.left.found);
     EXPECT_TRUE(report.chapter.right.found);
@@ -279,7 +279,7 @@ TEST(RuleTestPatternTest, CapturedChapterTextAndLeftoverMarkup)
 
     // The rule's texts to remove are gone from the shown text too.
     rule.options.removeTexts = {gbk("&zzz;")};
-    CheckChapterPage(report, rule, row, CapturedTestedPage(row.fullAddress, page));
+    checkChapterPage(report, rule, row, capturedTestedPage(row.fullAddress, page));
     EXPECT_EQ(report.chapter.savedText, gbk("第二章\r\n山风吹&过"));
     EXPECT_TRUE(report.chapter.leftovers.empty());
 }
@@ -297,14 +297,14 @@ TEST(RuleTestCancelTest, CancelEndsATestWaitingForASilentServer)
         cancel = true;
     });
     const auto started = std::chrono::steady_clock::now();
-    const RuleTestReport report = TestRule(silent.url("/book/1/"), defaultRule(), 1, &cancel);
+    const RuleTestReport report = testRule(silent.url("/book/1/"), defaultRule(), 1, &cancel);
     canceller.join();
     EXPECT_TRUE(report.cancelled);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
     EXPECT_FALSE(report.passed());
 
     // Raised before the start, nothing is fetched at all.
-    const RuleTestReport early = TestRule(silent.url("/book/1/"), defaultRule(), 1, &cancel);
+    const RuleTestReport early = testRule(silent.url("/book/1/"), defaultRule(), 1, &cancel);
     EXPECT_TRUE(early.cancelled);
 }
 

@@ -84,7 +84,7 @@ TEST_F(RuleSharingTest, ExportWritesWhatTheRulesFileWouldHold)
     // clang-format on
     for (const Case& c : cases) {
         const fs::path out = folder_ / "out.xml";
-        const ShareResult result = ExportRules(store, c.positions, out);
+        const ShareResult result = exportRules(store, c.positions, out);
         ASSERT_TRUE(result.ok) << result.message;
         EXPECT_EQ(bytes(out), rulesFile(c.lines));
         EXPECT_EQ(result.names.size(), c.lines.size());
@@ -92,10 +92,10 @@ TEST_F(RuleSharingTest, ExportWritesWhatTheRulesFileWouldHold)
     // The default rules exported whole are the default rules file.
     const RuleStore defaults(folder_ / "default.xml");
     defaults.ensureRulesFile();
-    ASSERT_TRUE(ExportRules(defaults, {}, folder_ / "all.xml").ok);
+    ASSERT_TRUE(exportRules(defaults, {}, folder_ / "all.xml").ok);
     EXPECT_EQ(bytes(folder_ / "all.xml"), DefaultRulesText());
 
-    const ShareResult missing = ExportRules(store, {4}, folder_ / "none.xml");
+    const ShareResult missing = exportRules(store, {4}, folder_ / "none.xml");
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(fs::exists(folder_ / "none.xml"));
 }
@@ -106,7 +106,7 @@ TEST_F(RuleSharingTest, ImportAppendsAndRenamesClashesUntilFree)
     // "甲站" clashes twice over, and the file itself holds "丁站" twice.
     const fs::path shared =
         write("shared.xml", rulesFile({ruleLine("甲站", " 编码=\"UTF-8\""), ruleLine("丁站"), ruleLine("丁站")}));
-    const ShareResult result = ImportRules(store, shared);
+    const ShareResult result = importRules(store, shared);
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.names, (std::vector<std::string>{gbk("甲站11"), gbk("丁站"), gbk("丁站1")}));
     EXPECT_EQ(bytes(store.file()),
@@ -114,7 +114,7 @@ TEST_F(RuleSharingTest, ImportAppendsAndRenamesClashesUntilFree)
                          ruleLine("丁站"), ruleLine("丁站1", "", "丁站")}));
 
     // Round trip: what was imported exports as it came, but for the names.
-    ASSERT_TRUE(ExportRules(store, {4}, folder_ / "back.xml").ok);
+    ASSERT_TRUE(exportRules(store, {4}, folder_ / "back.xml").ok);
     EXPECT_EQ(bytes(folder_ / "back.xml"), rulesFile({ruleLine("丁站")}));
 }
 
@@ -124,12 +124,12 @@ TEST_F(RuleSharingTest, AddedRuleTakesAFreeName)
     SiteRule rule;
     rule.name = gbk("甲站");
     rule.siteAddress = "http://x.example/";
-    const ShareResult added = AddRuleUnderFreeName(store, rule);
+    const ShareResult added = addRuleUnderFreeName(store, rule);
     ASSERT_TRUE(added.ok) << added.message;
     EXPECT_EQ(added.names, std::vector<std::string>{gbk("甲站11")});
     EXPECT_EQ(store.readRule(3).siteAddress, rule.siteAddress);
     rule.name = "a b";
-    EXPECT_FALSE(AddRuleUnderFreeName(store, rule).ok);
+    EXPECT_FALSE(addRuleUnderFreeName(store, rule).ok);
     EXPECT_EQ(store.ruleNames().size(), 3u);
 }
 
@@ -150,12 +150,12 @@ TEST_F(RuleSharingTest, RefusedFilesWriteNothing)
         {"ElementWithoutAddress", gbk(kHead + "<小说站点>\r\n\t<乙站 名字=\"x\"/>\r\n</小说站点>"), "不是规则"},
     };
     for (const Case& c : cases) {
-        const ShareResult result = ImportRules(store, write("bad.xml", c.bytes));
+        const ShareResult result = importRules(store, write("bad.xml", c.bytes));
         EXPECT_FALSE(result.ok) << c.name;
         EXPECT_NE(result.message.find(c.says), std::string::npos) << c.name << ": " << result.message;
         EXPECT_EQ(bytes(store.file()), original) << c.name;
     }
-    const ShareResult absent = ImportRules(store, folder_ / "absent.xml");
+    const ShareResult absent = importRules(store, folder_ / "absent.xml");
     EXPECT_FALSE(absent.ok);
     EXPECT_EQ(bytes(store.file()), original);
 }

@@ -315,7 +315,7 @@ void LoopbackServer::serve(int socket, int number)
             return;
         }
         std::string_view body = isHead ? std::string_view() : std::string_view(reply.body);
-        if (reply.cut != Reply::Cut::None) {
+        if (reply.cut != Reply::Cut::none) {
             body = body.substr(0, reply.cutAfter);
         }
         if (!sendAll(socket, reply.head().append(body))) {
@@ -333,12 +333,12 @@ void LoopbackServer::serve(int socket, int number)
                 return;
             }
         }
-        if (reply.cut == Reply::Cut::Reset) {
+        if (reply.cut == Reply::Cut::reset) {
             const linger abort{1, 0};  // close with a reset rather than an orderly end
             ::setsockopt(socket, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             return;
         }
-        if (reply.cut == Reply::Cut::Stall) {
+        if (reply.cut == Reply::Cut::stall) {
             waitForStop(socket);
             return;
         }

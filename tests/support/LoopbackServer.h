@@ -31,7 +31,7 @@ struct RecordedRequest {
 };
 
 struct Reply {
-    enum class Cut { None, Reset, Stall };
+    enum class Cut { none, reset, stall };
 
     int status = 200;
     std::vector<std::string> headers;  // raw lines without CR LF, sent in order
@@ -40,7 +40,7 @@ struct Reply {
     bool close = false;         // close the connection after this reply
     std::chrono::milliseconds delay{0};
     bool neverAnswer = false;  // read on, never answer
-    Cut cut = Cut::None;       // after `cutAfter` body bytes: reset the connection, or go silent
+    Cut cut = Cut::none;       // after `cutAfter` body bytes: reset the connection, or go silent
     std::size_t cutAfter = 0;
     // After the body, the pieces `stream` gives for 0, 1, 2, ... until one is
     // empty, the client goes away or the server stops, each after

@@ -32,9 +32,9 @@ TEST_F(BrowserDownloadTest, SavesScriptBuiltTextOfCheckedRowsOnly)
     forgetShown();
     button("按钮_下载章节内容")->click();
 
-    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
-    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 3)), site.expectedScriptChapterFile(3));
-    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 2)));
+    EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+    EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), 3)), site.expectedScriptChapterFile(3));
+    EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), 2)));
     EXPECT_EQ(site.requestsFor(2), 0);
     EXPECT_EQ(cell(0, 3), "下载完毕");
     EXPECT_EQ(cell(1, 3), "等待下载");
@@ -43,7 +43,7 @@ TEST_F(BrowserDownloadTest, SavesScriptBuiltTextOfCheckedRowsOnly)
     EXPECT_FALSE(view->isVisible());
     EXPECT_FALSE(view->isEnabled());
     EXPECT_EQ(status(), "整本小说下载完毕");
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())),
+    EXPECT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())),
               site.expectedScriptChapterFile(1) + "\r\n\r\n" + site.expectedScriptChapterFile(3));
 }
 
@@ -60,7 +60,7 @@ TEST_F(BrowserDownloadTest, TooShortTextGetsFiveAttemptsThenFails)
     EXPECT_EQ(cell(0, 3), "失败3次");
     EXPECT_TRUE(checked(0));
     EXPECT_FALSE(list()->topLevelItem(0)->isSelected());
-    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 1)));
+    EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), 1)));
     EXPECT_EQ(cell(1, 3), "下载完毕");
     EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
 }
@@ -79,7 +79,7 @@ TEST_F(BrowserDownloadTest, UndeclaredGbkPageIsReadInTheRulesEncoding)
     button("按钮_下载章节内容")->click();
 
     for (int n = 1; n <= 2; ++n) {
-        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
+        EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
     }
     EXPECT_EQ(status(), "整本小说下载完毕");
 }
@@ -257,10 +257,10 @@ TEST_F(BrowserDownloadTest, ListOfFileAndScriptLinksLoadsOnlyTheWebAddress)
     button("按钮_下载章节内容")->click();
 
     EXPECT_EQ(cell(0, 3), "下载完毕");
-    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+    EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
     for (int row : {1, 2}) {
         EXPECT_EQ(cell(row, 3), "失败3次") << row;
-        EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), row + 1))) << row;
+        EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), row + 1))) << row;
     }
     EXPECT_TRUE(exfiltration.requests().empty());
 }
@@ -295,7 +295,7 @@ TEST_P(HostilePageTest, ChaptersStillArriveAndNothingLeavesTheSite)
     button("按钮_下载章节内容")->click();
 
     for (int n : {1, 2}) {
-        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
+        EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), n)), site.expectedScriptChapterFile(n)) << n;
     }
     EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen().join(QStringLiteral(" | ")).toStdString();
     EXPECT_TRUE(waitUntil([&] {
@@ -374,7 +374,7 @@ TEST_F(BrowserDownloadTest, NoSandboxOptionLetsRootUseBrowserMode)
     button("按钮_下载章节内容")->click();
 
     EXPECT_EQ(cell(0, 3), "下载完毕");
-    EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
+    EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), 1)), site.expectedScriptChapterFile(1));
 }
 
 // Why browser mode cannot start, and how it is told.
@@ -413,7 +413,7 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
         button("按钮_下载章节内容")->click();
         const auto boxes = shown();
         const auto told = std::count_if(boxes.begin(), boxes.end(), [](const Shown& box) {
-            return box.caption == "提示" && box.style == StyleError && box.timeoutMs == 0
+            return box.caption == "提示" && box.style == styleError && box.timeoutMs == 0
                    && GetParam().isTheReason(box.text);
         });
         EXPECT_EQ(told, run);
@@ -421,7 +421,7 @@ TEST_P(RefusalTest, ToldOncePerRunWithNoRowDone)
     for (int row = 0; row < 3; ++row) {
         EXPECT_EQ(cell(row, 3), "失败3次") << row;
         EXPECT_TRUE(checked(row)) << row;
-        EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), row + 1))) << row;
+        EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), row + 1))) << row;
         EXPECT_EQ(site.requestsFor(row + 1), 0) << row;
     }
     EXPECT_FALSE(window().browser().started());

@@ -86,7 +86,7 @@ TEST_P(IntervalSelectionTest, HighlightsEveryStepOrWarns)
         EXPECT_EQ(shown()[0].caption, "提示");
         EXPECT_EQ(shown()[0].text, kIntervalTooLarge);
         EXPECT_EQ(shown()[0].timeoutMs, 3000);
-        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(shown()[0].style, styleError);
     } else {
         EXPECT_TRUE(shown().empty());
     }
@@ -138,7 +138,7 @@ TEST_P(MoveRowsTest, MovesTheHighlightedRowsWhole)
     for (int row = 0; row < c.rowCount; row += 2) {
         rows::setChecked(list(), row, false);  // every other row unchecked, to see the state travel
     }
-    rows::setText(list(), 1, rows::StatusColumn, ChapterStatus::done());
+    rows::setText(list(), 1, rows::statusColumn, ChapterStatus::done());
     list()->clearSelection();
     for (const int row : c.highlighted) {
         rows::setHighlighted(list(), row, true);
@@ -160,12 +160,12 @@ TEST_P(MoveRowsTest, MovesTheHighlightedRowsWhole)
         EXPECT_EQ(cell(row, 2), QString::number(title) + ".html");
         EXPECT_EQ(checked(row), title % 2 == 0) << row;
         EXPECT_EQ(cell(row, 3), title == 2 ? "下载完毕" : "等待下载");
-        EXPECT_EQ(rows::text(list(), row, rows::TitleColumn), "c" + std::to_string(title));
+        EXPECT_EQ(rows::text(list(), row, rows::titleColumn), "c" + std::to_string(title));
     }
     if (c.message) {
         ASSERT_EQ(shown().size(), 1u);
         EXPECT_EQ(shown()[0].text, kEmptyList);
-        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(shown()[0].style, styleError);
     } else {
         EXPECT_TRUE(shown().empty());
     }
@@ -174,7 +174,7 @@ TEST_P(MoveRowsTest, MovesTheHighlightedRowsWhole)
         EXPECT_EQ(asked()[0].prompt, "请输入需要移动的行数：（正整数）");
         EXPECT_EQ(asked()[0].title, "输入行数");
         EXPECT_EQ(asked()[0].initialText, "1");
-        EXPECT_EQ(asked()[0].mode, InputDigits);
+        EXPECT_EQ(asked()[0].mode, inputDigits);
     } else {
         EXPECT_TRUE(asked().empty());
     }
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(ListTools, MoveRowsTest, testing::Values(
 TEST_F(ChapterListToolsTest, DeletingHighlightedRowsRenumbersFromTheFirstGap)
 {
     fill(8);
-    rows::setText(list(), 0, rows::NumberColumn, "x");  // rows above the first deletion keep their numbers
+    rows::setText(list(), 0, rows::numberColumn, "x");  // rows above the first deletion keep their numbers
     highlight({2, 4});
     button("按钮_删除选择")->click();
     EXPECT_EQ(order(), (std::vector<int>{1, 2, 4, 6, 7, 8}));
@@ -224,7 +224,7 @@ TEST_F(ChapterListToolsTest, CheckAllAndInvertAllNeedRows)
         EXPECT_EQ(s.caption, "提示");
         EXPECT_EQ(s.text, kEmptyList);
         EXPECT_EQ(s.timeoutMs, 3000);
-        EXPECT_EQ(s.style, StyleError);
+        EXPECT_EQ(s.style, styleError);
     }
     forgetShown();
 

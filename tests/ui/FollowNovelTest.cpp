@@ -68,10 +68,10 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
     }
     fetchList(site.listUrl());
     button("按钮_下载章节内容")->click();  // returns when the run has ended
-    ASSERT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
-    EXPECT_TRUE(ReadJobRecord(NovelFolder(site.novelName())).ok());
+    ASSERT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
+    EXPECT_TRUE(readJobRecord(novelFolderPath(site.novelName())).ok());
 
-    c.change(site, NovelFolder(site.novelName()));
+    c.change(site, novelFolderPath(site.novelName()));
     site.clearRequests();
     restart();
     EXPECT_EQ(box("选择框_只下载新章节")->isChecked(), c.newChaptersOnly);
@@ -90,12 +90,12 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
     for (int row = 1; row <= static_cast<int>(listed.size()); ++row) {
         const bool fetched = std::find(c.fetchedRows.begin(), c.fetchedRows.end(), row) != c.fetchedRows.end();
         EXPECT_EQ(site.requestsFor(listed[row - 1]), fetched ? 1 : 0) << row;
-        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), row)), site.expectedChapterFile(listed[row - 1]));
+        EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), row)), site.expectedChapterFile(listed[row - 1]));
     }
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
+    EXPECT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
     EXPECT_EQ(status(), "整本小说下载完毕");
     // The record now holds every row saved: a third start would fetch nothing.
-    const JobRecordResult record = ReadJobRecord(NovelFolder(site.novelName()), site.listUrl(), site.novelName());
+    const JobRecordResult record = readJobRecord(novelFolderPath(site.novelName()), site.listUrl(), site.novelName());
     ASSERT_TRUE(record.ok()) << record.message;
     ASSERT_EQ(record.record.rows.size(), listed.size());
     for (const JobRecordRow& row : record.record.rows) {
@@ -103,7 +103,7 @@ TEST_P(FollowNovelTest, SecondStartFetchesOnlyWhatTheRecordLacks)
     }
     EXPECT_EQ(record.record.ruleName, gbk("58看书"));
 
-    const fs::path book = EpubFilePath(site.novelName(), site.author());
+    const fs::path book = epubFilePath(site.novelName(), site.author());
     EXPECT_EQ(fs::exists(book), c.epub);
     if (c.epub) {
         // The book holds the whole novel, not only this run's chapters.
@@ -129,19 +129,19 @@ INSTANTIATE_TEST_SUITE_P(
                    [](NovelSite& site, const fs::path&) { site.insertChapter(4); }, rowsFrom(4, 11),
                    "已下载过3章，8章待下载"},
         ResumeCase{"ChapterFileRemoved", true,
-                   [](NovelSite&, const fs::path& folder) { fs::remove(ChapterFileIn(folder, 7)); }, {7},
+                   [](NovelSite&, const fs::path& folder) { fs::remove(chapterFileIn(folder, 7)); }, {7},
                    "已下载过9章，1章待下载"},
         ResumeCase{"DamagedRecordIsIgnored", true,
                    [](NovelSite&, const fs::path& folder) {
-                       const std::string text = readFileBytes(JobRecordPath(folder)).value();
-                       replaceFileContent(JobRecordPath(folder), text.substr(0, text.size() / 2));
+                       const std::string text = readFileBytes(jobRecordPath(folder)).value();
+                       replaceFileContent(jobRecordPath(folder), text.substr(0, text.size() / 2));
                    },
                    rowsFrom(1, 10), "下载记录已损坏"},
         ResumeCase{"RecordOfAnotherListIsIgnored", true,
                    [](NovelSite&, const fs::path& folder) {
-                       JobRecord record = ReadJobRecord(folder).record;
+                       JobRecord record = readJobRecord(folder).record;
                        record.listAddress = "http://127.0.0.1:1/book/2/";
-                       WriteJobRecord(record, folder);
+                       writeJobRecord(record, folder);
                    },
                    rowsFrom(1, 10), "下载记录属于另一个章节列表网址，已忽略，将下载全部章节"},
         ResumeCase{"BoxUncheckedDownloadsEverything", false, [](NovelSite& site, const fs::path&) { site.growTo(12); },
@@ -154,7 +154,7 @@ TEST_F(WindowTest, DownloadOptionsAreRememberedInTheSettingsFile)
     EXPECT_FALSE(control<QCheckBox>("选择框_只下载新章节")->isChecked());
     EXPECT_FALSE(control<QCheckBox>("选择框_同时生成EPUB")->isChecked());
     control<QCheckBox>("选择框_同时生成EPUB")->click();
-    const DownloadOptions saved = LoadDownloadOptions(folder_ / kSettingsFileName);
+    const DownloadOptions saved = readDownloadOptions(folder_ / kSettingsFileName);
     EXPECT_FALSE(saved.newChaptersOnly);
     EXPECT_TRUE(saved.alsoEpub);
     // Neither box sits on another control.
@@ -176,16 +176,16 @@ TEST_F(WindowTest, DownloadOptionsAreRememberedInTheSettingsFile)
 TEST_F(WindowTest, BookThatCannotBeWrittenIsReportedAndTheMergedNovelStays)
 {
     NovelSite site;
-    const fs::path book = EpubFilePath(site.novelName(), site.author());
+    const fs::path book = epubFilePath(site.novelName(), site.author());
     fs::create_directories(book / "taken");  // nothing can be renamed onto a folder that holds something
     control<QCheckBox>("选择框_同时生成EPUB")->click();
     fetchList(site.listUrl());
     forgetShown();
     button("按钮_下载章节内容")->click();
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
+    EXPECT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())), site.expectedMergedNovel());
     EXPECT_EQ(status(), "整本小说下载完毕，但EPUB文件无法写入！");
     ASSERT_EQ(shown().size(), 1u);
-    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(shown()[0].style, styleError);
     EXPECT_TRUE(fs::is_directory(book / "taken"));
 }
 

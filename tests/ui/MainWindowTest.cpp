@@ -70,7 +70,7 @@ TEST_F(MainWindowTest, RetrievalFillsTheListFromAGbkPage)
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].text, "小说章节名获取完毕\r\n(3秒后自动关闭)");
     EXPECT_EQ(shown()[0].timeoutMs, 3000);
-    EXPECT_EQ(shown()[0].style, StyleInformation);
+    EXPECT_EQ(shown()[0].style, styleInformation);
     EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
     EXPECT_TRUE(window().ruleSettings()->isEnabled());
 }
@@ -119,7 +119,7 @@ TEST_F(MainWindowTest, FailedRetrievalLeavesAnEmptyList)
     EXPECT_EQ(control<QLabel>("标签4")->toolTip(), "HTTP 404");  // why, where the user looks
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].text, "章节获取失败\r\n(3秒后自动关闭)");
-    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(shown()[0].style, styleError);
     EXPECT_EQ(control<QLineEdit>("编辑框_尾行")->text(), "5");  // left as it was
 
     // A download now has nothing to save and no novel to name a folder.
@@ -137,17 +137,17 @@ TEST_F(MainWindowTest, DownloadSavesCheckedChaptersAndMergesTheNovel)
     button("按钮_下载章节内容")->click();  // returns when the run has ended
 
     for (int n : {1, 3, 4, 5}) {
-        EXPECT_EQ(fileBytes(ChapterFilePath(site.novelName(), n)), site.expectedChapterFile(n)) << n;
+        EXPECT_EQ(fileBytes(chapterFilePath(site.novelName(), n)), site.expectedChapterFile(n)) << n;
         EXPECT_EQ(cell(n - 1, 3), "下载完毕");
         EXPECT_FALSE(checked(n - 1));
     }
-    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 2)));
+    EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), 2)));
     EXPECT_EQ(cell(1, 3), "等待下载");
     EXPECT_EQ(site.requestsFor(2), 0);
 
     const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(3) + "\r\n\r\n"
                                + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
+    EXPECT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())), merged);
     EXPECT_EQ(status(), "整本小说下载完毕");
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].text, "整本小说下载完毕");
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
     EXPECT_EQ(cell(3, 3), "失败3次");
     EXPECT_TRUE(checked(2));
     EXPECT_TRUE(checked(3));
-    EXPECT_FALSE(fs::exists(ChapterFilePath(site.novelName(), 3)));
+    EXPECT_FALSE(fs::exists(chapterFilePath(site.novelName(), 3)));
     EXPECT_EQ(status(), "有2个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
     // The status line's tooltip names the last row that failed and why.
     const QString why = control<QLabel>("标签4")->toolTip();
@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
         << why.toStdString();
     EXPECT_FALSE(control<QCheckBox>("选择框_合并")->isChecked());
     EXPECT_TRUE(button("按钮_合并")->isEnabled());
-    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_FALSE(fs::exists(mergedFilePath(site.novelName(), site.author())));
 
     button("按钮_下载章节内容")->click();
     EXPECT_EQ(site.requestsFor(1), 1);
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, FailedChaptersBlockTheMergeAndASecondRunRetriesOnlyThem)
     EXPECT_EQ(status(), "整本小说下载完毕");
     const std::string merged = site.expectedChapterFile(1) + "\r\n\r\n" + site.expectedChapterFile(2) + "\r\n\r\n"
                                + site.expectedChapterFile(4) + "\r\n\r\n" + site.expectedChapterFile(5);
-    EXPECT_EQ(fileBytes(MergedFilePath(site.novelName(), site.author())), merged);
+    EXPECT_EQ(fileBytes(mergedFilePath(site.novelName(), site.author())), merged);
 }
 
 TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
@@ -218,7 +218,7 @@ TEST_F(MainWindowTest, StopLeavesUnstartedRowsWaitingAndSkipsTheEnd)
     }
     EXPECT_GT(waiting, 0);
     EXPECT_TRUE(shown().empty());
-    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_FALSE(fs::exists(mergedFilePath(site.novelName(), site.author())));
     EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
     EXPECT_TRUE(button("按钮_获取章节标题")->isEnabled());
     EXPECT_EQ(button("按钮_暂停继续")->text(), "暂停");
@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, ClosingDuringADownloadWaitsForTheWorkers)
     button("按钮_下载章节内容")->click();
     EXPECT_FALSE(window().isVisible());
     EXPECT_TRUE(globals_->workerPool().isIdle());
-    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_FALSE(fs::exists(mergedFilePath(site.novelName(), site.author())));
 }
 
 TEST_F(MainWindowTest, RuleSettingsWindowFollowsShowsHidesAndRefusesToClose)
@@ -326,7 +326,7 @@ TEST_F(MainWindowTest, NoMergeWhileADownloadRuns)
     button("按钮_下载章节内容")->click();
     EXPECT_EQ(mergeEnabled, (std::vector<bool>{false, false}));
     EXPECT_TRUE(shown().empty());
-    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_FALSE(fs::exists(mergedFilePath(site.novelName(), site.author())));
     EXPECT_NE(status(), "整本小说下载完毕");
     EXPECT_TRUE(button("按钮_合并")->isEnabled());  // offered again once the run is over
 }
@@ -353,7 +353,7 @@ TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
     options.chapters = 2;
     NovelSite site(options);
     fetchList(site.listUrl());
-    fs::create_directories(ChapterFilePath(site.novelName(), 1));  // a folder where the file should go
+    fs::create_directories(chapterFilePath(site.novelName(), 1));  // a folder where the file should go
     forgetShown();
     button("按钮_下载章节内容")->click();
 
@@ -361,7 +361,7 @@ TEST_F(MainWindowTest, ChapterThatCannotBeWrittenIsNotReportedAsSaved)
     EXPECT_TRUE(checked(0));
     EXPECT_EQ(cell(1, 3), "下载完毕");
     EXPECT_EQ(status(), "有1个章节的内容下载失败，请点击继续下载，或直接手动合并小说");
-    EXPECT_FALSE(fs::exists(MergedFilePath(site.novelName(), site.author())));
+    EXPECT_FALSE(fs::exists(mergedFilePath(site.novelName(), site.author())));
 }
 
 // Workers address rows by position, so no tool may move or delete rows
@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, DownloadAfterAFailedRetrievalMakesNoFolder)
     NovelSite site;
     fetchList(site.server().url("/missing/"));
     button("按钮_下载章节内容")->click();
-    EXPECT_FALSE(fs::exists(NovelFolder("")));
+    EXPECT_FALSE(fs::exists(novelFolderPath("")));
 }
 
 // Chapters whose server never answers: closing the window cuts their
@@ -430,8 +430,8 @@ TEST_F(MainWindowTest, DownloadIntoAFolderInUseIsRefused)
         NovelSite site;
         fetchList(site.listUrl());
         control<QCheckBox>("选择框_页面抓取")->setChecked(browserMode);
-        ASSERT_TRUE(CreateNovelFolder(site.novelName()));
-        const NovelFolderLock other = NovelFolderLock::tryLock(NovelFolder(site.novelName()));
+        ASSERT_TRUE(createNovelFolder(site.novelName()));
+        const NovelFolderLock other = NovelFolderLock::tryLock(novelFolderPath(site.novelName()));
         forgetShown();
         button("按钮_下载章节内容")->click();
         EXPECT_EQ(site.requestsFor(1), 0);
@@ -439,7 +439,7 @@ TEST_F(MainWindowTest, DownloadIntoAFolderInUseIsRefused)
         EXPECT_EQ(status(), "这本小说正在别处下载，请等那边下载完毕再试！");
         ASSERT_EQ(shown().size(), 1u);
         EXPECT_EQ(shown()[0].text, "另一个程序正在把这本小说下载到同一个文件夹，\r\n请等那边下载完毕再试！");
-        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(shown()[0].style, styleError);
         EXPECT_TRUE(button("按钮_下载章节内容")->isEnabled());
         EXPECT_FALSE(button("按钮_停止")->isEnabled());
     }

@@ -70,10 +70,10 @@ TEST(PromptsTest, ButtonsAreCaptionedInChinese)
         std::set<std::string> captions;
     };
     const Case cases[] = {
-        {StyleYesNoCancel, {"是", "否", "取消"}},
-        {StyleYesNo, {"是", "否"}},
-        {StyleError, {"确定"}},
-        {StyleInformation, {"确定"}},
+        {styleYesNoCancel, {"是", "否", "取消"}},
+        {styleYesNo, {"是", "否"}},
+        {styleError, {"确定"}},
+        {styleInformation, {"确定"}},
     };
     for (const Case& c : cases) {
         std::set<std::string> seen;
@@ -91,7 +91,7 @@ TEST(PromptsTest, ButtonsAreCaptionedInChinese)
         dialog->reject();
     });
     QString text;
-    EXPECT_FALSE(InputBox("p", "t", "x", text, InputAnyText, nullptr));
+    EXPECT_FALSE(InputBox("p", "t", "x", text, inputAnyText, nullptr));
     EXPECT_EQ(seen, (std::set<std::string>{"确定", "取消"}));
 }
 
@@ -99,20 +99,20 @@ TEST(PromptsTest, BoxClosesItselfAfterTimeout)
 {
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(TimedMessageBox("c", "t", 200, StyleInformation), ResultTimedOut);
+    EXPECT_EQ(TimedMessageBox("c", "t", 200, styleInformation), resultTimedOut);
     EXPECT_GE(timer.elapsed(), 190);
 }
 
 TEST(PromptsTest, ButtonsMapToResultCodes)
 {
     answerNextBox(QMessageBox::Yes);
-    EXPECT_EQ(TimedMessageBox("c", "t", 0, StyleYesNoCancel), ResultYes);
+    EXPECT_EQ(TimedMessageBox("c", "t", 0, styleYesNoCancel), resultYes);
     answerNextBox(QMessageBox::No);
-    EXPECT_EQ(TimedMessageBox("c", "t", 5000, StyleYesNo), ResultNo);
+    EXPECT_EQ(TimedMessageBox("c", "t", 5000, styleYesNo), resultNo);
     answerNextBox(QMessageBox::Cancel);
-    EXPECT_EQ(TimedMessageBox("c", "t", 5000, StyleYesNoCancel), ResultCancel);
+    EXPECT_EQ(TimedMessageBox("c", "t", 5000, styleYesNoCancel), resultCancel);
     answerNextBox(QMessageBox::Ok);
-    EXPECT_EQ(TimedMessageBox("c", "t", 0, StyleError), ResultOk);
+    EXPECT_EQ(TimedMessageBox("c", "t", 0, styleError), resultOk);
 }
 
 // From another thread the box has no owner and the window thread keeps
@@ -121,13 +121,13 @@ TEST(PromptsTest, BoxFromOtherThreadLeavesWindowThreadFree)
 {
     int result = -1;
     bool windowThreadRan = false;
-    std::thread worker([&] { result = TimedMessageBox("c", "t", 300, StyleError); });
+    std::thread worker([&] { result = TimedMessageBox("c", "t", 300, styleError); });
     QTimer::singleShot(50, [&] { windowThreadRan = true; });
     while (result == -1) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     worker.join();
-    EXPECT_EQ(result, ResultTimedOut);
+    EXPECT_EQ(result, resultTimedOut);
     EXPECT_TRUE(windowThreadRan);
 }
 
@@ -136,9 +136,9 @@ TEST(PromptsTest, HookAnswersWithoutShowing)
     QString seen;
     setMessageBoxHook([&](const QString& caption, const QString& text, int timeout, int style) {
         seen = caption + "|" + text + "|" + QString::number(timeout) + "|" + QString::number(style);
-        return int(ResultNo);
+        return int(resultNo);
     });
-    EXPECT_EQ(TimedMessageBox("cap", "txt", 5000, StyleYesNo), ResultNo);
+    EXPECT_EQ(TimedMessageBox("cap", "txt", 5000, styleYesNo), resultNo);
     EXPECT_EQ(seen, "cap|txt|5000|36");
     setMessageBoxHook(nullptr);
 }
@@ -159,12 +159,12 @@ TEST(PromptsTest, InputBoxDigitsModeAndIntegerResult)
         }
     });
     int value = 0;
-    EXPECT_TRUE(InputBox("p", "t", "1", value, InputDigits, nullptr));
+    EXPECT_TRUE(InputBox("p", "t", "1", value, inputDigits, nullptr));
     EXPECT_EQ(value, 12);
 
     setInputBoxHook([](const QString&, const QString&, const QString&, int) { return std::nullopt; });
     QString text = "unchanged";
-    EXPECT_FALSE(InputBox("p", "t", "x", text, InputAnyText, nullptr));
+    EXPECT_FALSE(InputBox("p", "t", "x", text, inputAnyText, nullptr));
     EXPECT_EQ(text, "unchanged");
     setInputBoxHook(nullptr);
 }

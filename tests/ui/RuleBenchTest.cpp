@@ -90,7 +90,7 @@ TEST_F(RuleBenchTest, CtrlTTestsTheFieldsAsTheyStandAndWritesNothing)
     // The bench wrote nothing of its own: the rules file changed only by the
     // field edit, no chapter folder, the settings window where it was.
     EXPECT_NE(fileBytes("下载配置.xml"), rulesBefore);
-    EXPECT_FALSE(fs::exists(NovelFolder(site.novelName())));
+    EXPECT_FALSE(fs::exists(novelFolderPath(site.novelName())));
     EXPECT_EQ(window().ruleSettings()->geometry(), settingsGeometry);
     EXPECT_EQ(control<QListWidget>("列表框1")->contextMenuPolicy(), Qt::CustomContextMenu);
 }
@@ -164,13 +164,13 @@ TEST_F(RuleBenchTest, ExportAndImportFromTheWindow)
     const RuleStore rules("下载配置.xml");
     auto* ruleList = control<QListWidget>("列表框1");
     ruleList->setCurrentRow(2);
-    ExportRulesFromWindow(rules, window().ruleSettings(), false, QStringLiteral("one.xml"));
-    ExportRulesFromWindow(rules, window().ruleSettings(), true, QStringLiteral("all.xml"));
+    exportRulesFromWindow(rules, window().ruleSettings(), false, QStringLiteral("one.xml"));
+    exportRulesFromWindow(rules, window().ruleSettings(), true, QStringLiteral("all.xml"));
     EXPECT_EQ(fileBytes("all.xml"), fileBytes("下载配置.xml"));
 
     // The exported rule comes back under a free name, at the end of the list.
     const std::string name = rules.ruleNames()[2];
-    ImportRulesFromWindow(rules, window().ruleSettings(), &window().ruleEditor(), QStringLiteral("one.xml"));
+    importRulesFromWindow(rules, window().ruleSettings(), &window().ruleEditor(), QStringLiteral("one.xml"));
     ASSERT_EQ(ruleList->count(), 17);
     EXPECT_EQ(toGbk(ruleList->item(16)->text()), name + "1");
     EXPECT_EQ(rules.ruleNames().back(), name + "1");
@@ -179,7 +179,7 @@ TEST_F(RuleBenchTest, ExportAndImportFromTheWindow)
     const std::string before = fileBytes("下载配置.xml");
     ASSERT_TRUE(replaceFileContent("bad.xml", "<html></html>"));
     forgetShown();
-    ImportRulesFromWindow(rules, window().ruleSettings(), &window().ruleEditor(), QStringLiteral("bad.xml"));
+    importRulesFromWindow(rules, window().ruleSettings(), &window().ruleEditor(), QStringLiteral("bad.xml"));
     EXPECT_EQ(fileBytes("下载配置.xml"), before);
     EXPECT_EQ(ruleList->count(), 17);
     ASSERT_EQ(shown().size(), 1u);

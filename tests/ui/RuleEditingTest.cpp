@@ -97,7 +97,7 @@ protected:
         addButton()->click();
     }
 
-    RuleStore store;
+    RuleStore store_;
 };
 
 TEST_F(RuleEditingTest, AddedRuleHasNoSpacesAndTheFieldsShownAsLastElement)
@@ -108,7 +108,7 @@ TEST_F(RuleEditingTest, AddedRuleHasNoSpacesAndTheFieldsShownAsLastElement)
     EXPECT_EQ(asked()[0].prompt, "请输入新的规则名称：\r\n（不含空格）");
     EXPECT_EQ(asked()[0].title, "输入名称");
     EXPECT_EQ(asked()[0].initialText, "新规则名称");
-    EXPECT_EQ(asked()[0].mode, InputAnyText);
+    EXPECT_EQ(asked()[0].mode, inputAnyText);
 
     ASSERT_EQ(rules()->count(), 17);
     EXPECT_EQ(rules()->item(16)->text(), "新站名");
@@ -123,13 +123,13 @@ TEST_F(RuleEditingTest, AddedRuleHasNoSpacesAndTheFieldsShownAsLastElement)
     control<QCheckBox>("选择框_页面抓取")->click();
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
 
-    answerMessages({ResultYes});
+    answerMessages({resultYes});
     addButton()->click();
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].caption, "确认提醒");
     EXPECT_EQ(shown()[0].text, kConfirmText);
     EXPECT_EQ(shown()[0].timeoutMs, 5000);
-    EXPECT_EQ(shown()[0].style, StyleYesNoCancel);
+    EXPECT_EQ(shown()[0].style, styleYesNoCancel);
 
     std::string line = replaceOnce(defaultRuleLine("58看书"), gbk("<58看书 "), gbk("<新站名 "));
     line = replaceOnce(line, "\"http://www.kanshu58.example/\"", "\"http://new.example/\"");
@@ -142,8 +142,8 @@ TEST_F(RuleEditingTest, AddedRuleHasNoSpacesAndTheFieldsShownAsLastElement)
 
     // From now on the fields edit the new rule.
     typeText(control<QLineEdit>("编辑框_章节内容右"), "x");
-    EXPECT_EQ(store.readRule(17).contentRightMarker, "</div>x");
-    EXPECT_EQ(store.readRule(1).contentRightMarker, "</div>");
+    EXPECT_EQ(store_.readRule(17).contentRightMarker, "</div>x");
+    EXPECT_EQ(store_.readRule(1).contentRightMarker, "</div>");
 }
 
 TEST_F(RuleEditingTest, NameStepAsksWithOnlyTheAddButtonEnabled)
@@ -215,20 +215,20 @@ TEST_P(AddConfirmKeepsEditingTest, AddModeGoesOn)
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
 
     // A later Yes still adds it, with the address left empty as step 1 made it.
-    answerMessages({ResultYes});
+    answerMessages({resultYes});
     addButton()->click();
-    EXPECT_EQ(store.ruleNames().size(), 17u);
-    SiteRule expected = store.readRule(1);
+    EXPECT_EQ(store_.ruleNames().size(), 17u);
+    SiteRule expected = store_.readRule(1);
     expected.name = gbk("新站");
     expected.siteAddress.clear();
-    EXPECT_EQ(store.readRule(17), expected);
+    EXPECT_EQ(store_.readRule(17), expected);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(RuleEditing, AddConfirmKeepsEditingTest, testing::Values(
-    KeepEditingCase{"cancel", ResultCancel},
-    KeepEditingCase{"timed out", ResultTimedOut},
-    KeepEditingCase{"no box", ResultCannotShow}
+    KeepEditingCase{"cancel", resultCancel},
+    KeepEditingCase{"timed out", resultTimedOut},
+    KeepEditingCase{"no box", resultCannotShow}
 ));
 // clang-format on
 
@@ -236,11 +236,11 @@ TEST_F(RuleEditingTest, AnsweringNoDropsTheNewRuleAndReloadsThePreviousOne)
 {
     window();
     rules()->setCurrentRow(2);  // Freexs免费小说网
-    const SiteRule previous = store.readRule(3);
+    const SiteRule previous = store_.readRule(3);
     beginAdd(QStringLiteral("新站"));
     typeText(control<QLineEdit>("编辑框_章节内容左"), "abandoned");
 
-    answerMessages({ResultNo});
+    answerMessages({resultNo});
     addButton()->click();
     EXPECT_EQ(rules()->count(), 16);
     EXPECT_EQ(rules()->currentRow(), 2);
@@ -252,8 +252,8 @@ TEST_F(RuleEditingTest, AnsweringNoDropsTheNewRuleAndReloadsThePreviousOne)
 
     // The next edit goes into the rule selected again, from its own value.
     typeText(control<QLineEdit>("编辑框_章节内容左"), "!");
-    EXPECT_EQ(store.readRule(3).contentLeftMarker, previous.contentLeftMarker + "!");
-    EXPECT_EQ(store.readRule(3).siteAddress, previous.siteAddress);
+    EXPECT_EQ(store_.readRule(3).contentLeftMarker, previous.contentLeftMarker + "!");
+    EXPECT_EQ(store_.readRule(3).siteAddress, previous.siteAddress);
 }
 
 // A name the file cannot hold is refused as soon as it is typed, before the
@@ -271,10 +271,10 @@ TEST_F(RuleEditingTest, NameTheFileCannotHoldIsRefusedBeforeTheFields)
         EXPECT_EQ(shown()[0].caption, "提示");
         EXPECT_EQ(shown()[0].text, kUnusableName);
         EXPECT_EQ(shown()[0].timeoutMs, 3000);
-        EXPECT_EQ(shown()[0].style, StyleError);
+        EXPECT_EQ(shown()[0].style, styleError);
         EXPECT_EQ(rules()->count(), 16);
         EXPECT_EQ(rules()->currentRow(), 4);
-        EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
+        EXPECT_EQ(field("编辑框_网址"), toQString(store_.readRule(5).siteAddress));
         EXPECT_EQ(addButton()->text(), "增加");
         EXPECT_EQ(enabledStates(), (std::vector<bool>{true, true, true, true}));
     }
@@ -291,7 +291,7 @@ TEST_F(RuleEditingTest, AdditionIntoAnUnreadableFileLeavesNoPhantomRule)
     window();
     beginAdd(QStringLiteral("新站"));
     ASSERT_TRUE(replaceFileContent(kRulesFile, "not xml"));
-    answerMessages({ResultYes});
+    answerMessages({resultYes});
     addButton()->click();
     EXPECT_EQ(shown().size(), 1u);  // only the confirmation: a broken file stays silent
     EXPECT_EQ(rules()->count(), 16);
@@ -304,13 +304,13 @@ TEST_F(RuleEditingTest, RenameProposesTheNameWithOneAndWritesANewName)
 {
     window();
     std::vector<bool> whileAsking;
-    answerMessages({ResultYes});
+    answerMessages({resultYes});
     setInputBoxHook([&](const QString& prompt, const QString& title, const QString& initialText, int mode) {
         whileAsking = enabledStates();
         EXPECT_EQ(prompt, "请输入新的规则名称：");
         EXPECT_EQ(title, "修改规则名称");
         EXPECT_EQ(initialText, "58看书1");
-        EXPECT_EQ(mode, InputAnyText);
+        EXPECT_EQ(mode, inputAnyText);
         return std::optional<QString>(QStringLiteral("新 名\u3000字"));
     });
     button("按钮_修改规则名")->click();
@@ -318,7 +318,7 @@ TEST_F(RuleEditingTest, RenameProposesTheNameWithOneAndWritesANewName)
     EXPECT_EQ(shown()[0].caption, "修改询问");
     EXPECT_EQ(shown()[0].text, kRenameText);
     EXPECT_EQ(shown()[0].timeoutMs, 5000);
-    EXPECT_EQ(shown()[0].style, StyleYesNo);
+    EXPECT_EQ(shown()[0].style, styleYesNo);
     EXPECT_EQ(whileAsking, (std::vector<bool>{false, true, false, false}));
 
     EXPECT_EQ(rules()->item(0)->text(), "新名字");
@@ -360,13 +360,13 @@ TEST_P(RenameChangesNothingTest, KeepsTheNameInListAndFile)
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(RuleEditing, RenameChangesNothingTest, testing::Values(
-    RenameCase{"same name once spaces are gone", ResultYes, QStringLiteral("5 8看 书"), true, false},
-    RenameCase{"answered no", ResultNo, QStringLiteral("别的"), false, false},
-    RenameCase{"timed out", ResultTimedOut, QStringLiteral("别的"), false, false},
-    RenameCase{"name prompt cancelled", ResultYes, std::nullopt, true, false},
-    RenameCase{"only spaces", ResultYes, QStringLiteral("  "), true, false},
-    RenameCase{"name the file cannot hold", ResultYes, QStringLiteral("a/b"), true, true},
-    RenameCase{"quote in the name", ResultYes, QStringLiteral("a\"b"), true, true}
+    RenameCase{"same name once spaces are gone", resultYes, QStringLiteral("5 8看 书"), true, false},
+    RenameCase{"answered no", resultNo, QStringLiteral("别的"), false, false},
+    RenameCase{"timed out", resultTimedOut, QStringLiteral("别的"), false, false},
+    RenameCase{"name prompt cancelled", resultYes, std::nullopt, true, false},
+    RenameCase{"only spaces", resultYes, QStringLiteral("  "), true, false},
+    RenameCase{"name the file cannot hold", resultYes, QStringLiteral("a/b"), true, true},
+    RenameCase{"quote in the name", resultYes, QStringLiteral("a\"b"), true, true}
 ));
 // clang-format on
 
@@ -380,7 +380,7 @@ TEST_F(RuleEditingTest, DeletingSelectsTheRuleAboveOrTheNewFirstAndReloads)
     EXPECT_EQ(fileBytes(kRulesFile), expected);
     EXPECT_EQ(rules()->count(), 15);
     EXPECT_EQ(rules()->currentRow(), 4);
-    EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(5).siteAddress));
+    EXPECT_EQ(field("编辑框_网址"), toQString(store_.readRule(5).siteAddress));
     EXPECT_EQ(rules()->item(4)->text(), "零点看书");
 
     rules()->setCurrentRow(0);
@@ -389,14 +389,14 @@ TEST_F(RuleEditingTest, DeletingSelectsTheRuleAboveOrTheNewFirstAndReloads)
     EXPECT_EQ(fileBytes(kRulesFile), expected);
     EXPECT_EQ(rules()->currentRow(), 0);
     EXPECT_EQ(rules()->item(0)->text(), "青豆小说");
-    EXPECT_EQ(field("编辑框_网址"), toQString(store.readRule(1).siteAddress));
+    EXPECT_EQ(field("编辑框_网址"), toQString(store_.readRule(1).siteAddress));
     EXPECT_EQ(field("编辑框_小说名正则"), "var b_tit='(.*?)',b_id");
     EXPECT_TRUE(shown().empty());
 
     // An edit now lands in the rule shown.
     typeText(control<QLineEdit>("编辑框_章节内容右"), "y");
-    EXPECT_EQ(store.readRule(1).contentRightMarker, "</div>y");
-    EXPECT_EQ(store.readRule(1).name, gbk("青豆小说"));
+    EXPECT_EQ(store_.readRule(1).contentRightMarker, "</div>y");
+    EXPECT_EQ(store_.readRule(1).name, gbk("青豆小说"));
 }
 
 TEST_F(RuleEditingTest, TheLastRuleCannotBeDeleted)
@@ -412,10 +412,10 @@ TEST_F(RuleEditingTest, TheLastRuleCannotBeDeleted)
     EXPECT_EQ(shown()[0].caption, "删除提示");
     EXPECT_EQ(shown()[0].text, "老大,要不要这么狠?留条活命吧!");
     EXPECT_EQ(shown()[0].timeoutMs, 3000);
-    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(shown()[0].style, styleError);
     EXPECT_EQ(rules()->count(), 1);
     EXPECT_EQ(fileBytes(kRulesFile), oneRule);
-    EXPECT_EQ(store.ruleNames(), std::vector<std::string>{gbk("梅语小说网")});
+    EXPECT_EQ(store_.ruleNames(), std::vector<std::string>{gbk("梅语小说网")});
 }
 
 TEST_F(RuleEditingTest, FailedDeletionIsReported)
@@ -426,20 +426,20 @@ TEST_F(RuleEditingTest, FailedDeletionIsReported)
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ(shown()[0].caption, "删除提示");
     EXPECT_EQ(shown()[0].text, "删除失败，请重试!");
-    EXPECT_EQ(shown()[0].style, StyleInformation);
+    EXPECT_EQ(shown()[0].style, styleInformation);
     EXPECT_EQ(rules()->count(), 16);
 }
 
 TEST_F(RuleEditingTest, TypingRewritesTheLeftMarkerAfterEveryCharacter)
 {
     window();
-    const std::string before = store.readRule(1).contentLeftMarker;
+    const std::string before = store_.readRule(1).contentLeftMarker;
     auto* left = control<QLineEdit>("编辑框_章节内容左");
     std::string typed;
     for (const QString& ch : {QStringLiteral("a"), QStringLiteral("中"), QStringLiteral("&")}) {
         typeText(left, ch);
         typed += toGbk(ch);
-        EXPECT_EQ(store.readRule(1).contentLeftMarker, before + typed);
+        EXPECT_EQ(store_.readRule(1).contentLeftMarker, before + typed);
     }
     const std::string attribute = gbk("章节内容左侧=\"&lt;div id=&quot;content&quot; class=&quot;content&quot;&gt;");
     EXPECT_EQ(fileBytes(kRulesFile), replaceOnce(DefaultRulesText(), attribute + "\"", attribute + gbk("a中&amp;\"")));
@@ -449,12 +449,12 @@ TEST_F(RuleEditingTest, TypingRewritesTheLeftMarkerAfterEveryCharacter)
 TEST_F(RuleEditingTest, LineBreakTypedInAPatternIsStoredAsCrLf)
 {
     window();
-    const std::string before = store.readRule(1).novelNamePattern;
+    const std::string before = store_.readRule(1).novelNamePattern;
     auto* pattern = control<QPlainTextEdit>("编辑框_小说名正则");
     QTest::keyClick(pattern, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(pattern, Qt::Key_Return);
     typeText(pattern, "x");
-    EXPECT_EQ(store.readRule(1).novelNamePattern, before + "\r\nx");
+    EXPECT_EQ(store_.readRule(1).novelNamePattern, before + "\r\nx");
     EXPECT_EQ(window().ruleSettings()->novelNamePattern(), before + "\r\nx");
 }
 
@@ -462,12 +462,12 @@ TEST_F(RuleEditingTest, EditingOneFieldLeavesAPatternEndingInLoneCrAlone)
 {
     window();
     rules()->setCurrentRow(10);  // 52中文网: its name pattern ends in a lone CR
-    const SiteRule before = store.readRule(11);
+    const SiteRule before = store_.readRule(11);
     ASSERT_EQ(before.novelNamePattern.back(), '\r');
     typeText(control<QLineEdit>("编辑框_章节内容右"), "z");
     SiteRule expected = before;
     expected.contentRightMarker += "z";
-    EXPECT_EQ(store.readRule(11), expected);
+    EXPECT_EQ(store_.readRule(11), expected);
     EXPECT_EQ(window().ruleSettings()->novelNamePattern(), before.novelNamePattern);
 }
 
@@ -482,11 +482,11 @@ TEST_F(RuleEditingTest, EditingAPatternEndingInLoneCrKeepsIt)
     };
     for (const auto& [row, box] : patterns) {
         rules()->setCurrentRow(row);
-        const SiteRule before = store.readRule(row + 1);
+        const SiteRule before = store_.readRule(row + 1);
         auto* pattern = control<QPlainTextEdit>(box);
         QTest::keyClick(pattern, Qt::Key_Home, Qt::ControlModifier);
         typeText(pattern, "^");
-        const SiteRule after = store.readRule(row + 1);
+        const SiteRule after = store_.readRule(row + 1);
         const std::string& was = box == std::string("编辑框_列表正则")     ? before.chapterListPattern
                                  : box == std::string("编辑框_小说名正则") ? before.novelNamePattern
                                                                            : before.authorPattern;
@@ -512,12 +512,12 @@ TEST_F(RuleEditingTest, SaveThatFailsIsToldOnceUntilASaveSucceeds)
     EXPECT_EQ(shown()[0].caption, "提示");
     EXPECT_EQ(shown()[0].text, failure);
     EXPECT_EQ(shown()[0].timeoutMs, 3000);
-    EXPECT_EQ(shown()[0].style, StyleError);
+    EXPECT_EQ(shown()[0].style, styleError);
     EXPECT_EQ(fileBytes(kRulesFile), DefaultRulesText());
 
     // A save that works ends the failure; the next failure is told again.
     typeText(left, "d");
-    EXPECT_EQ(store.readRule(1).contentLeftMarker, toGbk(left->text()));
+    EXPECT_EQ(store_.readRule(1).contentLeftMarker, toGbk(left->text()));
     {
         const test::FileSizeLimit full(16);
         typeText(left, "e");
@@ -530,7 +530,7 @@ TEST_F(RuleEditingTest, AddingARuleThatCannotBeSavedIsToldAndDropped)
 {
     window();
     beginAdd(QStringLiteral("新站"));
-    answerMessages({ResultYes});
+    answerMessages({resultYes});
     {
         const test::FileSizeLimit full(16);
         addButton()->click();

@@ -73,7 +73,7 @@ protected:
             std::lock_guard lock(shownMutex_);
             shown_.push_back({caption, text, timeoutMs, style});
             if (messageAnswers_.empty()) {
-                return int(ResultOk);
+                return int(resultOk);
             }
             const int answer = messageAnswers_.front();
             messageAnswers_.erase(messageAnswers_.begin());

@@ -465,9 +465,11 @@ TEST_P(BrokenBodyTest, GivesEmptyBodyAndTheHeaders)
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::Reset},
-                                                                CutCase{"stall", Reply::Cut::Stall}),
-                         [](const testing::TestParamInfo<CutCase>& caseInfo) { return std::string(caseInfo.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::reset},
+                                                                CutCase{"stall", Reply::Cut::stall}),
+                         [](const testing::TestParamInfo<CutCase>& caseInfo) {
+                             return std::string(caseInfo.param.name);
+                         });
 // clang-format on
 
 TEST_F(HttpRequestTest, KeepsHugeHeaderBlockWhole)

@@ -54,7 +54,7 @@ class DecodePageTest : public testing::TestWithParam<EncodingCase> {};
 TEST_P(DecodePageTest, ReadsTheEncodingTheBytesAreIn)
 {
     const EncodingCase& c = GetParam();
-    const DecodedPage page = DecodePage(c.body, c.headers, c.setting);
+    const DecodedPage page = decodePage(c.body, c.headers, c.setting);
     EXPECT_EQ(page.text, c.text);
     EXPECT_EQ(page.encoding, c.encoding);
     EXPECT_TRUE(page.why.starts_with(c.why)) << page.why;
@@ -63,40 +63,40 @@ TEST_P(DecodePageTest, ReadsTheEncodingTheBytesAreIn)
     EXPECT_FALSE(page.tooLarge);
 }
 
-const auto automatic = PageEncoding::automatic;
+const auto kAutomatic = PageEncoding::automatic;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Pages, DecodePageTest, testing::Values(
     // The meta tag was copied from an old GBK template; the bytes are UTF-8.
-    EncodingCase{"Utf8DeclaringGbkInMeta", kHtmlUtf8, chapter("<meta charset=\"gbk\">", kUtf8), automatic,
+    EncodingCase{"Utf8DeclaringGbkInMeta", kHtmlUtf8, chapter("<meta charset=\"gbk\">", kUtf8), kAutomatic,
                  chapter("<meta charset=\"gbk\">", kGbk), "UTF-8", "内容是有效的 UTF-8", 0},
-    EncodingCase{"Utf8WithByteOrderMark", kHtml, "\xEF\xBB\xBF" + chapter("", kUtf8), automatic, chapter("", kGbk),
+    EncodingCase{"Utf8WithByteOrderMark", kHtml, "\xEF\xBB\xBF" + chapter("", kUtf8), kAutomatic, chapter("", kGbk),
                  "UTF-8", "字节顺序标记", 0},
-    EncodingCase{"Utf8WithoutDeclaration", kHtml, chapter("", kUtf8 + kUtf8Emoji), automatic,
+    EncodingCase{"Utf8WithoutDeclaration", kHtml, chapter("", kUtf8 + kUtf8Emoji), kAutomatic,
                  chapter("", kGbk + "?"), "UTF-8", "内容是有效的 UTF-8", 1},
-    EncodingCase{"Utf16WithByteOrderMark", kHtml, std::string("\xFF\xFE<\0p\0>\0\x2D\x4E\x87\x65", 12), automatic,
+    EncodingCase{"Utf16WithByteOrderMark", kHtml, std::string("\xFF\xFE<\0p\0>\0\x2D\x4E\x87\x65", 12), kAutomatic,
                  "<p>" + kGbk, "UTF-16LE", "字节顺序标记", 0},
     EncodingCase{"Big5DeclaredInMeta", kHtml,
                  chapter("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=big5\">", kBig5Traditional),
-                 automatic,
+                 kAutomatic,
                  chapter("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=big5\">", kGbkTraditional),
                  "Big5", "页面 meta 声明 charset=big5", 0},
-    EncodingCase{"Big5DeclaredInHeader", kHtmlBig5, chapter("", kBig5Traditional), automatic,
+    EncodingCase{"Big5DeclaredInHeader", kHtmlBig5, chapter("", kBig5Traditional), kAutomatic,
                  chapter("", kGbkTraditional), "Big5", "HTTP 头声明 charset=big5", 0},
-    EncodingCase{"Gb18030OnlyCharacters", kHtml, chapter("<meta charset=gb18030>", kGbk + kGb18030Only), automatic,
+    EncodingCase{"Gb18030OnlyCharacters", kHtml, chapter("<meta charset=gb18030>", kGbk + kGb18030Only), kAutomatic,
                  chapter("<meta charset=gb18030>", kGbk + "?B?"), "GB18030", "页面 meta 声明 charset=gb18030", 2},
-    EncodingCase{"GbkDeclared", kHtml, chapter("<META CHARSET='GB2312'>", kGbk), automatic,
+    EncodingCase{"GbkDeclared", kHtml, chapter("<META CHARSET='GB2312'>", kGbk), kAutomatic,
                  chapter("<META CHARSET='GB2312'>", kGbk), "GBK", "页面 meta 声明 charset=gb2312", 0},
-    EncodingCase{"GbkWithoutDeclaration", kHtml, chapter("", kGbk), automatic, chapter("", kGbk), "GB18030",
+    EncodingCase{"GbkWithoutDeclaration", kHtml, chapter("", kGbk), kAutomatic, chapter("", kGbk), "GB18030",
                  "未声明可用的编码", 0},
     // A server that labels everything UTF-8, serving a GBK page.
-    EncodingCase{"GbkMislabelledUtf8InHeader", kHtmlUtf8, chapter("<meta charset=gbk>", kGbk + kGbk), automatic,
+    EncodingCase{"GbkMislabelledUtf8InHeader", kHtmlUtf8, chapter("<meta charset=gbk>", kGbk + kGbk), kAutomatic,
                  chapter("<meta charset=gbk>", kGbk + kGbk), "GBK", "页面 meta 声明 charset=gbk；HTTP 头的", 0},
-    EncodingCase{"UnknownLabelPassedOver", kHtml, chapter("<meta charset=iso-8859-1>", kGbk), automatic,
+    EncodingCase{"UnknownLabelPassedOver", kHtml, chapter("<meta charset=iso-8859-1>", kGbk), kAutomatic,
                  chapter("<meta charset=iso-8859-1>", kGbk), "GB18030", "未声明可用的编码，按 GB18030；不认识", 0},
     // A UTF-8 page cut inside its last character is still UTF-8; each byte
     // of the cut character becomes a "?", as in Utf8ToGbk.
-    EncodingCase{"Utf8CutShort", kHtml, "<p>" + kUtf8 + kUtf8.substr(0, 2), automatic, "<p>" + kGbk + "??",
+    EncodingCase{"Utf8CutShort", kHtml, "<p>" + kUtf8 + kUtf8.substr(0, 2), kAutomatic, "<p>" + kGbk + "??",
                  "UTF-8", "内容是有效的 UTF-8", 2},
     EncodingCase{"RuleSetsGbk", kHtml, chapter("", kUtf8), PageEncoding::gbk, chapter("", kUtf8), "GBK",
                  "规则指定 GBK", 0},
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, DecodePageTest, testing::Values(
                  "<meta charset=gbk>" + kGbk, "UTF-8", "规则指定 UTF-8", 0},
     EncodingCase{"RuleSetsBig5", kHtmlUtf8, kBig5Traditional, PageEncoding::big5, kGbkTraditional, "Big5",
                  "规则指定 Big5", 0},
-    EncodingCase{"ZeroByteCutsText", kHtml, std::string("<p>\0tail", 8), automatic, "<p>", "GB18030", "未声明", 0}
+    EncodingCase{"ZeroByteCutsText", kHtml, std::string("<p>\0tail", 8), kAutomatic, "<p>", "GB18030", "未声明", 0}
 ), [](const testing::TestParamInfo<EncodingCase>& caseInfo) { return caseInfo.param.name; });
 // clang-format on
 
@@ -117,7 +117,7 @@ class DecodePageGzipTest : public testing::TestWithParam<GzipCase> {};
 
 TEST_P(DecodePageGzipTest, InflatesThenReads)
 {
-    const DecodedPage page = DecodePage(gzipBytes(chapter("", kUtf8)), GetParam().headers);
+    const DecodedPage page = decodePage(gzipBytes(chapter("", kUtf8)), GetParam().headers);
     EXPECT_TRUE(page.gzip);
     EXPECT_EQ(page.text, chapter("", kGbk));
     EXPECT_EQ(page.encoding, "UTF-8");
@@ -150,7 +150,7 @@ class AgreesWithMarkerRuleTest : public testing::TestWithParam<AgreementCase> {}
 TEST_P(AgreesWithMarkerRuleTest, GivesTheSameBytes)
 {
     const AgreementCase& c = GetParam();
-    EXPECT_EQ(DecodePage(c.body, c.headers).text, ConvertIfUtf8(DecodePageBody(c.body, c.headers)));
+    EXPECT_EQ(decodePage(c.body, c.headers).text, ConvertIfUtf8(DecodePageBody(c.body, c.headers)));
 }
 
 // clang-format off
@@ -168,15 +168,15 @@ INSTANTIATE_TEST_SUITE_P(Pages, AgreesWithMarkerRuleTest, testing::Values(
 
 TEST(PageEncodingNameTest, ReadsTheRuleSetting)
 {
-    EXPECT_EQ(PageEncodingFromName(""), PageEncoding::automatic);
-    EXPECT_EQ(PageEncodingFromName("Auto"), PageEncoding::automatic);
-    EXPECT_EQ(PageEncodingFromName("gb18030"), PageEncoding::gbk);
-    EXPECT_EQ(PageEncodingFromName(" UTF-8 "), PageEncoding::utf8);
-    EXPECT_EQ(PageEncodingFromName("BIG5"), PageEncoding::big5);
-    EXPECT_EQ(PageEncodingFromName("latin1"), std::nullopt);
+    EXPECT_EQ(pageEncodingFromName(""), PageEncoding::automatic);
+    EXPECT_EQ(pageEncodingFromName("Auto"), PageEncoding::automatic);
+    EXPECT_EQ(pageEncodingFromName("gb18030"), PageEncoding::gbk);
+    EXPECT_EQ(pageEncodingFromName(" UTF-8 "), PageEncoding::utf8);
+    EXPECT_EQ(pageEncodingFromName("BIG5"), PageEncoding::big5);
+    EXPECT_EQ(pageEncodingFromName("latin1"), std::nullopt);
     for (const PageEncoding setting :
          {PageEncoding::automatic, PageEncoding::gbk, PageEncoding::utf8, PageEncoding::big5}) {
-        EXPECT_EQ(PageEncodingFromName(PageEncodingName(setting)), setting);
+        EXPECT_EQ(pageEncodingFromName(pageEncodingName(setting)), setting);
     }
 }
 

@@ -66,7 +66,7 @@ class ParseHttpAddressTest : public testing::TestWithParam<ParseCase> {};
 TEST_P(ParseHttpAddressTest, TakesAddressApart)
 {
     const ParseCase& c = GetParam();
-    const std::optional<HttpAddress> address = ParseHttpAddress(c.address);
+    const std::optional<HttpAddress> address = parseHttpAddress(c.address);
     ASSERT_TRUE(address.has_value());
     EXPECT_EQ(address->host, c.host);
     EXPECT_EQ(address->port, c.port);
@@ -96,7 +96,7 @@ class RefusedHttpAddressTest : public testing::TestWithParam<std::string> {};
 
 TEST_P(RefusedHttpAddressTest, IsNoHttpAddress)
 {
-    EXPECT_EQ(ParseHttpAddress(GetParam()), std::nullopt);
+    EXPECT_EQ(parseHttpAddress(GetParam()), std::nullopt);
 }
 
 // clang-format off
@@ -124,7 +124,7 @@ class ResolveAddressTest : public testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolveAddressTest, ResolvesAsABrowser)
 {
-    EXPECT_EQ(ResolveAddress(GetParam().base, GetParam().link), GetParam().resolved);
+    EXPECT_EQ(resolveAddress(GetParam().base, GetParam().link), GetParam().resolved);
 }
 
 const std::string kList = "http://book.example/list/12/index.html?p=1#top";
@@ -185,8 +185,8 @@ class AddressFromTypingTest : public testing::TestWithParam<TypedCase> {};
 TEST_P(AddressFromTypingTest, ReadsAsAnAddressBar)
 {
     const TypedCase& c = GetParam();
-    EXPECT_EQ(AddressFromTyping(c.typed), c.address);
-    EXPECT_EQ(ParseHttpAddress(AddressFromTyping(c.typed)).has_value(), c.fetchable);
+    EXPECT_EQ(addressFromTyping(c.typed), c.address);
+    EXPECT_EQ(parseHttpAddress(addressFromTyping(c.typed)).has_value(), c.fetchable);
 }
 
 // clang-format off
@@ -223,6 +223,6 @@ TEST(ResolveAddressRfcTest, GivesTheExamplesResults)
     };
     // clang-format on
     for (const auto& [link, resolved] : examples) {
-        EXPECT_EQ(ResolveAddress(base, link), resolved) << link;
+        EXPECT_EQ(resolveAddress(base, link), resolved) << link;
     }
 }

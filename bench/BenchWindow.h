@@ -3,14 +3,13 @@
 // The main window shown on the offscreen platform, in a fresh working folder
 // removed afterwards, with every message box answered at once: what the
 // window benchmarks drive.
-#include "core/EventPump.h"
 #include "core/ProgramGlobals.h"
 #include "ui/MainWindow.h"
-#include "ui/PageBrowser.h"
+#include "ui/ProgramStart.h"
 #include "ui/Prompts.h"
 #include "ui/WebView.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdlib>
 #include <filesystem>
@@ -28,14 +27,12 @@ public:
         // The engine's sandbox cannot start as root; the benchmarks load only
         // their own loopback pages, so they turn it off as a user would.
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-        prepareWebEngine();
         setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
         folder_ = std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder_);
         std::filesystem::current_path(folder_);
         globals_ = ProgramGlobals::create();
-        app_ = std::make_unique<QApplication>(argc, argv);
-        setEventPump([] { QCoreApplication::processEvents(); });
+        start_ = std::make_unique<ProgramStart>(argc, argv);
         setMessageBoxHook([](const QString&, const QString&, int, int) { return int(resultOk); });
         window_ = std::make_unique<MainWindow>(*globals_);
         window_->show();
@@ -58,7 +55,7 @@ public:
 private:
     std::filesystem::path folder_;
     ProgramGlobals::Handle globals_;
-    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<ProgramStart> start_;
     std::unique_ptr<MainWindow> window_;
 };
 

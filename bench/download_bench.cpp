@@ -64,12 +64,12 @@ int main(int argc, char** argv)
 {
     bench::BenchWindow session(argc, argv);
     MainWindow* window = &session.window();
-    auto* address = window->findChild<QLineEdit*>("编辑框_章节列表网址");
-    auto* fetch = window->findChild<QPushButton*>("按钮_获取章节标题");
-    auto* download = window->findChild<QPushButton*>("按钮_下载章节内容");
-    auto* list = window->findChild<QTreeWidget*>("超级列表框1");
+    auto* address = window->findChild<QLineEdit*>(QStringLiteral("编辑框_章节列表网址"));
+    auto* fetch = window->findChild<QPushButton*>(QStringLiteral("按钮_获取章节标题"));
+    auto* download = window->findChild<QPushButton*>(QStringLiteral("按钮_下载章节内容"));
+    auto* list = window->findChild<QTreeWidget*>(QStringLiteral("超级列表框1"));
     // The run ends with its report rather than a merge, which curl has no counterpart of.
-    window->findChild<QCheckBox*>("选择框_合并")->click();
+    window->findChild<QCheckBox*>(QStringLiteral("选择框_合并"))->click();
 
     const SiteRule rule = RuleStore().readRule(1);
     const ListPatterns patterns{rule.novelNamePattern, rule.authorPattern, rule.chapterListPattern};

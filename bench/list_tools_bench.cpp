@@ -22,7 +22,7 @@ constexpr int kRows = 10000;
 
 struct Bench {
     MainWindow& window;
-    QTreeWidget* list = window.findChild<QTreeWidget*>("超级列表框1");
+    QTreeWidget* list = window.findChild<QTreeWidget*>(QStringLiteral("超级列表框1"));
 
     void refill()
     {
@@ -37,9 +37,9 @@ struct Bench {
 
     void setInterval(int first, int step, int last)
     {
-        controls::setNumberValue(window.findChild<QLineEdit*>("编辑框_首行"), first);
-        controls::setNumberValue(window.findChild<QLineEdit*>("编辑框_间隔"), step);
-        controls::setNumberValue(window.findChild<QLineEdit*>("编辑框_尾行"), last);
+        controls::setNumberValue(window.findChild<QLineEdit*>(QStringLiteral("编辑框_首行")), first);
+        controls::setNumberValue(window.findChild<QLineEdit*>(QStringLiteral("编辑框_间隔")), step);
+        controls::setNumberValue(window.findChild<QLineEdit*>(QStringLiteral("编辑框_尾行")), last);
     }
 
     // Clicks the button and prints how long the tool took.
@@ -80,7 +80,9 @@ int main(int argc, char** argv)
     bench.refill();
     bench.setInterval(1, 10, 9999);
     bench.time("interval selection, every 10th row", "按钮_间选");
-    setInputBoxHook([](const QString&, const QString&, const QString&, int) { return std::optional<QString>("3"); });
+    setInputBoxHook([](const QString&, const QString&, const QString&, int) {
+        return std::optional<QString>(QStringLiteral("3"));
+    });
     bench.time("move 1,000 highlighted rows down by 3", "按钮_下移");
     bench.time("move 1,000 highlighted rows up by 3", "按钮_上移");
     bench.setInterval(1, 2, 32767);

@@ -57,10 +57,10 @@ int main(int argc, char** argv)
     waitUntil([&] { return idle.elapsed() > 500; });
     std::printf("resident memory at idle: %ld KiB\n", residentKiB());
 
-    auto* address = window->findChild<QLineEdit*>("编辑框_章节列表网址");
-    auto* fetch = window->findChild<QPushButton*>("按钮_获取章节标题");
-    auto* download = window->findChild<QPushButton*>("按钮_下载章节内容");
-    auto* list = window->findChild<QTreeWidget*>("超级列表框1");
+    auto* address = window->findChild<QLineEdit*>(QStringLiteral("编辑框_章节列表网址"));
+    auto* fetch = window->findChild<QPushButton*>(QStringLiteral("按钮_获取章节标题"));
+    auto* download = window->findChild<QPushButton*>(QStringLiteral("按钮_下载章节内容"));
+    auto* list = window->findChild<QTreeWidget*>(QStringLiteral("超级列表框1"));
 
     {
         test::NovelSiteOptions options;
@@ -106,7 +106,7 @@ int main(int argc, char** argv)
         test::NovelSiteOptions options;
         options.chapters = 50;
         test::NovelSite site(options);
-        window->ruleSettings()->findChild<QListWidget*>("列表框1")->setCurrentRow(7);
+        window->ruleSettings()->findChild<QListWidget*>(QStringLiteral("列表框1"))->setCurrentRow(7);
         address->setText(QString::fromStdString(site.scriptListUrl()));
         fetch->click();
         waitUntil([&] { return fetch->isEnabled(); });

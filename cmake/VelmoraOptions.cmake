@@ -6,9 +6,16 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
 
 set(VELMORA_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, address,undefined, or thread")
+# Off by default so a user building with a newer compiler is not stopped by a warning it
+# has learnt since; every preset turns it on, so CI fails on any warning.
+option(VELMORA_WERROR "Treat compiler warnings as errors" OFF)
 
 add_library(velmora_options INTERFACE)
-target_compile_options(velmora_options INTERFACE -Wall -Wextra -Wpedantic -Werror)
+target_compile_options(velmora_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
+if(VELMORA_WERROR)
+  target_compile_options(velmora_options INTERFACE -Werror)
+endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   # GCC 12 at -O3 reports -Wrestrict on plain std::string appends (GCC bug 105651).
   target_compile_options(velmora_options INTERFACE -Wno-restrict)

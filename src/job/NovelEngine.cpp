@@ -36,10 +36,10 @@ constexpr int kWorkerNice = 10;
 // through the registry below by the run's number; holding the run's shared
 // pointer keeps it alive for the job even when its engine is gone.
 struct DownloadRun {
-    DownloadRun(DownloadRequest request, ChapterObserver observer, AtomicCounter& failedCount)
+    DownloadRun(DownloadRequest request, ChapterObserver chapterObserver, AtomicCounter& failedCounter)
         : novel(std::move(request.novel)), markers(std::move(request.markers)), options(std::move(request.options)),
-          pace(options.maxConcurrency, options.minIntervalMs), observer(std::move(observer)),
-          keepRecord(std::move(request.keepRecord)), failedCount(failedCount), rows(std::move(request.rows))
+          pace(options.maxConcurrency, options.minIntervalMs), observer(std::move(chapterObserver)),
+          keepRecord(std::move(request.keepRecord)), failedCount(failedCounter), rows(std::move(request.rows))
     {
     }
 
@@ -233,12 +233,12 @@ void DownloadRun::jobEnded() noexcept
     }
     if (recording) {
         try {
-            std::vector<ChapterRow> ended;
+            std::vector<ChapterRow> finalRows;
             {
                 std::lock_guard rowsLock(mutex);
-                ended = rows;
+                finalRows = rows;
             }
-            keepRecord(ended, true);
+            keepRecord(finalRows, true);
         } catch (...) {
             // No record is better than no end: the next run downloads more.
         }

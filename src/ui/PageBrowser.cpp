@@ -5,9 +5,7 @@
 #include "ui/QtText.h"
 #include "ui/WebView.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -26,16 +24,6 @@ bool effectiveUserIsRoot()
 RunningAsRootCheck runningAsRoot = &effectiveUserIsRoot;
 
 }  // namespace
-
-void prepareWebEngine(int argc, char** argv)
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    // The engine prints its start-up settings on every run, and pages their
-    // script console: noise in the terminal a user started Velmora from.
-    // QT_LOGGING_RULES still turns them back on.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\njs=false"));
-    applySandboxOption(argc, argv);
-}
 
 void applySandboxOption(int argc, char** argv)
 {

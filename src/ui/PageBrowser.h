@@ -79,10 +79,6 @@ private:
 // valid) otherwise.
 QUrl webAddress(const QString& text);
 
-// What the web engine needs before the application object is made: shared
-// OpenGL contexts, and applySandboxOption.
-void prepareWebEngine(int argc = 0, char** argv = nullptr);
-
 // Turns the engine's sandbox off (QTWEBENGINE_DISABLE_SANDBOX=1) when the
 // command line holds --no-sandbox; before the engine starts.
 void applySandboxOption(int argc, char** argv);

@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "no rule named 无此规则"},
         GetCase{"PageCaptureRuleIsLeftToTheWindowProgram", {"get", "@list"}, Rules::capture, {}, 2, {}, {},
                 "download this novel with velmora"}),
-    [](const testing::TestParamInfo<GetCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<GetCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST_F(CliTest, SeveralAddressesFromArgumentsAndAFileEndWithASummary)
@@ -541,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(
                    rowsFrom(1, 10), "下载记录属于另一本小说，已忽略; every chapter is downloaded"},
         FollowCase{"FreshDownloadsEverything", {"--fresh"}, [](NovelSite& site, const fs::path&) { site.growTo(12); },
                    rowsFrom(1, 12)}),
-    [](const testing::TestParamInfo<FollowCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FollowCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST_F(CliTest, UpdateFetchesTheNewChaptersOfEveryRecordedNovel)

@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"stack rounded down to 4096s", {.coreWorkers = 1, .stackSize = 10000}, 1, 20, 10000, 8192},
                       StartCase{"stack 13000 rounds to 12288", {.coreWorkers = 1, .stackSize = 13000}, 1, 20, 10000, 12288},
                       StartCase{"stack 0 given is the default", {.coreWorkers = 1, .stackSize = 0}, 1, 20, 10000, 0}),
-    [](const ::testing::TestParamInfo<StartCase>& info) { return "case" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<StartCase>& caseInfo) { return "case" + std::to_string(caseInfo.index); });
 // clang-format on
 
 TEST_F(WorkerPoolTest, SettersClampAndActWhileRunning)

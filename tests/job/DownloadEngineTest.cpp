@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DownloadRunTest, testing::Values(
     RunCase{"EmptyPagesFailThreeTimes", {.alwaysFail = {3}}, {}, {3}, {{3, 3}}, "页面为空"},
     RunCase{"PageWithoutMarkerIsNoChapter", {.missingMarker = {4}}, {}, {4}, {{4, 3}},
             std::string(kNoLeftMarker)}
-), [](const auto& info) { return std::string(info.param.name); });
+), [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 // ---- retrieval -------------------------------------------------------------

@@ -314,7 +314,7 @@ TEST_P(RuleSuggestTest, ProposedRuleDownloadsTheChapters)
 }
 
 INSTANTIATE_TEST_SUITE_P(Styles, RuleSuggestTest, testing::ValuesIn(kStyles),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(RuleSuggestPageTest, PageWithoutChapterLinksOrTextSaysSo)
 {

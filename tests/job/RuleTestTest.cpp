@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RuleTestPartTest, testing::Values(
              "左标记"},
     PartCase{"RightMarkerMissing", {}, false,
              [](RuleUnderTest& r) { r.markers.right = "<div id=\"nothing\">"; }, 1, false, 5, true, "右标记"}),
-    [](const auto& info) { return info.param.name; });
+    [](const auto& caseInfo) { return caseInfo.param.name; });
 
 TEST(RuleTestPatternTest, CompileErrorGivesTheEnginesMessageAndTheCharacterPosition)
 {

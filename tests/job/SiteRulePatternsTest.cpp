@@ -185,8 +185,8 @@ TEST_P(SiteRulePatternsTest, ReadsNameAuthorAndChapters)
 }
 
 INSTANTIATE_TEST_SUITE_P(DefaultRules, SiteRulePatternsTest, testing::ValuesIn(kSites),
-                         [](const testing::TestParamInfo<SiteCase>& info) {
-                             return "Rule" + std::to_string(info.index + 1);
+                         [](const testing::TestParamInfo<SiteCase>& caseInfo) {
+                             return "Rule" + std::to_string(caseInfo.index + 1);
                          });
 
 TEST(SiteRulePatternsTest, EveryDefaultRuleIsCovered)

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                    rowsFrom(1, 10), "下载记录属于另一个章节列表网址，已忽略，将下载全部章节"},
         ResumeCase{"BoxUncheckedDownloadsEverything", false, [](NovelSite& site, const fs::path&) { site.growTo(12); },
                    rowsFrom(1, 12), "小说章节名获取成功，请点击下载章节内容！"}),
-    [](const testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ResumeCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST_F(WindowTest, DownloadOptionsAreRememberedInTheSettingsFile)

@@ -1,8 +1,5 @@
-#include "core/EventPump.h"
-#include "ui/PageBrowser.h"
+#include "ui/ProgramStart.h"
 #include "ui/WebView.h"
-
-#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -13,10 +10,8 @@ int main(int argc, char** argv)
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    velmora::prepareWebEngine();
     velmora::setWebViewModule(QStringLiteral(VELMORA_WEBVIEW_MODULE_FILE));
-    QApplication app(argc, argv);
-    velmora::setEventPump([] { QCoreApplication::processEvents(); });
+    velmora::ProgramStart start(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

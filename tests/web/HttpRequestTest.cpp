@@ -467,7 +467,9 @@ TEST_P(BrokenBodyTest, GivesEmptyBodyAndTheHeaders)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, BrokenBodyTest, testing::Values(CutCase{"reset", Reply::Cut::reset},
                                                                 CutCase{"stall", Reply::Cut::stall}),
-                         [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<CutCase>& caseInfo) {
+                             return std::string(caseInfo.param.name);
+                         });
 // clang-format on
 
 TEST_F(HttpRequestTest, KeepsHugeHeaderBlockWhole)

@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OverCapTest, testing::Values(
         }
         return reply;
     }}
-), [](const testing::TestParamInfo<OverCapCase>& info) { return std::string(info.param.name); });
+), [](const testing::TestParamInfo<OverCapCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST_F(HttpSafetyTest, HeadOfALargeBodyIsNoFailure)
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SlowServerTest, testing::Values(
     SlowCase{"PassesTheDeadline", endless(std::string(2000, 'x'), milliseconds(100)), HttpFailure::timedOut},
     // Before the first byte only the idle time-out and the deadline count.
     SlowCase{"ThinksLongerThanTheRateWindow", thinksBeforeAnswering(), HttpFailure::none}
-), [](const testing::TestParamInfo<SlowCase>& info) { return std::string(info.param.name); });
+), [](const testing::TestParamInfo<SlowCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 struct CancelCase {
@@ -224,7 +224,7 @@ Reply neverAnswers()
 INSTANTIATE_TEST_SUITE_P(Cases, CancelTest, testing::Values(
     CancelCase{"WaitingForTheAnswer", neverAnswers()},
     CancelCase{"InTheMiddleOfTheBody", endless("x", milliseconds(50))}
-), [](const testing::TestParamInfo<CancelCase>& info) { return std::string(info.param.name); });
+), [](const testing::TestParamInfo<CancelCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 TEST_F(HttpSafetyTest, CancelRaisedBeforeTheCallSendsNothing)
@@ -409,7 +409,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NoAnswerTest, testing::Values(
                  HttpFailure::cannotResolve, "无法解析域名"},
     NoAnswerCase{"Refused", [] { return "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort()) + "/"; },
                  HttpFailure::cannotConnect, "无法连接"}
-), [](const testing::TestParamInfo<NoAnswerCase>& info) { return std::string(info.param.name); });
+), [](const testing::TestParamInfo<NoAnswerCase>& caseInfo) { return std::string(caseInfo.param.name); });
 // clang-format on
 
 }  // namespace

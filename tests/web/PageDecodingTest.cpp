@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(Responses, DecodeTest, testing::Values(
     DecodeCase{"ZeroByteCutsText", kPlainHeaders, std::string("abc\0def", 7), "abc"},
     DecodeCase{"ZeroByteCutsDecompressedText", "Content-Encoding: gzip\r\n", gzipBytes(std::string("abc\0def", 7)),
                "abc"}
-), [](const testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+), [](const testing::TestParamInfo<DecodeCase>& caseInfo) { return caseInfo.param.name; });
 // clang-format on
 
 TEST(Utf8ToGbkTest, ConvertsUpToFirstZeroByte)

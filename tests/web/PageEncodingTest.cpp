@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, DecodePageTest, testing::Values(
     EncodingCase{"RuleSetsBig5", kHtmlUtf8, kBig5Traditional, PageEncoding::big5, kGbkTraditional, "Big5",
                  "规则指定 Big5", 0},
     EncodingCase{"ZeroByteCutsText", kHtml, std::string("<p>\0tail", 8), kAutomatic, "<p>", "GB18030", "未声明", 0}
-), [](const testing::TestParamInfo<EncodingCase>& info) { return info.param.name; });
+), [](const testing::TestParamInfo<EncodingCase>& caseInfo) { return caseInfo.param.name; });
 // clang-format on
 
 struct GzipCase {
@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Headers, DecodePageGzipTest, testing::Values(
     GzipCase{"XGzip", "HTTP/1.1 200 OK\r\nContent-Encoding:  x-gzip \r\n\r\n"},
     // Some servers compress without saying so; HTML never opens with 1F 8B.
     GzipCase{"Unannounced", kHtml}
-), [](const testing::TestParamInfo<GzipCase>& info) { return info.param.name; });
+), [](const testing::TestParamInfo<GzipCase>& caseInfo) { return caseInfo.param.name; });
 // clang-format on
 
 struct AgreementCase {
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, AgreesWithMarkerRuleTest, testing::Values(
     AgreementCase{"GbkUndeclared", kHtml, chapter("", kGbk + "\xA1\xA1" + kGbk)},
     AgreementCase{"GzipUtf8", "Content-Encoding: gzip\r\n", gzipBytes(chapter("<meta charset=utf-8>", kUtf8))},
     AgreementCase{"ZeroByte", kHtml, std::string("<meta charset=utf-8>\xE4\xB8\xAD\0rest", 26)}
-), [](const testing::TestParamInfo<AgreementCase>& info) { return info.param.name; });
+), [](const testing::TestParamInfo<AgreementCase>& caseInfo) { return caseInfo.param.name; });
 // clang-format on
 
 TEST(PageEncodingNameTest, ReadsTheRuleSetting)

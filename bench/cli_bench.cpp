@@ -2,7 +2,10 @@
 // the sample site on loopback, answered at once, fetched whole by
 // `velmora-cli get` (list, chapters cut and saved, merge) and the same
 // addresses by `curl --parallel --parallel-max 20`; then the command line's
-// peak resident memory for a 10,000-chapter novel.
+// peak resident memory for a 10,000-chapter novel. Each run writes into a new
+// folder, with earlier writes flushed; folders are deleted only at the end,
+// since files deleted just before a run make ext4 slow to create the run's
+// own (see download_bench.cpp).
 #include "CurlTool.h"
 #include "core/Encoding.h"
 #include "rules/RuleStore.h"
@@ -51,10 +54,15 @@ Ran run(const std::vector<std::string>& words, const fs::path& folder)
     return ran;
 }
 
+fs::path folderPath(const std::string& name)
+{
+    return fs::temp_directory_path() / ("velmora-cli-bench-" + std::to_string(::getpid()) + name);
+}
+
 // A fresh working folder whose rules file knows the sample site.
 fs::path workingFolder(const std::string& name)
 {
-    const fs::path folder = fs::temp_directory_path() / ("velmora-cli-bench-" + std::to_string(::getpid()) + name);
+    const fs::path folder = folderPath(name);
     fs::remove_all(folder);
     fs::create_directories(folder);
     const velmora::RuleStore rules(folder / u8"下载配置.xml");
@@ -91,11 +99,12 @@ int main()
         urls.push_back(site.server().url("/book/1/" + std::to_string(n) + ".html"));
         pages.push_back((curlFolder / "pages" / (std::to_string(n) + ".html")).string());
     }
+    int curlRuns = 0;
     const auto curl = [&](const std::vector<std::string>& outputs) {
         fs::create_directories(curlFolder / "pages");
         ::sync();
         const double seconds = velmora::bench::runCurlParallel(urls, outputs);
-        fs::remove_all(curlFolder / "pages");
+        fs::rename(curlFolder / "pages", curlFolder / ("pages-" + std::to_string(++curlRuns)));
         return Ran{seconds >= 0, seconds, 0};
     };
 
@@ -106,7 +115,7 @@ int main()
     std::vector<double> saving;
     long cliPeak = 0;
     for (int round = 1; round <= kRounds; ++round) {
-        const fs::path folder = workingFolder("-get");
+        const fs::path folder = workingFolder("-get-" + std::to_string(round));
         ::sync();  // no run pays for flushing the files of the one before
         const Ran get = run({VELMORA_CLI_PATH, "get", site.listUrl()}, folder);
         const Ran discarded = curl(discard);
@@ -118,7 +127,6 @@ int main()
         discarding.push_back(discarded.seconds);
         saving.push_back(saved.seconds);
         cliPeak = std::max(cliPeak, get.peakKiB);
-        fs::remove_all(folder);
     }
     std::printf("velmora-cli get: %.3f s (%.0f chapters/s)\n", median(cli), kChapters / median(cli));
     std::printf("curl --parallel --parallel-max 20 to /dev/null: %.3f s, ratio %.2fx (target <= 1.5x)\n",
@@ -126,7 +134,6 @@ int main()
     std::printf("curl --parallel --parallel-max 20 to files:     %.3f s, ratio %.2fx\n", median(saving),
                 median(cli) / median(saving));
     std::printf("velmora-cli peak resident memory, %d chapters: %ld KiB\n", kChapters, cliPeak);
-    fs::remove_all(curlFolder);
 
     options.chapters = kLargeNovel;
     velmora::test::NovelSite large(options);
@@ -135,5 +142,9 @@ int main()
     std::printf("velmora-cli peak resident memory, %d chapters: %ld KiB (%.1f s%s)\n", kLargeNovel, get.peakKiB,
                 get.seconds, get.ok ? "" : ", FAILED");
     fs::remove_all(folder);
+    fs::remove_all(curlFolder);
+    for (int round = 1; round <= kRounds; ++round) {
+        fs::remove_all(folderPath("-get-" + std::to_string(round)));
+    }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "rules/RuleStore.h"
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
+#include "support/Gbk.h"
 #include "support/NovelSite.h"
 
 #include <gtest/gtest.h>
@@ -28,11 +29,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 std::string fileBytes(const fs::path& file)
 {

@@ -7,6 +7,7 @@
 #include "rules/RuleStore.h"
 #include "support/ChildProcess.h"
 #include "support/Eventually.h"
+#include "support/Gbk.h"
 #include "support/NovelSite.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +22,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 struct Finished {
     int status = -1;

@@ -1,6 +1,7 @@
 #include "core/RegexObject.h"
 
 #include "core/Encoding.h"
+#include "support/Gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,7 @@ using namespace velmora;
 
 namespace {
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
 
 TEST(RegexObjectTest, FreshObjectIsEmpty)
 {

@@ -13,6 +13,7 @@
 #include "job/ChapterStatus.h"
 #include "job/NovelEngine.h"
 #include "job/RequestPace.h"
+#include "support/Gbk.h"
 #include "support/LoopbackServer.h"
 #include "support/TempFolder.h"
 
@@ -29,11 +30,6 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 // UTF-8 text in another encoding, by iconv.
 std::string encoded(std::string_view utf8, const char* to)

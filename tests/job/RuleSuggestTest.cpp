@@ -10,6 +10,7 @@
 #include "core/WorkerPool.h"
 #include "job/ChapterFiles.h"
 #include "job/ChapterText.h"
+#include "support/Gbk.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +24,6 @@ using namespace velmora::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 constexpr int kChapters = 6;
 const std::string kName = "山海旧梦";

@@ -5,6 +5,7 @@
 #include "core/Encoding.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
+#include "support/Gbk.h"
 #include "support/LoopbackServer.h"
 #include "support/NovelSite.h"
 
@@ -21,11 +22,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 // The first default rule, whose markup NovelSite serves.
 RuleUnderTest defaultRule()

@@ -6,6 +6,7 @@
 #include "core/Encoding.h"
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
+#include "support/Gbk.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -35,10 +36,7 @@ void PrintTo(const SiteCase& c, std::ostream* os)
     *os << c.rule;
 }
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
 
 const std::string kMetaHead = "<head>\r\n<meta charset=\"gbk\" />\r\n"
                               "<meta property=\"og:novel:book_name\" content=\"山海旧梦\"/>\r\n"

@@ -8,6 +8,7 @@
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
 #include "rules/RulesXml.h"
+#include "support/Gbk.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -19,10 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 const std::string kStandard =

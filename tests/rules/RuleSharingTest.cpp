@@ -5,6 +5,7 @@
 #include "core/Encoding.h"
 #include "core/FileBytes.h"
 #include "rules/DefaultRules.h"
+#include "support/Gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 

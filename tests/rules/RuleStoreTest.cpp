@@ -4,6 +4,7 @@
 #include "core/FileBytes.h"
 #include "rules/DefaultRules.h"
 #include "support/FileSizeLimit.h"
+#include "support/Gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
+
 std::string utf8(std::string_view gbkText)
 {
     return encoding::gbkToUtf8(gbkText);

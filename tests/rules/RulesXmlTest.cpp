@@ -1,6 +1,7 @@
 #include "rules/RulesXml.h"
 
 #include "core/Encoding.h"
+#include "support/Gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,7 @@ using namespace velmora;
 
 namespace {
 
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
+using velmora::test::gbk;
 
 const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"gb18030\"?>\r\n";
 

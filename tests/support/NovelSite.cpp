@@ -1,4 +1,5 @@
 #include "support/NovelSite.h"
+#include "support/Gbk.h"
 #include "support/Gzip.h"
 
 #include "core/Encoding.h"
@@ -8,11 +9,6 @@
 
 namespace velmora::test {
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 struct Paragraph {
     std::string served;  // as the page sends it, entities and all

@@ -7,6 +7,7 @@
 #include "job/Epub.h"
 #include "job/JobRecord.h"
 #include "support/Epubcheck.h"
+#include "support/Gbk.h"
 
 #include <gmock/gmock.h>
 
@@ -14,11 +15,6 @@
 
 namespace velmora::test {
 namespace {
-
-std::string gbk(std::string_view utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 struct ResumeCase {
     const char* name;

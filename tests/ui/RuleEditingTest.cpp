@@ -6,6 +6,7 @@
 #include "rules/DefaultRules.h"
 #include "rules/RuleStore.h"
 #include "support/FileSizeLimit.h"
+#include "support/Gbk.h"
 #include "ui/QtText.h"
 #include "ui/WindowTestFixture.h"
 
@@ -21,11 +22,6 @@ using namespace velmora;
 using namespace velmora::test;
 
 namespace {
-
-std::string gbk(const char* utf8)
-{
-    return encoding::toGbk(utf8);
-}
 
 const char* const kRulesFile = "下载配置.xml";
 const QString kConfirmText = QStringLiteral("请确认是否增加规则\r\n确认请点击\"是\"\r\n取消请点击\"否\"\r\n返回重新修改"

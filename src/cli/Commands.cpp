@@ -385,8 +385,12 @@ private:
             attempts_[index] = event.attempt;
             break;
         case ChapterEvent::Kind::saved:
-            reporter_.chapterSaved(row.number, gbkToUtf8(row.title),
-                                   shownPath(folder_, chapterFilePath(novelName(), event.row + 1)));
+            if (reporter_.showsSavedChapters()) {
+                reporter_.chapterSaved(row.number, gbkToUtf8(row.title),
+                                       shownPath(folder_, chapterFilePath(novelName(), event.row + 1)));
+            } else {
+                reporter_.chapterSaved(row.number, {}, {});
+            }
             break;
         case ChapterEvent::Kind::failed:
             reporter_.chapterFailed(row.number, gbkToUtf8(row.title), gbkToUtf8(baseAddress() + row.address),

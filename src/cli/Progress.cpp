@@ -265,6 +265,8 @@ public:
                   .add("kept", novel.kept));
     }
 
+    bool showsSavedChapters() const override { return true; }
+
     void chapterSaved(int number, const std::string& title, const std::string& file) override
     {
         write(JsonObject().add("event", "saved").add("row", number).add("title", title).add("file", file));

@@ -54,6 +54,9 @@ public:
 
     // The list was read; the run of `novel` starts now.
     virtual void listed(const NovelReport& novel) = 0;
+    // Whether chapterSaved shows the title and file; when it does not, they
+    // are not worked out for each chapter and arrive empty.
+    virtual bool showsSavedChapters() const { return false; }
     // Called from worker threads, one call at a time.
     virtual void chapterSaved(int number, const std::string& title, const std::string& file) = 0;
     virtual void chapterFailed(int number, const std::string& title, const std::string& address, int attempts,

@@ -1,8 +1,11 @@
 #include "core/FileBytes.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <optional>
 #include <random>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +69,8 @@ void syncFolder(const std::filesystem::path& folder)
     }
 }
 
+std::atomic<bool> unnamedFiles{true};
+
 // The longest name most file systems take, in bytes.
 constexpr std::size_t kMaxNameBytes = 255;
 
@@ -81,11 +86,12 @@ std::string randomTag()
     return tag;
 }
 
-// Creates a fresh, empty temporary file beside `target` and opens it for
-// writing. O_EXCL with O_NOFOLLOW never opens anything that stood there
-// before, a symbolic link included; a taken name is tried again with
-// another tag. The path is empty when no file could be made.
-std::filesystem::path createTemporaryBeside(const std::filesystem::path& target, FileDescriptor& fd)
+// Gives a fresh temporary name beside `target` to a file: `make` creates or
+// links the file under the name it is given and fails with EEXIST when the
+// name is taken, which is then tried again with another tag. The name is
+// empty when no file was made.
+template <typename Make>
+std::filesystem::path nameBeside(const std::filesystem::path& target, Make make)
 {
     static constexpr std::string_view kSuffix = ".tmp";
     std::string stem = target.filename().string();
@@ -102,8 +108,7 @@ std::filesystem::path createTemporaryBeside(const std::filesystem::path& target,
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::filesystem::path temporary =
             target.parent_path() / ("." + stem + "." + randomTag() + std::string(kSuffix));
-        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (fd.valid()) {
+        if (make(temporary)) {
             return temporary;
         }
         if (errno != EEXIST) {
@@ -111,6 +116,17 @@ std::filesystem::path createTemporaryBeside(const std::filesystem::path& target,
         }
     }
     return {};
+}
+
+// Creates a fresh, empty temporary file beside `target` and opens it for
+// writing. O_EXCL with O_NOFOLLOW never opens anything that stood there
+// before, a symbolic link included.
+std::filesystem::path createTemporaryBeside(const std::filesystem::path& target, FileDescriptor& fd)
+{
+    return nameBeside(target, [&](const std::filesystem::path& name) {
+        fd.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        return fd.valid();
+    });
 }
 
 }  // namespace
@@ -140,40 +156,132 @@ std::optional<std::string> readFileBytes(const std::filesystem::path& file)
     }
 }
 
-bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes, Durability durability)
+namespace {
+
+// Gives the unnamed file open on `fd` the name `name`, which must be free;
+// errno tells why not.
+bool linkUnnamed(int fd, const std::filesystem::path& name)
 {
-    const bool syncNow = durability == Durability::now;
-    std::error_code error;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// The file a replacement lands on: `file`, or where it leads when it is a
+// symbolic link; with the permission bits of what stands there, if anything.
+std::optional<std::filesystem::path> replacedFile(const std::filesystem::path& file, std::optional<mode_t>& oldMode)
+{
     std::filesystem::path target = file;
-    if (std::filesystem::is_symlink(file, error)) {
+    struct stat old {};
+    bool hadFile = ::lstat(file.c_str(), &old) == 0;
+    if (hadFile && S_ISLNK(old.st_mode)) {
+        // The link stays; the file it leads to is replaced.
+        std::error_code error;
         target = std::filesystem::canonical(file, error);
         if (error) {
-            return false;
+            return std::nullopt;
         }
+        hadFile = ::stat(target.c_str(), &old) == 0;
     }
-    struct stat old {};
-    const bool hadFile = ::stat(target.c_str(), &old) == 0;
+    oldMode = hadFile ? std::optional<mode_t>(old.st_mode & 07777) : std::nullopt;
+    return target;
+}
 
-    FileDescriptor fd(-1);
-    const std::filesystem::path temporary = createTemporaryBeside(target, fd);
-    if (temporary.empty()) {
-        return false;
-    }
-    bool written = writeAll(fd.get(), bytes);
-    if (written && hadFile) {
-        written = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
-    }
-    written = written && (!syncNow || ::fsync(fd.get()) == 0);
+// Puts the whole file open on `fd` in the place of `target`, under a
+// temporary name first. `fd` is closed either way.
+bool renameOver(FileDescriptor& fd, const std::filesystem::path& temporary, const std::filesystem::path& target,
+                std::optional<mode_t> oldMode)
+{
+    bool written = !oldMode || ::fchmod(fd.get(), *oldMode) == 0;
     written = fd.close() && written;
     written = written && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!written) {
         ::unlink(temporary.c_str());
+    }
+    return written;
+}
+
+}  // namespace
+
+bool replaceFileContent(const std::filesystem::path& file, std::string_view bytes, Durability durability)
+{
+    const bool syncNow = durability == Durability::now;
+    const auto fill = [&](const FileDescriptor& fd) {
+        return writeAll(fd.get(), bytes) && (!syncNow || ::fsync(fd.get()) == 0);
+    };
+    const std::filesystem::path folder = file.parent_path();
+
+    // The bytes go to an unnamed file in the folder first, named only once it
+    // is whole: a crash leaves nothing behind, and a new file changes the
+    // folder once. A file system without unnamed files, or a system without
+    // /proc to name them through, takes the named temporary file below.
+    FileDescriptor fd(unnamedFiles.load(std::memory_order_relaxed)
+                          ? ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
+                          : -1);
+    if (fd.valid()) {
+        if (!fill(fd)) {
+            return false;
+        }
+        if (linkUnnamed(fd.get(), file)) {
+            if (!fd.close()) {
+                ::unlink(file.c_str());  // the name was free: nothing stood there before
+                return false;
+            }
+            if (syncNow) {
+                syncFolder(folder);
+            }
+            return true;
+        }
+        if (errno == EEXIST) {
+            std::optional<mode_t> oldMode;
+            const std::optional<std::filesystem::path> target = replacedFile(file, oldMode);
+            if (!target) {
+                return false;
+            }
+            // Beside the file it replaces, under a temporary name, then
+            // renamed over it; a link leading to another file system takes
+            // the long way.
+            const std::filesystem::path temporary =
+                nameBeside(*target, [&](const std::filesystem::path& name) { return linkUnnamed(fd.get(), name); });
+            if (!temporary.empty()) {
+                if (!renameOver(fd, temporary, *target, oldMode)) {
+                    return false;
+                }
+                if (syncNow) {
+                    syncFolder(target->parent_path());
+                }
+                return true;
+            }
+        }
+        fd.close();
+    }
+
+    std::optional<mode_t> oldMode;
+    const std::optional<std::filesystem::path> target = replacedFile(file, oldMode);
+    if (!target) {
+        return false;
+    }
+    fd.reset(-1);
+    const std::filesystem::path temporary = createTemporaryBeside(*target, fd);
+    if (temporary.empty()) {
+        return false;
+    }
+    if (!fill(fd)) {
+        fd.close();
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (!renameOver(fd, temporary, *target, oldMode)) {
         return false;
     }
     if (syncNow) {
-        syncFolder(target.parent_path());
+        syncFolder(target->parent_path());
     }
     return true;
+}
+
+void setUnnamedTemporaryFiles(bool use)
+{
+    unnamedFiles.store(use);
 }
 
 void syncFileSystem(const std::filesystem::path& path)

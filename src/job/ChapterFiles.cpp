@@ -89,7 +89,12 @@ fs::path novelFolderPath(std::string_view novelName)
 
 fs::path chapterFilePath(std::string_view novelName, int position)
 {
-    return novelFolderPath(novelName) / (text::decimal(position) + ".txt");
+    return chapterFileIn(novelFolderPath(novelName), position);
+}
+
+fs::path chapterFileIn(const fs::path& folder, int position)
+{
+    return folder / (text::decimal(position) + ".txt");
 }
 
 fs::path mergedFilePath(std::string_view novelName, std::string_view author)

@@ -41,6 +41,8 @@ using NovelFolderLock = FolderLock;
 
 // The chapter file of the row at `position` (counted from 1).
 std::filesystem::path chapterFilePath(std::string_view novelName, int position);
+// The same inside a novel's folder (novelFolderPath) that is already known.
+std::filesystem::path chapterFileIn(const std::filesystem::path& folder, int position);
 
 // The merged novel: "name(author).txt" beside the chapter folder, each part
 // made safe like safeFileName (an empty part stays empty; the author is cut

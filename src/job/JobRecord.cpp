@@ -293,12 +293,6 @@ std::string jobRecordText(const JobRecord& record)
     return out;
 }
 
-fs::path chapterFileIn(const fs::path& novelFolder, int position)
-{
-    // Only the file name is taken, and it depends on the position alone.
-    return novelFolder / chapterFilePath("", position).filename();
-}
-
 bool writeJobRecord(const JobRecord& record, const fs::path& novelFolder)
 {
     std::error_code error;

@@ -37,10 +37,6 @@ namespace velmora {
 // The record's file name inside a novel's folder, as a file-system name.
 std::filesystem::path jobRecordPath(const std::filesystem::path& novelFolder);
 
-// The chapter file of the row at `position` (from 1) inside `novelFolder`,
-// named as chapterFilePath names it.
-std::filesystem::path chapterFileIn(const std::filesystem::path& novelFolder, int position);
-
 // One row of the chapter list. The row at index i (from 0) owns the chapter
 // file "<i + 1>.txt" of the novel's folder; `number` is the row's number
 // column, which moving rows in the list leaves behind its position.

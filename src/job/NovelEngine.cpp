@@ -28,7 +28,7 @@ namespace {
 constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
 constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
-constexpr int kWorkerNice = 10;
+constexpr int kWorkerNice = 0;
 
 }  // namespace
 
@@ -37,7 +37,8 @@ constexpr int kWorkerNice = 10;
 // pointer keeps it alive for the job even when its engine is gone.
 struct DownloadRun {
     DownloadRun(DownloadRequest request, ChapterObserver chapterObserver, AtomicCounter& failedCounter)
-        : novel(std::move(request.novel)), markers(std::move(request.markers)), options(std::move(request.options)),
+        : novel(std::move(request.novel)), folder(novelFolderPath(novel.name)), markers(std::move(request.markers)),
+          options(std::move(request.options)), yieldToWindow(request.yieldToWindow),
           pace(options.maxConcurrency, options.minIntervalMs), observer(std::move(chapterObserver)),
           keepRecord(std::move(request.keepRecord)), failedCount(failedCounter), rows(std::move(request.rows))
     {
@@ -52,17 +53,15 @@ struct DownloadRun {
     void fail(int row, const std::string& status, std::string_view failure);
     // One job fewer; the last one makes the run's files durable and ends it.
     void jobEnded() noexcept;
-    bool isFinished() const
-    {
-        std::lock_guard lock(mutex);
-        return finished;
-    }
+    bool isFinished() const { return finished.load(); }
 
     std::int32_t id = 0;
     std::optional<NovelFolderLock> folderLock;  // held from the start to the end of the run
     const NovelInfo novel;
+    const std::filesystem::path folder;  // the chapter files' folder
     const ContentMarkers markers;
     const RuleOptions options;
+    const bool yieldToWindow;
     RequestPace pace;  // the site's pace, shared by the run's workers
     const ChapterObserver observer;
     const std::function<void(const std::vector<ChapterRow>&, bool)> keepRecord;
@@ -77,7 +76,9 @@ struct DownloadRun {
     int done = 0;
     int failed = 0;
     int pending = 1;  // the jobs not yet ended, plus one held by start() while it submits
-    bool finished = false;
+    // Set under the mutex; read without it too, so that a front end asking
+    // whether the run has ended never waits behind a worker that holds it.
+    std::atomic<bool> finished{false};
 };
 
 namespace {
@@ -93,23 +94,24 @@ std::shared_ptr<DownloadRun> findRun(std::int32_t id)
     return it == registry.end() ? nullptr : it->second;
 }
 
-// Download workers yield the processor to the window thread (and whatever
-// else the user runs): they mostly wait for the network, and when many
-// chapters arrive at once their parsing and writing must not starve the
-// window. Once per worker thread; a refusal changes nothing.
-void lowerWorkerPriority()
+// Download workers of a run that asks for it yield the processor to the
+// window thread (and whatever else the user runs): they mostly wait for the
+// network, and when many chapters arrive at once their parsing and writing
+// must not starve the window. Changed only when the run wants another
+// priority than the thread has; a refusal changes nothing.
+void setWorkerPriority(bool yield)
 {
     thread_local bool lowered = false;
-    if (!lowered) {
-        lowered = true;
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kWorkerNice);
+    if (lowered != yield) {
+        lowered = yield;
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), yield ? kWorkerNice : 0);
     }
 }
 
 void downloadJob(std::int32_t row, std::int32_t runId)
 {
-    lowerWorkerPriority();
     if (const std::shared_ptr<DownloadRun> run = findRun(runId)) {
+        setWorkerPriority(run->yieldToWindow);
         run->runJob(row);
     }
 }
@@ -166,7 +168,7 @@ void DownloadRun::downloadRow(int row)
         }
         return;
     }
-    if (!replaceFileContent(chapterFilePath(novel.name, row + 1), *text, Durability::later)) {
+    if (!replaceFileContent(chapterFileIn(folder, row + 1), *text, Durability::later)) {
         // Not saved is not done: the row stays checked for the next run.
         fail(row, ChapterStatus::saveFailed(), kNotWritten);
         return;
@@ -229,7 +231,7 @@ void DownloadRun::jobEnded() noexcept
     if (saved) {
         // The chapter files were written without a sync each; one sync of
         // their file system makes them durable before anyone merges them.
-        syncFileSystem(novelFolderPath(novel.name));
+        syncFileSystem(folder);
     }
     if (recording) {
         try {
@@ -279,7 +281,7 @@ StartResult DownloadEngine::start(DownloadRequest request, ChapterObserver obser
     const bool anyChecked =
         std::any_of(run->rows.begin(), run->rows.end(), [](const ChapterRow& row) { return row.checked; });
     if (anyChecked && createNovelFolder(run->novel.name)) {
-        run->folderLock = NovelFolderLock::tryLock(novelFolderPath(run->novel.name));
+        run->folderLock = NovelFolderLock::tryLock(run->folder);
         if (run->folderLock->status() == NovelFolderLock::Status::busy) {
             return StartResult::folderInUse;
         }
@@ -352,8 +354,11 @@ void DownloadEngine::stop()
 
 bool DownloadEngine::wait(int timeoutMs)
 {
-    if (!run_) {
+    if (!run_ || run_->isFinished()) {
         return true;
+    }
+    if (timeoutMs == 0 && pool_.state() != PoolState::stopped) {
+        return false;
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -363,7 +368,7 @@ bool DownloadEngine::wait(int timeoutMs)
         if (timeoutMs >= 0 && deadline < slice) {
             slice = deadline;
         }
-        if (run_->ended.wait_until(lock, slice, [&] { return run_->finished; })) {
+        if (run_->ended.wait_until(lock, slice, [&] { return run_->finished.load(); })) {
             break;
         }
         if (pool_.state() == PoolState::stopped) {
@@ -434,10 +439,11 @@ bool MergeNovel(const NovelInfo& novel, const std::vector<ChapterRow>& rows, con
 {
     try {
         const int rowCount = static_cast<int>(rows.size());
+        const std::filesystem::path folder = novelFolderPath(novel.name);
         std::string merged;
         for (int row = 0; row < rowCount; ++row) {
             if (rows[static_cast<std::size_t>(row)].status == ChapterStatus::done()) {
-                appendChapterToNovel(merged, novel.name, row + 1, rowCount);
+                appendChapterToNovel(merged, folder, row + 1, rowCount);
             }
             if (afterRow) {
                 afterRow();

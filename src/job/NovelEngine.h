@@ -120,6 +120,9 @@ struct DownloadRequest {
     // The rule's optional settings: encoding, chapter pages, texts to remove,
     // block-page texts, most parallel requests and least interval.
     RuleOptions options{};
+    // The workers run at a lower priority, so that a window stays responsive
+    // while many chapters arrive at once.
+    bool yieldToWindow = false;
     // When set and a row is to be fetched, called with the run's rows while
     // the novel folder is locked: once before any chapter is fetched (`ended`
     // false, on the thread calling start) and once after the last chapter

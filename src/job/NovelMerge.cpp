@@ -5,9 +5,9 @@
 
 namespace velmora {
 
-void appendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount)
+void appendChapterToNovel(std::string& novel, const std::filesystem::path& folder, int position, int rowCount)
 {
-    if (const auto chapter = readFileBytes(chapterFilePath(novelName, position))) {
+    if (const auto chapter = readFileBytes(chapterFileIn(folder, position))) {
         novel += *chapter;
     }
     if (position < rowCount) {

@@ -1,14 +1,16 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace velmora {
 
-// Appends the stored chapter of the row at `position` (from 1) to `novel`,
-// then "\r\n\r\n" unless the row is the list's last. A missing or unreadable
-// chapter file adds no bytes, but its separator is still written.
-void appendChapterToNovel(std::string& novel, std::string_view novelName, int position, int rowCount);
+// Appends the stored chapter of the row at `position` (from 1), read from
+// the novel's `folder` (novelFolderPath), to `novel`, then "\r\n\r\n" unless
+// the row is the list's last. A missing or unreadable chapter file adds no
+// bytes, but its separator is still written.
+void appendChapterToNovel(std::string& novel, const std::filesystem::path& folder, int position, int rowCount);
 
 // Writes the merged novel "name(author).txt" through a temporary file, so a
 // failed write leaves an earlier merged file whole.

@@ -223,6 +223,7 @@ DownloadRequest NovelJob::currentRequest() const
     request.novel = {toGbk(c_.novelName->text()), toGbk(c_.author->text()), toGbk(c_.relativeAddress->text())};
     request.markers = {c_.ruleSettings->contentLeftMarker(), c_.ruleSettings->contentRightMarker()};
     request.options = c_.ruleSettings->ruleOptions();
+    request.yieldToWindow = true;
     const int rowCount = rows::count(c_.chapters);
     request.rows.reserve(static_cast<std::size_t>(rowCount));
     for (int row = 0; row < rowCount; ++row) {
@@ -315,8 +316,15 @@ void NovelJob::queueEvent(const ChapterEvent& event)
 
 bool NovelJob::applyQueuedEvents(bool all)
 {
-    {
-        std::lock_guard lock(queueMutex_);
+    // Between frames the window takes the queue only when no worker holds
+    // it: a worker the scheduler has put aside must not stall the window.
+    // What stays queued is taken at a later frame, and the last call takes
+    // everything.
+    std::unique_lock lock(queueMutex_, std::defer_lock);
+    if (all) {
+        lock.lock();
+    }
+    if (lock.owns_lock() || lock.try_lock()) {
         if (takenApplied_ == taken_.size()) {
             taken_.clear();
             takenApplied_ = 0;
@@ -325,6 +333,7 @@ bool NovelJob::applyQueuedEvents(bool all)
             taken_.insert(taken_.end(), queue_.begin(), queue_.end());
             queue_.clear();
         }
+        lock.unlock();
     }
     QElapsedTimer spent;
     spent.start();

@@ -13,8 +13,22 @@
 using namespace velmora;
 namespace fs = std::filesystem;
 
-class FileBytesTest : public test::TempFolderTest {
+// Every case runs twice: with the unnamed file first, as on Linux file
+// systems that have them, and with the named temporary file only, as on
+// those that do not.
+class FileBytesTest : public test::TempFolderTest, public ::testing::WithParamInterface<bool> {
 protected:
+    void SetUp() override
+    {
+        TempFolderTest::SetUp();
+        setUnnamedTemporaryFiles(GetParam());
+    }
+    void TearDown() override
+    {
+        setUnnamedTemporaryFiles(true);
+        TempFolderTest::TearDown();
+    }
+
     static void put(const fs::path& file, std::string_view bytes)
     {
         std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -32,7 +46,7 @@ protected:
     }
 };
 
-TEST_F(FileBytesTest, ReadsEveryByteOfARegularFileOnly)
+TEST_P(FileBytesTest, ReadsEveryByteOfARegularFileOnly)
 {
     const std::string bytes("a\0b\r\n\xD5\xE6", 7);
     put(folder_ / "f", bytes);
@@ -43,7 +57,7 @@ TEST_F(FileBytesTest, ReadsEveryByteOfARegularFileOnly)
     EXPECT_FALSE(readFileBytes(folder_));
 }
 
-TEST_F(FileBytesTest, ReplacesContentAndKeepsPermissions)
+TEST_P(FileBytesTest, ReplacesContentAndKeepsPermissions)
 {
     const fs::path file = folder_ / "rules.xml";
     ASSERT_TRUE(replaceFileContent(file, "first"));
@@ -56,7 +70,7 @@ TEST_F(FileBytesTest, ReplacesContentAndKeepsPermissions)
     EXPECT_FALSE(fs::exists(folder_ / "rules.xml.tmp"));
 }
 
-TEST_F(FileBytesTest, FailedSaveLeavesOldFileIntactAndNoTemporaryFile)
+TEST_P(FileBytesTest, FailedSaveLeavesOldFileIntactAndNoTemporaryFile)
 {
     const fs::path file = folder_ / "rules.xml";
     put(file, "old");
@@ -66,13 +80,18 @@ TEST_F(FileBytesTest, FailedSaveLeavesOldFileIntactAndNoTemporaryFile)
     }
     EXPECT_EQ(readFileBytes(file), "old");
     EXPECT_EQ(names(), std::vector<std::string>{"rules.xml"});
+    {
+        const test::FileSizeLimit full(4);
+        EXPECT_FALSE(replaceFileContent(folder_ / "new.xml", "new and longer than the limit"));
+    }
+    EXPECT_EQ(names(), std::vector<std::string>{"rules.xml"});
 
     EXPECT_FALSE(replaceFileContent(folder_ / "no-such-folder" / "rules.xml", "new"));
 }
 
 // What stands beside the file under any name (a novel folder, a file or a
 // link named like a temporary file) is neither used nor touched.
-TEST_F(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
+TEST_P(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
 {
     const fs::path file = folder_ / "rules.xml";
     put(file, "old");
@@ -88,7 +107,7 @@ TEST_F(FileBytesTest, OtherFilesBesideTheTargetAreLeftAlone)
               (std::vector<std::string>{".rules.xml.tmp", "rules.xml", "rules.xml.tmp", "rules.xml.tmp.link"}));
 }
 
-TEST_F(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)
+TEST_P(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)
 {
     const fs::path file = folder_ / std::string(255, 'n');
     ASSERT_TRUE(replaceFileContent(file, "first"));
@@ -99,7 +118,7 @@ TEST_F(FileBytesTest, NameAtTheLengthLimitCanBeReplaced)
 
 // Two writers of one file (two copies of the program saving the same file)
 // each save whole: neither removes or renames the other's temporary file.
-TEST_F(FileBytesTest, ConcurrentWritersEachSaveWhole)
+TEST_P(FileBytesTest, ConcurrentWritersEachSaveWhole)
 {
     const fs::path file = folder_ / "rules.xml";
     const std::string contents[2] = {std::string(5000, 'a'), std::string(7000, 'b')};
@@ -122,7 +141,7 @@ TEST_F(FileBytesTest, ConcurrentWritersEachSaveWhole)
     EXPECT_EQ(names(), std::vector<std::string>{"rules.xml"});
 }
 
-TEST_F(FileBytesTest, StaleTemporaryFileDoesNotStopASave)
+TEST_P(FileBytesTest, StaleTemporaryFileDoesNotStopASave)
 {
     const fs::path file = folder_ / "rules.xml";
     put(folder_ / "rules.xml.tmp", "stale leftover that is longer");
@@ -130,7 +149,7 @@ TEST_F(FileBytesTest, StaleTemporaryFileDoesNotStopASave)
     EXPECT_EQ(readFileBytes(file), "new");
 }
 
-TEST_F(FileBytesTest, WritesThroughSymbolicLink)
+TEST_P(FileBytesTest, WritesThroughSymbolicLink)
 {
     const fs::path target = folder_ / "real.xml";
     const fs::path link = folder_ / "link.xml";
@@ -140,3 +159,8 @@ TEST_F(FileBytesTest, WritesThroughSymbolicLink)
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFileBytes(target), "new");
 }
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(BothWays, FileBytesTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "Unnamed" : "Named"; });
+// clang-format on

@@ -38,7 +38,7 @@ protected:
         for (bool d : downloaded) {
             ++position;
             if (d) {
-                appendChapterToNovel(novel, "N", position, static_cast<int>(downloaded.size()));
+                appendChapterToNovel(novel, novelFolderPath("N"), position, static_cast<int>(downloaded.size()));
             }
         }
         return novel;

@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // the server's threads inherit the mask
 
     velmora::test::NovelSiteOptions options;
-    options.chapters = 12;
+    // A long novel shows how a big download runs.
+    options.chapters = argc > 3 ? std::clamp(std::atoi(argv[3]), 1, 100000) : 12;
     // A slow site leaves time to watch a download run, pause and stop it.
     options.delay = std::chrono::milliseconds(argc > 2 ? std::max(0, std::atoi(argv[2])) : 0);
     try {

@@ -231,44 +231,34 @@ bool replaceFileContent(const std::filesystem::path& file, std::string_view byte
             }
             return true;
         }
-        if (errno == EEXIST) {
-            std::optional<mode_t> oldMode;
-            const std::optional<std::filesystem::path> target = replacedFile(file, oldMode);
-            if (!target) {
-                return false;
-            }
-            // Beside the file it replaces, under a temporary name, then
-            // renamed over it; a link leading to another file system takes
-            // the long way.
-            const std::filesystem::path temporary =
-                nameBeside(*target, [&](const std::filesystem::path& name) { return linkUnnamed(fd.get(), name); });
-            if (!temporary.empty()) {
-                if (!renameOver(fd, temporary, *target, oldMode)) {
-                    return false;
-                }
-                if (syncNow) {
-                    syncFolder(target->parent_path());
-                }
-                return true;
-            }
+        if (errno != EEXIST) {
+            fd.close();
         }
-        fd.close();
     }
 
+    // Something stands at `file`: the new bytes go beside the file they
+    // replace under a temporary name, then are renamed over it. The unnamed
+    // file, when there is one, is linked there; otherwise (or when a link
+    // leads to another file system) a named temporary file is written.
     std::optional<mode_t> oldMode;
     const std::optional<std::filesystem::path> target = replacedFile(file, oldMode);
     if (!target) {
         return false;
     }
-    fd.reset(-1);
-    const std::filesystem::path temporary = createTemporaryBeside(*target, fd);
-    if (temporary.empty()) {
-        return false;
+    std::filesystem::path temporary;
+    if (fd.valid()) {
+        temporary = nameBeside(*target, [&](const std::filesystem::path& name) { return linkUnnamed(fd.get(), name); });
     }
-    if (!fill(fd)) {
-        fd.close();
-        ::unlink(temporary.c_str());
-        return false;
+    if (temporary.empty()) {
+        temporary = createTemporaryBeside(*target, fd);
+        if (temporary.empty()) {
+            return false;
+        }
+        if (!fill(fd)) {
+            fd.close();
+            ::unlink(temporary.c_str());
+            return false;
+        }
     }
     if (!renameOver(fd, temporary, *target, oldMode)) {
         return false;

@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -242,10 +241,7 @@ void LoopbackServer::acceptLoop()
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
         const int number = ++connections_;
         Connection& connection = live_.emplace_back();
-        connection.thread = std::thread([this, socket, number, &connection, nice = threadNice_.load()] {
-            if (nice != 0) {
-                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
-            }
+        connection.thread = std::thread([this, socket, number, &connection] {
             serve(socket, number);
             ::close(socket);
             connection.done.store(true);

@@ -73,10 +73,6 @@ public:
     std::string url(std::string_view path = "/") const;
     std::vector<RecordedRequest> requests() const;
     int connections() const { return connections_.load(); }
-    // The nice value of the connection threads started from now on
-    // (benchmarks: a site that stands for a remote one then takes less of
-    // the processor from the program measured).
-    void setThreadNice(int nice) { threadNice_.store(nice); }
 
 private:
     struct Connection {
@@ -100,7 +96,6 @@ private:
     int stopPipe_[2] = {-1, -1};
     int port_ = 0;
     std::atomic<int> connections_{0};
-    std::atomic<int> threadNice_{0};
     mutable std::mutex mutex_;
     std::vector<RecordedRequest> requests_;
     std::list<Connection> live_;  // touched by the accept thread, then by the destructor

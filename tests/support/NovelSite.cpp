@@ -68,7 +68,6 @@ NovelSite::NovelSite(NovelSiteOptions options, int port)
     : options_(withDefaults(std::move(options))), listed_(listedUpTo(options_.chapters)),
       server_([this](const RecordedRequest& request) { return answer(request); }, port)
 {
-    server_.setThreadNice(options_.serverNice);
 }
 
 int NovelSite::chapterCount() const

@@ -37,7 +37,6 @@ struct NovelSiteOptions {
     std::string scriptTextTail{};        // script source (e.g. a \u escape) the script adds after each chapter's text
     bool scriptPagesUndeclared = false;  // script-built chapter pages name no charset (header or <meta>)
     std::chrono::milliseconds delay{0};  // added to every answer
-    int serverNice = 0;                  // nice value of the server's connection threads
 };
 
 class NovelSite {

@@ -28,7 +28,7 @@ namespace {
 constexpr std::string_view kInternalError = "内部错误（内存不足或意外异常）";
 constexpr std::string_view kNotWritten = "章节文件无法写入";
 constexpr std::string_view kNotQueued = "下载线程已停止";
-constexpr int kWorkerNice = 10;
+constexpr int kWorkerNice = 5;
 
 }  // namespace
 
